@@ -1,0 +1,22 @@
+// --check-on-root: whether the remote login is the superuser.
+#include "commands/commands.h"
+#include "errors/output.h"
+#include "errors/uerror.h"
+#include "remote/connection.h"
+
+namespace fieldkeep {
+
+bool namesSuperuser(const std::string& idOutput) { return idOutput == "0\n" || idOutput == "0"; }
+
+bool checkOnRoot(talvor::opt::TOParsing options) {
+    options.check();
+    connectRemote();
+    const RemoteResult id = execRemote("id -u", "", false);
+    if (id.status != 0) {
+        throw TUError{"Execute 'id' failed: " + id.errors};
+    }
+    writeLine(namesSuperuser(id.output) ? "root" : "not root");
+    return true;
+}
+
+}  // namespace fieldkeep

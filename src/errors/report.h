@@ -1,0 +1,15 @@
+// How a failure becomes the run's last output line and its exit status.
+#pragma once
+
+#include <exception>
+
+namespace fieldkeep {
+
+// Exit status of a run that ended in a failure nobody anticipated (seen as 255).
+constexpr int kUndefinedErrorStatus = -1;
+
+// Prints the line for the failure and returns the exit status: the message of a
+// TUError or a talvor::TError with status 1, "Undefined error" with -1 otherwise.
+int reportFailure(std::exception_ptr failure) noexcept;
+
+}  // namespace fieldkeep

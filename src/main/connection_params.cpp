@@ -1,0 +1,20 @@
+#include "main/connection_params.h"
+
+#include <cstdlib>
+
+#include "commands/options.h"
+#include "errors/uerror.h"
+#include "remote/connection.h"
+
+namespace fieldkeep {
+
+void readConnectionParams(talvor::opt::TOParsing options) {
+    connAddress = requiredValue(options, "address");
+    connLogin = requiredValue(options, "login");
+    connPassword = std::getenv("BF1942_PASSWD");
+    if (connPassword == nullptr) {
+        throw TUError{"Password is not set"};
+    }
+}
+
+}  // namespace fieldkeep

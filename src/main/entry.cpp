@@ -1,0 +1,56 @@
+#include "main/entry.h"
+
+#include <exception>
+#include <optional>
+
+#include "errors/report.h"
+#include "main/connection_params.h"
+#include "remote/connection.h"
+
+namespace fieldkeep {
+namespace {
+
+using talvor::opt::NoArg;
+using talvor::opt::TOParsing;
+
+void runWithoutCommand(TOParsing& options) {
+    auto help = options.shortOpt('h');
+    if (help.found()) {
+        showHelp(options);
+        return;
+    }
+    // No command is no error, unless something unknown was given.
+    options.clear();
+    options.check();
+}
+
+// Each command lookup's result stays held in its frame until the dispatch is
+// over, so a failed lookup never raises a missing-option error of its own.
+void dispatchFrom(TOParsing& options, const std::vector<CommandRow>& table, std::size_t row) {
+    if (row == table.size()) {
+        runWithoutCommand(options);
+        return;
+    }
+    auto command = options.longOpt(table[row].option, NoArg);
+    if (command.found() && table[row].handler(options)) {
+        return;
+    }
+    dispatchFrom(options, table, row + 1);
+}
+
+}  // namespace
+
+int runFieldkeep(int argc, const char* const* argv, const std::vector<CommandRow>& table) {
+    int status = 0;
+    try {
+        TOParsing options(argc, argv);
+        readConnectionParams(options);
+        dispatchFrom(options, table, 0);
+    } catch (...) {
+        status = reportFailure(std::current_exception());
+    }
+    disconnectRemote();
+    return status;
+}
+
+}  // namespace fieldkeep

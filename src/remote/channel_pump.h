@@ -1,0 +1,23 @@
+// Moves data through one open channel until the remote end has finished.
+#pragma once
+
+#include <libssh2.h>
+
+#include <string>
+#include <string_view>
+
+namespace fieldkeep::remote {
+
+// A receive window this large lets a slow link stream without waiting for a
+// window adjustment every few kilobytes.
+constexpr unsigned kChannelWindow = 2 * 1024 * 1024;
+constexpr unsigned kChannelPacket = 32768;
+constexpr std::size_t kReadChunk = 64 * 1024;
+
+// Writes all of input and then end-of-file while collecting standard output and
+// standard error as they arrive, until the remote end sent end-of-file with no
+// data left unread, or the transport broke.
+void pumpChannel(LIBSSH2_CHANNEL* channel, std::string_view input, std::string& output,
+                 std::string& errors);
+
+}  // namespace fieldkeep::remote

@@ -1,0 +1,20 @@
+// The one SSH-2 connection of a run: its parameters and its setup and teardown.
+#pragma once
+
+#include <string>
+
+namespace fieldkeep {
+
+// Set once per run by the entry point, read by the session setup.
+extern std::string connAddress;        // host name or dotted IPv4 address
+extern std::string connLogin;          // remote user name
+extern const char* connPassword;       // the environment's own text, not copied
+
+// Connects to port 22 of connAddress and logs in with the password.
+// Throws TUError with the reason; what was created stays for the teardown.
+void connectRemote();
+
+// Releases whatever of the session exists. Safe in any state; never throws.
+void disconnectRemote() noexcept;
+
+}  // namespace fieldkeep

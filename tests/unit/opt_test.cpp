@@ -1,0 +1,257 @@
+#include <gtest/gtest.h>
+
+#include "argv.h"
+#include "opt/toparsing.h"
+
+using fieldkeep::testing::Argv;
+using fieldkeep::testing::raisedMessage;
+using namespace talvor::opt;
+
+namespace {
+
+std::string longOptsOf(const TOpts& opts) {
+    std::string text;
+    for (const auto& [name, entry] : opts.longOpts()) {
+        text += name + "=" + entry.value + ";";
+    }
+    return text;
+}
+
+std::string shortOptsOf(const TOpts& opts) {
+    std::string text;
+    for (const auto& [letter, entry] : opts.shortOpts()) {
+        text += letter;
+    }
+    return text;
+}
+
+struct SyntaxCase {
+    std::vector<std::string> words;
+    std::string longs;   // name=value; in name order
+    std::string shorts;  // letters in code order
+};
+
+class WordSyntax : public ::testing::TestWithParam<SyntaxCase> {};
+
+TEST_P(WordSyntax, ParsesEveryWordOnce) {
+    const SyntaxCase& c = GetParam();
+    std::vector<const char*> argv{"prog"};
+    for (const auto& w : c.words) {
+        argv.push_back(w.c_str());
+    }
+    TOpts opts(static_cast<int>(argv.size()), argv.data());
+    EXPECT_EQ(longOptsOf(opts), c.longs);
+    EXPECT_EQ(shortOptsOf(opts), c.shorts);
+    EXPECT_EQ(opts.args(), c.words);  // every word stays in args, option or not
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Words, WordSyntax,
+    ::testing::Values(
+        SyntaxCase{{"--max-players=16"}, "max-players=16;", ""},
+        SyntaxCase{{"--dir=/a=b"}, "dir=/a=b;", ""},
+        SyntaxCase{{"--name", "--flag="}, "flag=;name=;", ""},
+        SyntaxCase{{"--_x", "--a_b-c=v w"}, "_x=;a_b-c=v w;", ""},
+        SyntaxCase{{"--port2=1", "-p2", "--2x", "--.a", "--a.b=1", "--a b"}, "", ""},
+        SyntaxCase{{"", "-", "--", "foo", "---x"}, "", ""},
+        SyntaxCase{{"--Name", "--name"}, "Name=;name=;", ""},
+        SyntaxCase{{"-h", "-H"}, "", "Hh"},
+        SyntaxCase{{"-abc", "-_"}, "", "_abc"},
+        SyntaxCase{{"-a-b", "-a=1"}, "", ""},
+        SyntaxCase{{"--x=1", "--x=2"}, "x=2;", ""},
+        SyntaxCase{{"--x=", "--x=a=b="}, "x=a=b=;", ""}));
+
+TEST(TOpts, LastOccurrenceWinsWithItsWord) {
+    const char* argv[] = {"prog", "-ab", "-b", "--x=1", "--x=2"};
+    TOpts opts(5, argv);
+    EXPECT_EQ(opts.findShort('a')->word, &opts.args()[0]);
+    EXPECT_EQ(opts.findShort('b')->word, &opts.args()[1]);
+    EXPECT_EQ(opts.findLong("x")->word, &opts.args()[3]);
+}
+
+TEST(TOpts, EmptyOrMissingArgumentsGiveAnEmptyStore) {
+    TOpts none(0, nullptr);
+    EXPECT_EQ(none.programName(), "");
+    EXPECT_TRUE(none.args().empty());
+    const char* nullFirst[] = {nullptr};
+    EXPECT_TRUE(TOpts(1, nullFirst).args().empty());
+    const char* stopsAtNull[] = {"prog", "--a", nullptr, "--b"};
+    TOpts stopped(4, stopsAtNull);
+    EXPECT_EQ(stopped.programName(), "prog");
+    EXPECT_EQ(longOptsOf(stopped), "a=;");
+}
+
+TEST(TOpts, IndexPastTheEndIsOutOfRange) {
+    const char* argv[] = {"prog", "w"};
+    TOpts opts(2, argv);
+    EXPECT_EQ(opts.arg(0), "w");
+    try {
+        opts.arg(7);
+        FAIL() << "no error raised";
+    } catch (const TOpts::TOutOfRange& e) {
+        EXPECT_STREQ(e.what(), "Wrong index (index = 7)");
+        EXPECT_EQ(e.index(), 7u);
+        EXPECT_EQ(&e.opts().args(), &opts.args());  // shares the store
+    }
+}
+
+struct LookupCase {
+    const char* name;
+    std::vector<std::string> words;
+    int mode;
+    bool found;
+    std::string value;
+    std::string raisedOnRelease;
+};
+
+class LongLookup : public ::testing::TestWithParam<LookupCase> {};
+
+TEST_P(LongLookup, FindsOrDefersItsError) {
+    const LookupCase& c = GetParam();
+    std::vector<const char*> argv{"prog"};
+    for (const auto& w : c.words) {
+        argv.push_back(w.c_str());
+    }
+    TOParsing options(static_cast<int>(argv.size()), argv.data());
+    bool found = false;
+    std::string value;
+    const std::string raised = raisedMessage([&] {
+        auto result = options.longOpt(c.name, c.mode);
+        found = result.found();
+        value = result.value();
+    });
+    EXPECT_EQ(found, c.found);
+    EXPECT_EQ(value, c.value);
+    EXPECT_EQ(raised, c.raisedOnRelease);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Modes, LongLookup,
+    ::testing::Values(
+        LookupCase{"cmd", {"--cmd=ls"}, ReqArg, true, "ls", ""},
+        LookupCase{"cmd", {"--cmd"}, ReqArg, false, "", "Incorrect long option '--cmd'"},
+        LookupCase{"cmd", {"--cmd="}, ReqArg, false, "", "Incorrect long option '--cmd'"},
+        LookupCase{"cmd", {}, ReqArg, false, "", "Requires long option '--cmd'"},
+        LookupCase{"exec", {"--exec=1"}, NoArg, false, "", "Incorrect long option '--exec'"},
+        LookupCase{"exec", {"--exec="}, NoArg, true, "", ""},
+        LookupCase{"srv-passwd", {"--srv-passwd"}, OptArg, true, "", ""},
+        LookupCase{"srv-passwd", {"--srv-passwd=x"}, OptArg, true, "x", ""},
+        LookupCase{"odd", {"--odd=x"}, 9, true, "x", ""},
+        LookupCase{"h", {"-h"}, OptArg, false, "", "Requires long option '--h'"}));
+
+TEST(TOParsing, ShortLookupNeverFindsALongName) {
+    Argv args{"--h", "-x"};
+    auto options = args.parse();
+    EXPECT_EQ(raisedMessage([&] { options.shortOpt('h'); }), "Requires short option '-h'");
+    EXPECT_EQ(raisedMessage([&] { EXPECT_TRUE(options.shortOpt('x').found()); }), "");
+}
+
+TEST(TOParsing, ClearMakesTheLatestLookupOptional) {
+    Argv args{"--input="};
+    auto options = args.parse();
+    EXPECT_EQ(raisedMessage([&] {
+                  auto input = options.longOpt("input", ReqArg);
+                  options.clear();
+                  EXPECT_FALSE(input.found());
+              }),
+              "");
+    // The optional option given with a value its mode rejects counts as unknown.
+    EXPECT_EQ(raisedMessage([&] { options.check(); }), "Unknown option '--input'");
+}
+
+TEST(TOParsing, ALaterLookupReplacesAHeldOutcome) {
+    Argv args{"--b=1"};
+    auto options = args.parse();
+    EXPECT_EQ(raisedMessage([&] {
+                  auto missing = options.longOpt("a", ReqArg);
+                  auto present = options.longOpt("b", ReqArg);
+              }),
+              "");
+    EXPECT_EQ(raisedMessage([&] {
+                  auto present = options.longOpt("b", ReqArg);
+                  auto missing = options.longOpt("a", ReqArg);
+              }),
+              "Requires long option '--a'");
+}
+
+TEST(TOParsing, CopiesShareWhatWasUsed) {
+    Argv args{"--a=1", "--b=2"};
+    auto options = args.parse();
+    auto copy = options;
+    EXPECT_EQ(raisedMessage([&] { copy.longOpt("a", ReqArg); }), "");
+    EXPECT_EQ(raisedMessage([&] { options.longOpt("b", ReqArg); }), "");
+    EXPECT_EQ(raisedMessage([&] { copy.check(); }), "");
+}
+
+struct CheckCase {
+    std::vector<std::string> words;
+    std::string raised;
+};
+
+class UnknownCheck : public ::testing::TestWithParam<CheckCase> {};
+
+TEST_P(UnknownCheck, ReportsTheFirstUnusedOption) {
+    std::vector<const char*> argv{"prog"};
+    for (const auto& w : GetParam().words) {
+        argv.push_back(w.c_str());
+    }
+    TOParsing options(static_cast<int>(argv.size()), argv.data());
+    const std::string raised = raisedMessage([&] {
+        options.longOpt("known", OptArg);
+        options.check();
+    });
+    EXPECT_EQ(raised, GetParam().raised);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Order, UnknownCheck,
+    ::testing::Values(CheckCase{{"--known", "foo", "-", "--"}, ""},
+                      CheckCase{{"--known", "--zeta", "--alpha"}, "Unknown option '--alpha'"},
+                      CheckCase{{"--known", "--zeta", "--alpha", "-q"}, "Unknown option '-q'"},
+                      CheckCase{{"--known", "--abc", "--_x", "--Zed"}, "Unknown option '--Zed'"},
+                      CheckCase{{"--known", "--abc", "--_x"}, "Unknown option '--_x'"},
+                      CheckCase{{"--known", "-zb"}, "Unknown option '-b'"}));
+
+TEST(TOParsing, CheckRaisesTheOutstandingLookupFirst) {
+    Argv args{"--zeta"};
+    auto options = args.parse();
+    std::string raised = raisedMessage([&] {
+        auto held = options.longOpt("cmd", ReqArg);
+        options.check();
+    });
+    EXPECT_EQ(raised, "Requires long option '--cmd'");
+}
+
+TEST(TOParsing, CheckForgetsWhatWasUsed) {
+    Argv args{"--a=1"};
+    auto options = args.parse();
+    EXPECT_EQ(raisedMessage([&] {
+                  options.longOpt("a", ReqArg);
+                  options.check();
+              }),
+              "");
+    EXPECT_EQ(raisedMessage([&] { options.check(); }), "Unknown option '--a'");
+}
+
+TEST(TOParsing, ErrorsCarryTheGivenOption) {
+    Argv args{"--exec=1", "-q"};
+    auto options = args.parse();
+    try {
+        options.longOpt("exec", NoArg);
+        FAIL() << "no error raised";
+    } catch (const TOParsing::TBadLOpt& e) {
+        EXPECT_EQ(e.given().name, "exec");
+        EXPECT_EQ(e.given().value, "1");
+        EXPECT_EQ(*e.given().word, "--exec=1");
+    }
+    options.clear();  // otherwise check() raises the same outcome again
+    try {
+        options.check();
+        FAIL() << "no error raised";
+    } catch (const TOParsing::TUnknSOpt& e) {
+        EXPECT_EQ(e.given().letter, 'q');
+        EXPECT_STREQ(e.what(), "Unknown option '-q'");
+    }
+}
+
+}  // namespace
