@@ -1,0 +1,46 @@
+// Runs the real fieldkeep binary and local shell commands inside the sandbox
+// test host, where the "remote" host is this machine behind sshd on loopback.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace fieldkeep::e2e {
+
+struct RunResult {
+    std::string out;  // standard output
+    std::string err;  // standard error: fieldkeep must never write there
+    int status;       // exit status, or 128 + signal
+};
+
+// Connection options and password of the sandbox's test accounts.
+struct Account {
+    std::string address;
+    std::string login;
+    std::string password;
+};
+Account testUser();      // login shell /bin/sh
+Account testBashUser();  // login shell /bin/bash
+Account rootUser();
+
+// Runs fieldkeep with the account's --address and --login first, then args;
+// BF1942_PASSWD holds the account's password.
+RunResult fieldkeep(const Account& account, const std::vector<std::string>& args);
+// Runs fieldkeep with exactly args and the given environment additions; a
+// variable mapped to nullopt-like "\x01unset" is removed.
+RunResult fieldkeepRaw(const std::vector<std::string>& args,
+                 const std::map<std::string, std::string>& env);
+
+// Runs a local shell command; its standard output and status.
+RunResult sh(const std::string& command);
+// Reads a whole local file ("" when missing).
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& content);
+
+// A fresh empty directory under the sandbox's private /srv.
+std::string freshDir(const std::string& name);
+
+extern const char kUnset[];
+
+}  // namespace fieldkeep::e2e

@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Inside the fresh namespaces: builds the test host, then runs the command.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+
+ip link set lo up
+
+# Private copies of everything user creation and sshd write to.
+state=$(mktemp -d /tmp/fieldkeep-host.XXXXXX)
+cp -a /etc "$state/etc"
+mount --bind "$state/etc" /etc
+for dir in /home /run /srv; do
+    mkdir -p "$dir"
+    mount -t tmpfs -o mode=0755 tmpfs "$dir"
+done
+mkdir -p /run/sshd
+chmod 1777 /srv
+
+cat > /etc/hosts <<HOSTS
+127.0.0.1 localhost testhost
+127.0.0.2 keyonly
+HOSTS
+# No name server answers inside the sandbox: unknown names fail at once.
+echo "nameserver 127.0.0.1" > /etc/resolv.conf
+
+export FK_USER_PASSWORD='user pass'
+export FK_ROOT_PASSWORD='root-pass'
+export FK_QUOTE_USER='fkquote'
+export FK_QUOTE_PASSWORD=' a b'"'"'c"d$e`f\g '
+
+useradd -m -s /bin/sh fkuser
+useradd -m -s /bin/bash fkbash
+useradd -m -s /bin/sh "$FK_QUOTE_USER"
+printf '%s\n' "root:$FK_ROOT_PASSWORD" "fkuser:$FK_USER_PASSWORD" \
+    "fkbash:$FK_USER_PASSWORD" "$FK_QUOTE_USER:$FK_QUOTE_PASSWORD" | chpasswd
+
+ssh-keygen -q -A
+"$here/start-sshd.sh" 127.0.0.1 password
+"$here/start-sshd.sh" 127.0.0.2 publickey
+
+export FIELDKEEP_SANDBOX=1
+set +e
+"$@"
+status=$?
+rm -rf "$state"
+exit $status
