@@ -8,8 +8,11 @@ bool showHelp(talvor::opt::TOParsing /*options*/) { return true; }
 const std::vector<CommandRow>& commandTable() {
     static const std::vector<CommandRow> table = {
         {"exec", execCommand},
+        {"copy-file", uploadFile},
         {"check-host", checkHost},
         {"check-on-root", checkOnRoot},
+        {"check-install", checkInstall},
+        {"install", installServer},
         {"help", showHelp},
     };
     return table;

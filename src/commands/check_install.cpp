@@ -1,0 +1,35 @@
+// --check-install: whether a server directory holds the installed game's key
+// files; prints "ok" or "failed".
+#include "commands/commands.h"
+#include "commands/options.h"
+#include "errors/output.h"
+#include "errors/uerror.h"
+#include "remote/connection.h"
+#include "shell/quoting.h"
+
+namespace fieldkeep {
+
+std::string makeServerFilesCheck(const std::string& dir) {
+    const std::string q = shellQuote(dir);
+    return "find " + q + "/start.sh 2>/dev/null >/dev/null 2>&1" + " && find " + q +
+           "/mods/bf1942/init.con >/dev/null >/dev/null 2>&1" + " && echo ok || echo failed";
+}
+
+bool checkServerFiles(const std::string& dir) {
+    requireAbsolutePath(dir);
+    const RemoteResult check = execRemote(makeServerFilesCheck(dir), "", false);
+    if (check.status != 0) {
+        throw TUError{"BF1942 files check failed: " + check.errors};
+    }
+    return check.output == "ok\n" || check.output == "ok";
+}
+
+bool checkInstall(talvor::opt::TOParsing options) {
+    const std::string dir = requiredValue(options, "dir");
+    options.check();
+    connectRemote();
+    writeLine(checkServerFiles(dir) ? "ok" : "failed");
+    return true;
+}
+
+}  // namespace fieldkeep

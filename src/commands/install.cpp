@@ -1,0 +1,179 @@
+// --install: writes the install script into a fresh temporary directory of the
+// install directory and starts it detached. The script downloads the server
+// archive, recognises and unpacks it, prepares the server and moves it into
+// place, leaving its progress in *.ret status files and *.log files that the
+// caller polls; this command returns as soon as the script runs.
+#include "commands/commands.h"
+#include "commands/options.h"
+#include "errors/output.h"
+#include "errors/uerror.h"
+#include "remote/connection.h"
+#include "shell/quoting.h"
+
+namespace fieldkeep {
+namespace {
+
+// Everything after the URL= and DIR= assignments. $URL and $DIR are expanded
+// unquoted, which is why both values are refused when they hold blanks or
+// pattern characters.
+const char kInstallScriptBody[] = R"SCRIPT(
+
+cd $DIR
+rm -f *.ret *.log
+
+#################################################################################
+# Download.
+
+wget $URL -O bf1942_server -a download.log 2>>download.log
+RET=`echo $?`
+
+if [ $RET -ne 0 ]; then
+	echo $RET > download_err.ret
+	exit 1
+fi
+
+echo $RET > download_ok.ret
+
+#################################################################################
+# Extract.
+
+FILE=bf1942_server
+
+extract()
+{
+	eval $1 >>extract.log 2>&1
+	RET=`echo $?`
+
+	if [ $RET -ne 0 ]; then
+		echo $RET > extract_err.ret
+		exit 1
+	fi
+
+	echo $RET > extract_ok.ret
+}
+
+while [ 1 ]; do
+
+# .tar.bz2
+bzip2 -t $FILE >/dev/null 2>&1
+
+if [ $? -eq 0 ]; then
+	extract "tar -xjf $FILE"
+	break
+fi
+
+# .tar.gz
+gzip -t $FILE >/dev/null 2>&1
+
+if [ $? -eq 0 ]; then
+	extract "tar -xzf $FILE"
+	break
+fi
+
+# .zip
+unzip -t $FILE >/dev/null 2>&1
+
+if [ $? -eq 0 ]; then
+	extract "unzip -o $FILE"
+	break
+fi
+
+# .run
+head -n 10 $FILE | grep Makeself >/dev/null 2>&1
+
+if [ $? -eq 0 ]; then
+	{
+		mv -f $FILE $FILE.orig >>extract.log 2>&1 \
+		&& sed -e 's/\(script=\).*/\1/' < $FILE.orig > $FILE 2>> extract.log \
+		&& rm -f $FILE.orig >>extract.log 2>&1 \
+		&& chmod a+rx $FILE >>extract.log 2>&1 \
+		&& ./$FILE --target "./bf1942" >>extract.log 2>&1
+	} || {
+		RET=`echo $?`
+		rm -f $FILE.orig >/dev/null 2>&1
+		echo $RET > extract_err.ret
+		exit 1
+	}
+	echo 0 > extract_ok.ret
+	break
+fi
+
+# Error
+echo 'Unknown archive type' > extract.log
+echo -1 > extract_err.ret
+exit 1
+
+done
+
+#################################################################################
+# Install.
+
+cd bf1942 2>install.log >&2 &&
+chmod 750 bf1942_lnxded.dynamic bf1942_lnxded.static fixinstall.sh start.sh &&
+./fixinstall.sh
+RET=`echo $?`
+cd $DIR
+
+if [ $RET -ne 0 ]; then
+	echo $RET > install_err.ret
+	exit 1
+fi
+
+mv $DIR/bf1942 `dirname $DIR` >>install.log 2>&1
+RET=`echo $?`
+
+if [ $RET -ne 0 ]; then
+	echo $RET > install_err.ret
+	exit 1
+fi
+
+echo $RET > install_ok.ret
+)SCRIPT";
+
+std::string makeTemporaryDirectory(const std::string& dir) {
+    const RemoteResult made =
+        execRemote("mktemp -d " + shellQuote(dir) + "/.bf1942_install_XXXXXX", "", false);
+    if (made.status != 0) {
+        throw TUError{"Make temporary directory in '" + dir + "' failed: " + made.errors};
+    }
+    return made.output.substr(0, made.output.find('\n'));
+}
+
+void writeInstallScript(const std::string& tempDir, const std::string& script) {
+    const RemoteResult written =
+        execRemote("cat >" + shellQuote(tempDir) + "/install.sh", script, false);
+    if (written.status != 0) {
+        throw TUError{"Copy install script failed: " + written.errors};
+    }
+}
+
+// With all three streams on /dev/null the script holds nothing of the channel,
+// so the line returns at once; nohup keeps it alive after we disconnect.
+void launchInstallScript(const std::string& tempDir) {
+    execRemote("cd " + shellQuote(tempDir) +
+                   " && chmod 750 install.sh && ( nohup ./install.sh >/dev/null 2>&1 </dev/null & )",
+               "", false);
+}
+
+}  // namespace
+
+std::string makeInstallScript(const std::string& url, const std::string& dir) {
+    return "#!/bin/sh\n\nURL=" + shellQuote(url) + "\nDIR=" + shellQuote(dir) + kInstallScriptBody;
+}
+
+bool installServer(talvor::opt::TOParsing options) {
+    const std::string url = requiredValue(options, "url");
+    const std::string dir = requiredValue(options, "dir");
+    options.check();
+    requirePlainWord(url, "url");
+    requirePlainWord(dir, "dir");
+    connectRemote();
+    requireAbsolutePath(dir);
+    const std::string tempDir = makeTemporaryDirectory(dir);
+    writeInstallScript(tempDir, makeInstallScript(url, tempDir));
+    launchInstallScript(tempDir);
+    writeLine("temp dir: '" + tempDir + "'");
+    return true;
+}
+
+}  // namespace fieldkeep

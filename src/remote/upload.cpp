@@ -1,0 +1,178 @@
+#include "remote/upload.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "errors/uerror.h"
+#include "remote/connection.h"
+#include "remote/session_state.h"
+
+namespace fieldkeep {
+namespace {
+
+constexpr int kRemoteMode = 0640;
+constexpr std::size_t kCopyBlock = 256 * 1024;
+constexpr std::size_t kAnswerBuffer = 2048;
+
+// The SCP receiver's answers: a zero byte confirms, 1 (warning) or 2 (fatal)
+// start an error text that ends with a line feed.
+constexpr char kConfirmed = '\0';
+constexpr char kWarning = '\1';
+constexpr char kFatal = '\2';
+
+class LocalFile {
+public:
+    explicit LocalFile(const std::string& path) : path_(path) {}
+    ~LocalFile() {
+        if (fd_ >= 0) {
+            close(fd_);
+        }
+    }
+    LocalFile(const LocalFile&) = delete;
+    LocalFile& operator=(const LocalFile&) = delete;
+
+    // Opens the file and makes sure its content can be read, before anything is
+    // sent: a directory must not leave a truncated file on the remote host.
+    void openForReading() {
+        fd_ = open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd_ < 0) {
+            throw TUError{"Unable to open the file " + path_};
+        }
+        struct stat info {};
+        if (fstat(fd_, &info) != 0 || S_ISDIR(info.st_mode)) {
+            throw readFailure();
+        }
+    }
+
+    // Reads up to size bytes; 0 only at the end of the file.
+    std::size_t readSome(char* into, std::size_t size) {
+        for (;;) {
+            const ssize_t n = read(fd_, into, size);
+            if (n >= 0) {
+                return static_cast<std::size_t>(n);
+            }
+            if (errno != EINTR) {
+                throw readFailure();
+            }
+        }
+    }
+
+    TUError readFailure() const { return TUError{"Failed to read from the file " + path_}; }
+
+private:
+    std::string path_;
+    int fd_ = -1;
+};
+
+libssh2_int64_t announcedSize(const std::string& from) {
+    struct stat info {};
+    if (stat(from.c_str(), &info) != 0) {
+        throw TUError{"Unable to define file size"};
+    }
+    return static_cast<libssh2_int64_t>(info.st_size);
+}
+
+LIBSSH2_CHANNEL* openScpChannel(const std::string& to, libssh2_int64_t size) {
+    remote::SessionState& st = remote::sessionState();
+    remote::freeCurrentChannel();
+    st.channel = libssh2_scp_send64(st.session, to.c_str(), kRemoteMode, size, 0, 0);
+    if (st.channel == nullptr) {
+        throw TUError{"Unable to open the scp channel"};
+    }
+    return st.channel;
+}
+
+void writeAll(LIBSSH2_CHANNEL* channel, const char* data, std::size_t size, const std::string& to) {
+    while (size > 0) {
+        const ssize_t n = libssh2_channel_write(channel, data, size);
+        if (n < 0) {
+            throw TUError{"Failed to write into the file " + to + " on " + connAddress};
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+}
+
+// Sends exactly the announced number of bytes: more would break the protocol,
+// fewer (a file that shrank meanwhile) would leave the receiver waiting.
+void sendContent(LIBSSH2_CHANNEL* channel, LocalFile& file, libssh2_int64_t size,
+                 const std::string& to) {
+    std::vector<char> block(kCopyBlock);
+    auto remaining = static_cast<std::uint64_t>(size);
+    while (remaining > 0) {
+        const std::size_t want =
+            remaining < block.size() ? static_cast<std::size_t>(remaining) : block.size();
+        const std::size_t got = file.readSome(block.data(), want);
+        if (got == 0) {
+            throw file.readFailure();
+        }
+        writeAll(channel, block.data(), got, to);
+        remaining -= got;
+    }
+}
+
+TUError copyFailure(const char* data, std::size_t size) {
+    return TUError{"Failed to copy content: " + std::string(data, strnlen(data, size))};
+}
+
+// The end-of-content byte asks the receiver whether it stored the file.
+void awaitConfirmation(LIBSSH2_CHANNEL* channel, const std::string& to) {
+    const char endOfContent = '\0';
+    writeAll(channel, &endOfContent, 1, to);
+    char status = 0;
+    const ssize_t n = libssh2_channel_read(channel, &status, 1);
+    if (n <= 0) {
+        throw TUError{"Failed to copy content: the receiver ended without confirming"};
+    }
+    if (status == kConfirmed) {
+        return;
+    }
+    if (status != kWarning && status != kFatal) {
+        std::vector<char> rest(kAnswerBuffer);
+        rest[0] = status;
+        const ssize_t more = libssh2_channel_read(channel, rest.data() + 1, rest.size() - 1);
+        throw copyFailure(rest.data(), 1 + static_cast<std::size_t>(more > 0 ? more : 0));
+    }
+    std::string text;
+    char c = 0;
+    while (libssh2_channel_read(channel, &c, 1) == 1 && c != '\n') {
+        text += c;
+    }
+    throw TUError{"Failed to copy content: " + text};
+}
+
+// Ends the upload and waits for the receiver to finish; anything it still says
+// is its error report.
+void finishUpload(LIBSSH2_CHANNEL* channel) {
+    libssh2_channel_send_eof(channel);
+    std::vector<char> buffer(kAnswerBuffer);
+    while (libssh2_channel_eof(channel) == 0) {
+        const ssize_t n = libssh2_channel_read(channel, buffer.data(), buffer.size());
+        if (n <= 0) {
+            break;
+        }
+        throw copyFailure(buffer.data(), static_cast<std::size_t>(n));
+    }
+    libssh2_channel_close(channel);
+}
+
+}  // namespace
+
+void scpUpload(const std::string& from, const std::string& to) {
+    const libssh2_int64_t size = announcedSize(from);
+    LocalFile file(from);
+    file.openForReading();
+    LIBSSH2_CHANNEL* channel = openScpChannel(to, size);
+    libssh2_channel_set_blocking(channel, 1);
+    sendContent(channel, file, size, to);
+    awaitConfirmation(channel, to);
+    finishUpload(channel);
+    remote::freeCurrentChannel();
+}
+
+}  // namespace fieldkeep

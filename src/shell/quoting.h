@@ -1,0 +1,21 @@
+// Every variable piece of a remote command line travels as one single-quoted
+// shell word; directories must be absolute.
+#pragma once
+
+#include <string>
+
+namespace fieldkeep {
+
+// 'TEXT' with each single quote written as '\'' : the remote shell reads the
+// result as exactly one word holding TEXT, whatever bytes it contains.
+std::string shellQuote(std::string text);
+
+// Throws TUError unless path begins with a slash.
+void requireAbsolutePath(const std::string& path);
+
+// The generated scripts expand some values unquoted, so a blank, tab or line
+// feed would split them and *, ? or [ would expand them. Throws TUError naming
+// the option when value holds any of these.
+void requirePlainWord(const std::string& value, const std::string& optionName);
+
+}  // namespace fieldkeep
