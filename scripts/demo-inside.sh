@@ -2,6 +2,7 @@
 # The demo's steps, run inside the sandbox test host.
 set -uo pipefail
 fieldkeep=$1
+here=$(cd "$(dirname "$0")" && pwd)
 
 run() {
     printf '\n$ fieldkeep %s\n' "$*"
@@ -16,3 +17,26 @@ run --login=fkuser --exec '--cmd=echo hello; echo oops >&2; exit 3'
 run --login=fkuser --exec --cmd=cat '--input=text fed to standard input'
 BF1942_PASSWD=$FK_ROOT_PASSWORD run --login=root --check-on-root
 BF1942_PASSWD=wrong run --login=fkuser --check-host
+
+# Upload a file.
+printf 'motd for the game server\n' > /srv/motd.txt
+run --login=fkuser --copy-file --from=/srv/motd.txt --to=/home/fkuser/motd.txt
+ls -l /home/fkuser/motd.txt
+
+# Install a (fake) game server from an archive served on loopback, wait for the
+# install script to finish, then check the installation.
+"$here/../tests/fixtures/make-game-archives.sh" /srv/www
+mkdir -p /srv/games && chown fkuser /srv/games
+output=$("$fieldkeep" --address=testhost --login=fkuser --install \
+    "--url=$FK_ARCHIVE_URL/bf.tar.gz" --dir=/srv/games)
+printf '\n$ fieldkeep --login=fkuser --install --url=%s --dir=/srv/games\n%s\n' \
+    "$FK_ARCHIVE_URL/bf.tar.gz" "$output"
+temp=${output#temp dir: \'}
+temp=${temp%\'}
+for _ in $(seq 1 100); do
+    ls "$temp"/install_ok.ret "$temp"/*_err.ret >/dev/null 2>&1 && break
+    sleep 0.1
+done
+echo "status files in $temp:"
+(cd "$temp" && for f in *.ret; do printf '  %s: %s\n' "$f" "$(cat "$f")"; done)
+run --login=fkuser --check-install --dir=/srv/games/bf1942

@@ -6,6 +6,7 @@ packages=(
     build-essential cmake pkg-config clang
     libssh2-1-dev libcrypt-dev libgtest-dev
     openssh-server openssh-client iproute2 util-linux passwd
+    wget bzip2 gzip unzip zip makeself python3
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -153,3 +153,41 @@ std::string freshDir(const std::string& name) {
 }
 
 }  // namespace fieldkeep::e2e
+
+#include <sys/stat.h>
+
+#include <chrono>
+#include <thread>
+
+namespace fieldkeep::e2e {
+
+bool exists(const std::string& path) {
+    struct stat info {};
+    return lstat(path.c_str(), &info) == 0;
+}
+
+std::string waitForFile(const std::string& dir, const std::vector<std::string>& names,
+                        int timeoutSeconds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
+    do {
+        for (const std::string& name : names) {
+            if (exists(dir + "/" + name)) {
+                return name;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    } while (std::chrono::steady_clock::now() < deadline);
+    return "";
+}
+
+std::string fileMode(const std::string& path) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) {
+        return "";
+    }
+    char text[8];
+    std::snprintf(text, sizeof text, "%o", static_cast<unsigned>(info.st_mode & 07777));
+    return text;
+}
+
+}  // namespace fieldkeep::e2e

@@ -44,3 +44,17 @@ std::string freshDir(const std::string& name);
 extern const char kUnset[];
 
 }  // namespace fieldkeep::e2e
+
+namespace fieldkeep::e2e {
+
+// Waits (at most timeoutSeconds) until one of the named files exists in dir;
+// returns its name, or "" when none appeared in time.
+std::string waitForFile(const std::string& dir, const std::vector<std::string>& names,
+                        int timeoutSeconds);
+
+// The permission bits of a local file in octal ("640"), or "" when missing.
+std::string fileMode(const std::string& path);
+
+bool exists(const std::string& path);
+
+}  // namespace fieldkeep::e2e

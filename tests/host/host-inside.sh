@@ -15,6 +15,9 @@ for dir in /home /run /srv; do
 done
 mkdir -p /run/sshd
 chmod 1777 /srv
+# A small disk, to see a remote write fail for want of space.
+mkdir -p /srv/small
+mount -t tmpfs -o size=1m,mode=1777 tmpfs /srv/small
 
 cat > /etc/hosts <<HOSTS
 127.0.0.1 localhost testhost
@@ -37,6 +40,15 @@ printf '%s\n' "root:$FK_ROOT_PASSWORD" "fkuser:$FK_USER_PASSWORD" \
 ssh-keygen -q -A
 "$here/start-sshd.sh" 127.0.0.1 password
 "$here/start-sshd.sh" 127.0.0.2 publickey
+
+# Game server archives for installs are served from /srv/www.
+mkdir -p /srv/www
+(cd /srv/www && exec /usr/bin/python3 -m http.server --bind 127.0.0.1 8000 >/run/http.log 2>&1) &
+for _ in $(seq 1 50); do
+    (exec 3<>/dev/tcp/127.0.0.1/8000) 2>/dev/null && break
+    sleep 0.1
+done
+export FK_ARCHIVE_URL=http://127.0.0.1:8000
 
 export FIELDKEEP_SANDBOX=1
 set +e
