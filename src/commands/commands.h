@@ -14,6 +14,8 @@ bool checkHost(talvor::opt::TOParsing options);
 bool checkOnRoot(talvor::opt::TOParsing options);
 bool checkInstall(talvor::opt::TOParsing options);
 bool installServer(talvor::opt::TOParsing options);
+bool startServer(talvor::opt::TOParsing options);
+bool stopServer(talvor::opt::TOParsing options);
 
 // What --check-host prints for the result of "uname -a".
 std::string hostCheckReport(const RemoteResult& uname);
@@ -24,6 +26,12 @@ bool namesSuperuser(const std::string& idOutput);
 std::string makeServerFilesCheck(const std::string& dir);
 // Runs that line; throws TUError when dir is relative or the line could not run.
 bool checkServerFiles(const std::string& dir);
+
+// The text of stop.sh for a configuration directory.
+std::string makeStopScript(std::string cfgDir);
+// Writes stop.sh into the configuration directory and runs it; throws TUError
+// only when the script cannot be written.
+void shutDownServer(std::string cfgDir);
 
 // The whole text of install.sh for an archive URL and a temporary directory.
 std::string makeInstallScript(const std::string& url, const std::string& dir);

@@ -13,6 +13,8 @@ const std::vector<CommandRow>& commandTable() {
         {"check-on-root", checkOnRoot},
         {"check-install", checkInstall},
         {"install", installServer},
+        {"start", startServer},
+        {"stop", stopServer},
         {"help", showHelp},
     };
     return table;

@@ -1,0 +1,241 @@
+// --start: stops the instance, writes every game setting, checks the launcher
+// and the ports, then launches the game server behind a wrapper script that
+// feeds it from a named pipe, and waits until the wrapper is seen running.
+#include "commands/start.h"
+
+#include "commands/commands.h"
+#include "commands/options.h"
+#include "errors/uerror.h"
+#include "remote/connection.h"
+#include "shell/config_edit.h"
+#include "shell/port_check.h"
+#include "shell/quoting.h"
+
+namespace fieldkeep {
+namespace {
+
+using talvor::opt::NoArg;
+using talvor::opt::OptArg;
+
+// The wrapper records its pid, recreates the pipe, keeps a writer on it, starts
+// the game's launcher reading from it and waits; whatever ends the wait, the
+// last two lines clean up.
+const char kStartScriptBody[] =
+    "echo $$ > $CFGDIR/start.pid"
+    " && cd $SRVDIR"
+    " && rm -f $CFGDIR/server-stdin"
+    " && mkfifo $CFGDIR/server-stdin"
+    " && { cat >$CFGDIR/server-stdin & }"
+    " && FCATPID=$!"
+    " && { ./start.sh +statusMonitor 1 +overlayPath $CFGDIR <$CFGDIR/server-stdin >/dev/null "
+    "2>>$CFGDIR/stderr.log & }"
+    " && SRVPID=$!"
+    " && trap \"kill $SRVPID\" 1 2 15"
+    " && echo $SRVPID > $CFGDIR/server.pid"
+    " && wait $SRVPID\n"
+    "\n"
+    "kill $FCATPID 2>/dev/null\n"
+    "rm -f $CFGDIR/server.pid $CFGDIR/server-stdin $CFGDIR/start.pid 2>/dev/null\n";
+
+// Runs after "chmod 750 DIR/start.sh || exit 1" and the detached launch: six
+// rounds (16 s of sleep in all) until the wrapper shows in /proc.
+const char kLaunchWait[] =
+    "PID=`echo $!`\n"
+    "for s in 1 1 2 2 5 5; do\n"
+    "[ ! -d /proc/$PID ] && echo 'Process dead' 1>&2 && exit 1\n"
+    "cat /proc/$PID/cmdline | grep '.*start\\.sh.\\?$' >/dev/null 2>&1 && exit 0 || sleep $s\n"
+    "done\n"
+    "echo 'Timeout end' 1>&2\n"
+    "exit 1\n";
+
+std::string withoutTrailingSlashes(std::string path) {
+    while (!path.empty() && path.back() == '/') {
+        path.pop_back();
+    }
+    return path;
+}
+
+void requireSingleLine(const std::string& value, const std::string& optionName) {
+    if (value.find_first_of("\r\n") != std::string::npos) {
+        throw TUError{"Option '--" + optionName + "' must not contain line breaks"};
+    }
+}
+
+void writeSettings(const StartOptions& o) {
+    for (const SettingChange& change : settingChanges(o)) {
+        if (change.remove) {
+            deleteConfigOption(change.file, change.key);
+        } else {
+            setConfigOption(change.file, change.key, change.value, change.quoted);
+        }
+    }
+}
+
+void requireLauncher(const std::string& srvDir) {
+    if (execRemote("test -x " + shellQuote(srvDir) + "/start.sh", "", false).status != 0) {
+        throw TUError{"Test on exec server failed"};
+    }
+}
+
+void requirePortsFree(const StartOptions& o) {
+    for (const auto& [option, port] : portsToCheck(o)) {
+        if (!checkPortFree(port)) {
+            throw TUError{"Port " + port + " using already other proces"};
+        }
+    }
+}
+
+void launchServer(std::string srvDir, std::string cfgDir) {
+    const std::string q = shellQuote(cfgDir);
+    const RemoteResult copied =
+        execRemote("cat >" + q + "/start.sh", makeStartScript(srvDir, cfgDir), false);
+    if (copied.status != 0) {
+        throw TUError{"Copy start script failed: " + copied.errors};
+    }
+    const RemoteResult launched = execRemote(makeLaunchCommand(cfgDir), "", true);
+    if (launched.status != 0) {
+        throw TUError{"Start server failed: " + launched.errors};
+    }
+}
+
+}  // namespace
+
+StartOptions readStartOptions(talvor::opt::TOParsing& options) {
+    StartOptions o;
+    o.srvDir = requiredValue(options, "srv-dir");
+    o.cfgDir = requiredValue(options, "cfg-dir");
+    o.name = requiredValue(options, "name");
+    o.maxPlayers = requiredValue(options, "max-players");
+    o.serverInternet = optionalFlag(options, "server-internet");
+    o.srvBandwidth = requiredValue(options, "srv-bandwidth");
+    o.clBandwidth = requiredValue(options, "cl-bandwidth");
+    o.ip = requiredValue(options, "ip");
+    o.port = requiredValue(options, "port");
+    o.spyLanPort = requiredValue(options, "spy-lan-port");
+    o.spyPort = requiredValue(options, "spy-port");
+    o.gameTime = requiredValue(options, "game-time");
+    o.scoreLim = requiredValue(options, "score-lim");
+    o.roundNum = requiredValue(options, "round-num");
+    o.punkBuster = optionalFlag(options, "punk-buster");
+    o.srvPasswd = options.longOpt("srv-passwd", OptArg).value();
+    {
+        // Held while the password is looked up, so only that lookup's outcome counts.
+        auto flag = options.longOpt("no-remote-admin", NoArg);
+        o.noRemoteAdmin = flag.found();
+        if (!o.noRemoteAdmin) {
+            o.remoteAdminPasswd = requiredValue(options, "remote-admin-passwd");
+        }
+    }
+    {
+        auto flag = options.longOpt("no-rcon", NoArg);
+        o.noRcon = flag.found();
+        if (!o.noRcon) {
+            o.rconUsername = requiredValue(options, "rcon-username");
+            o.rconPassword = requiredValue(options, "rcon-password");
+            o.rconPort = requiredValue(options, "rcon-port");
+        }
+    }
+    return o;
+}
+
+void validateStartOptions(const StartOptions& o) {
+    requireAbsolutePath(o.srvDir);
+    requireAbsolutePath(o.cfgDir);
+    requirePlainWord(o.srvDir, "srv-dir");
+    requirePlainWord(o.cfgDir, "cfg-dir");
+    if (withoutTrailingSlashes(o.srvDir) == withoutTrailingSlashes(o.cfgDir)) {
+        throw TUError{"Server and configuration directories must differ"};
+    }
+    const std::pair<const char*, const std::string*> values[] = {
+        {"name", &o.name},
+        {"max-players", &o.maxPlayers},
+        {"srv-bandwidth", &o.srvBandwidth},
+        {"cl-bandwidth", &o.clBandwidth},
+        {"ip", &o.ip},
+        {"port", &o.port},
+        {"spy-lan-port", &o.spyLanPort},
+        {"spy-port", &o.spyPort},
+        {"game-time", &o.gameTime},
+        {"score-lim", &o.scoreLim},
+        {"round-num", &o.roundNum},
+        {"srv-passwd", &o.srvPasswd},
+        {"remote-admin-passwd", &o.remoteAdminPasswd},
+        {"rcon-username", &o.rconUsername},
+        {"rcon-password", &o.rconPassword},
+        {"rcon-port", &o.rconPort},
+    };
+    for (const auto& [option, value] : values) {
+        requireSingleLine(*value, option);
+    }
+    // A port text is spliced into an awk program by the port check.
+    for (const auto& [option, port] : portsToCheck(o)) {
+        if (!isDecimalNumber(port)) {
+            throw TUError{"Option '--" + option + "' must be a decimal number"};
+        }
+    }
+}
+
+std::vector<SettingChange> settingChanges(const StartOptions& o) {
+    const std::string server = o.cfgDir + "/settings/serversettings.con";
+    const std::string admin = o.cfgDir + "/settings/adminsettings.con";
+    const std::string rconValue = "\"" + o.rconUsername + "\" \"" + o.rconPassword + "\" " + o.rconPort;
+    return {
+        {server, "game.serverName", o.name, true, false},
+        {server, "game.serverMaxPlayers", o.maxPlayers, false, false},
+        {server, "game.serverInternet", o.serverInternet ? "1" : "0", false, false},
+        {server, "game.serverBandwidthChokeLimit", o.srvBandwidth, false, false},
+        {server, "game.serverMaxAllowedConnectionType", o.clBandwidth, false, false},
+        {server, "game.serverIP", o.ip, false, false},
+        {server, "game.serverPort", o.port, false, false},
+        {server, "game.gameSpyLANPort", o.spyLanPort, false, false},
+        {server, "game.gameSpyPort", o.spyPort, false, false},
+        {server, "game.serverGameTime", o.gameTime, false, false},
+        {server, "game.serverScoreLimit", o.scoreLim, false, false},
+        {server, "game.serverNumberOfRounds", o.roundNum, false, false},
+        {server, "game.serverPunkBuster", o.punkBuster ? "1" : "0", false, false},
+        {server, "game.serverPassword", o.srvPasswd, true, false},
+        {admin, "admin.enableRemoteAdmin", o.remoteAdminPasswd, true, o.noRemoteAdmin},
+        {admin, "admin.enableRemoteConsole", rconValue, false, o.noRcon},
+    };
+}
+
+std::vector<std::pair<std::string, std::string>> portsToCheck(const StartOptions& o) {
+    std::vector<std::pair<std::string, std::string>> all = {
+        {"port", o.port}, {"spy-lan-port", o.spyLanPort}, {"spy-port", o.spyPort}};
+    if (!o.noRcon) {
+        all.emplace_back("rcon-port", o.rconPort);
+    }
+    std::vector<std::pair<std::string, std::string>> checked;
+    for (auto& entry : all) {
+        if (entry.second != "0") {
+            checked.push_back(std::move(entry));
+        }
+    }
+    return checked;
+}
+
+std::string makeStartScript(std::string srvDir, std::string cfgDir) {
+    return "#!/bin/sh\nSRVDIR=" + shellQuote(srvDir) + "\nCFGDIR=" + shellQuote(cfgDir) + "\n" +
+           kStartScriptBody;
+}
+
+std::string makeLaunchCommand(const std::string& cfgDir) {
+    const std::string q = shellQuote(cfgDir);
+    return "chmod 750 " + q + "/start.sh || exit 1\n" + "nohup " + q +
+           "/start.sh </dev/null >/dev/null 2>&1 &\n" + kLaunchWait;
+}
+
+bool startServer(talvor::opt::TOParsing options) {
+    const StartOptions o = readStartOptions(options);
+    options.check();
+    validateStartOptions(o);
+    connectRemote();
+    shutDownServer(o.cfgDir);
+    writeSettings(o);
+    requireLauncher(o.srvDir);
+    requirePortsFree(o);
+    launchServer(o.srvDir, o.cfgDir);
+    return true;
+}
+
+}  // namespace fieldkeep

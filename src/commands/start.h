@@ -1,0 +1,61 @@
+// The pieces of --start that are pure text and decisions, apart from the
+// remote work, so they can be checked without a host.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "opt/toparsing.h"
+
+namespace fieldkeep {
+
+struct StartOptions {
+    std::string srvDir;
+    std::string cfgDir;
+    std::string name;
+    std::string maxPlayers;
+    bool serverInternet = false;
+    std::string srvBandwidth;
+    std::string clBandwidth;
+    std::string ip;
+    std::string port;
+    std::string spyLanPort;
+    std::string spyPort;
+    std::string gameTime;
+    std::string scoreLim;
+    std::string roundNum;
+    bool punkBuster = false;
+    std::string srvPasswd;
+    bool noRemoteAdmin = false;
+    std::string remoteAdminPasswd;
+    bool noRcon = false;
+    std::string rconUsername;
+    std::string rconPassword;
+    std::string rconPort;
+};
+
+// Looks the options up in their fixed order; a missing one is raised there.
+StartOptions readStartOptions(talvor::opt::TOParsing& options);
+
+// Refuses, before anything is sent, what the remote side cannot take safely:
+// relative or unplain directories, equal directories, values with line breaks,
+// port texts that are not decimal numbers. Throws TUError.
+void validateStartOptions(const StartOptions& o);
+
+// One change of a settings file.
+struct SettingChange {
+    std::string file;  // absolute path of the settings file
+    std::string key;
+    std::string value;
+    bool quoted;       // value written between double quotes
+    bool remove;       // blank the key's lines instead of setting it
+};
+std::vector<SettingChange> settingChanges(const StartOptions& o);
+
+// The ports to check before launching, as option name and text, in order.
+std::vector<std::pair<std::string, std::string>> portsToCheck(const StartOptions& o);
+
+std::string makeStartScript(std::string srvDir, std::string cfgDir);
+std::string makeLaunchCommand(const std::string& cfgDir);
+
+}  // namespace fieldkeep

@@ -1,0 +1,74 @@
+// --stop: stops the game server instance that runs from a configuration
+// directory. The generated stop.sh asks the server to quit through its input
+// pipe, then kills whatever the pid files still name and removes them.
+#include "commands/commands.h"
+#include "commands/options.h"
+#include "errors/uerror.h"
+#include "remote/connection.h"
+#include "shell/quoting.h"
+
+namespace fieldkeep {
+namespace {
+
+// After "CFGDIR=...". A background reader keeps the pipe open so that writing
+// "quit" cannot block even when the server no longer reads.
+const char kStopScriptBody[] = R"SCRIPT(if [ -p $CFGDIR/server-stdin -a -r $CFGDIR/server-stdin ]; then
+	{ sleep 1000 <$CFGDIR/server-stdin & } && FSLEEPPID=$!
+	echo 'quit
+' >$CFGDIR/server-stdin
+	kill $FSLEEPPID 2>/dev/null
+	for i in 1 2 3 4 5; do
+		sleep 1
+		[ ! -p $CFGDIR/server-stdin ] && break
+	done
+fi
+
+rm -f $CFGDIR/server-stdin
+
+if [ -f $CFGDIR/server.pid ]; then
+	SRVPID=`cat $CFGDIR/server.pid`
+	kill $SRVPID 2>/dev/null
+	sleep 1
+	kill -9 $SRVPID 2>/dev/null
+fi
+
+rm -f $CFGDIR/server.pid
+
+if [ -f $CFGDIR/start.pid ]; then
+	sleep 1
+	STARTPID=`cat $CFGDIR/start.pid`
+	kill $STARTPID 2>/dev/null
+	sleep 1
+	kill -9 $STARTPID 2>/dev/null
+fi
+
+rm -f $CFGDIR/start.pid 2>/dev/null
+)SCRIPT";
+
+}  // namespace
+
+std::string makeStopScript(std::string cfgDir) {
+    return "#!/bin/sh\nCFGDIR=" + shellQuote(cfgDir) + "\n" + kStopScriptBody;
+}
+
+void shutDownServer(std::string cfgDir) {
+    const std::string q = shellQuote(cfgDir);
+    const RemoteResult copied = execRemote("cat >" + q + "/stop.sh", makeStopScript(cfgDir), false);
+    if (copied.status != 0) {
+        throw TUError{"Copy stop script failed: " + copied.errors};
+    }
+    // Whatever the script reports, the instance is as stopped as it can be.
+    execRemote("chmod 750 " + q + "/stop.sh && " + q + "/stop.sh", "", false);
+}
+
+bool stopServer(talvor::opt::TOParsing options) {
+    const std::string cfgDir = requiredValue(options, "cfg-dir");
+    options.check();
+    requireAbsolutePath(cfgDir);
+    requirePlainWord(cfgDir, "cfg-dir");
+    connectRemote();
+    shutDownServer(cfgDir);
+    return true;
+}
+
+}  // namespace fieldkeep

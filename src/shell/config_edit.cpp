@@ -1,0 +1,68 @@
+#include "shell/config_edit.h"
+
+#include "errors/uerror.h"
+#include "remote/exec.h"
+#include "shell/quoting.h"
+
+namespace fieldkeep {
+namespace {
+
+std::string withQuotes(const std::string& value, bool quoteValue) {
+    return quoteValue ? "\"" + value + "\"" : value;
+}
+
+}  // namespace
+
+std::string escapeSedReplacement(const std::string& value) {
+    std::string escaped;
+    escaped.reserve(value.size());
+    for (char c : value) {
+        if (c == '\\' || c == '/' || c == '&') {
+            escaped += '\\';
+        }
+        escaped += c;
+    }
+    return escaped;
+}
+
+// The test finds a line "KEY<whitespace>..."; sed then keeps each such line's
+// indentation, the key and the one whitespace byte after it and replaces the
+// rest. When there is no such line, or the rewrite fails, printf appends the
+// setting after a line feed that completes an unfinished last line.
+std::string makeSetOptionCommand(const std::string& file, const std::string& key,
+                                 const std::string& value, bool quoteValue) {
+    const std::string f = shellQuote(file);
+    const std::string k = shellQuote(key);
+    const std::string v = shellQuote(withQuotes(value, quoteValue));
+    const std::string sedValue = shellQuote(escapeSedReplacement(withQuotes(value, quoteValue)));
+    return "cat " + f + " | grep -e '^[[:space:]]*'" + k + "'[[:space:]]' >/dev/null" +
+           " && cp -f " + f + " " + f + ".pre" +
+           " && cat " + f + ".pre | sed -e 's/^\\([[:space:]]*'" + k + "'[[:space:]]\\).*/\\1'" +
+           sedValue + "'/' >" + f +
+           " && rm -f " + f + ".pre" +
+           " || printf '\\n%s %s\\n' " + k + " " + v + " >>" + f;
+}
+
+std::string makeDeleteOptionCommand(const std::string& file, const std::string& key) {
+    const std::string f = shellQuote(file);
+    const std::string k = shellQuote(key);
+    return "cp -f " + f + " " + f + ".pre" +
+           " && cat " + f + ".pre | sed -e 's/^[[:space:]]*'" + k + "'[[:space:]].*$//' >" + f +
+           " && rm -f " + f + ".pre";
+}
+
+void setConfigOption(std::string file, std::string key, std::string value, bool quoteValue) {
+    const RemoteResult set = execRemote(makeSetOptionCommand(file, key, value, quoteValue), "", false);
+    if (set.status != 0) {
+        throw TUError{"Set option '" + key + "' failed in " + file + ": " + set.errors};
+    }
+}
+
+void deleteConfigOption(std::string file, std::string key) {
+    const RemoteResult deleted = execRemote(makeDeleteOptionCommand(file, key), "", false);
+    if (deleted.status != 0) {
+        throw TUError{"Delete option '" + key + "' failed in " + file + ": " + deleted.errors};
+    }
+}
+
+}  // namespace fieldkeep

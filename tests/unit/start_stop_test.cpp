@@ -1,0 +1,297 @@
+#include <gtest/gtest.h>
+
+#include "argv.h"
+#include "commands/commands.h"
+#include "commands/start.h"
+#include "errors/uerror.h"
+#include "shell/config_edit.h"
+#include "shell/port_check.h"
+
+namespace {
+
+using namespace fieldkeep;
+using fieldkeep::testing::Argv;
+using fieldkeep::testing::raisedMessage;
+
+TEST(SetOption, ComposesTheTestRewriteAndAppend) {
+    EXPECT_EQ(makeSetOptionCommand("/srv/c/settings/serversettings.con", "game.serverName", "abc", true),
+              "cat '/srv/c/settings/serversettings.con' | grep -e '^[[:space:]]*''game.serverName'"
+              "'[[:space:]]' >/dev/null && cp -f '/srv/c/settings/serversettings.con' "
+              "'/srv/c/settings/serversettings.con'.pre && cat '/srv/c/settings/serversettings.con'"
+              ".pre | sed -e 's/^\\([[:space:]]*''game.serverName''[[:space:]]\\).*/\\1''\"abc\"''/' "
+              ">'/srv/c/settings/serversettings.con' && rm -f '/srv/c/settings/serversettings.con'"
+              ".pre || printf '\\n%s %s\\n' 'game.serverName' '\"abc\"' >>"
+              "'/srv/c/settings/serversettings.con'");
+}
+
+TEST(SetOption, EscapesOnlyTheSedReplacement) {
+    const std::string line = makeSetOptionCommand("/f", "k", "a/b&c\\d'e", false);
+    EXPECT_NE(line.find("\\1''a\\/b\\&c\\\\d'\\''e''/' >'/f'"), std::string::npos) << line;
+    EXPECT_NE(line.find("printf '\\n%s %s\\n' 'k' 'a/b&c\\d'\\''e' >>'/f'"), std::string::npos)
+        << line;
+    EXPECT_EQ(escapeSedReplacement("plain value 42"), "plain value 42");
+    EXPECT_EQ(escapeSedReplacement("\\/&"), "\\\\\\/\\&");
+}
+
+TEST(DeleteOption, BlanksTheKeysLines) {
+    EXPECT_EQ(makeDeleteOptionCommand("/c/settings/adminsettings.con", "admin.enableRemoteAdmin"),
+              "cp -f '/c/settings/adminsettings.con' '/c/settings/adminsettings.con'.pre && cat "
+              "'/c/settings/adminsettings.con'.pre | sed -e 's/^[[:space:]]*'"
+              "'admin.enableRemoteAdmin''[[:space:]].*$//' >'/c/settings/adminsettings.con' && "
+              "rm -f '/c/settings/adminsettings.con'.pre");
+}
+
+TEST(PortCheck, ReadsAllFourTablesWithAnyLocalAddress) {
+    EXPECT_EQ(makePortCheckCommand("14567"),
+              "cat /proc/net/udp /proc/net/tcp /proc/net/udp6 /proc/net/tcp6 | grep -e "
+              "'^[[:space:]]*[[:digit:]]\\+:[[:space:]]*[[:xdigit:]]\\+:'`awk 'BEGIN { printf "
+              "\"%04X\", '14567' } '`");
+    EXPECT_TRUE(isDecimalNumber("00"));
+    EXPECT_FALSE(isDecimalNumber(""));
+    EXPECT_FALSE(isDecimalNumber("80 "));
+    EXPECT_FALSE(isDecimalNumber("system(\"id\")"));
+}
+
+TEST(StopScript, IsTheWholeTextToTheByte) {
+    EXPECT_EQ(makeStopScript("/srv/it's"),
+              "#!/bin/sh\n"
+              "CFGDIR='/srv/it'\\''s'\n"
+    "if [ -p $CFGDIR/server-stdin -a -r $CFGDIR/server-stdin ]; then\n"
+    "\t{ sleep 1000 <$CFGDIR/server-stdin & } && FSLEEPPID=$!\n"
+    "\techo 'quit\n"
+    "' >$CFGDIR/server-stdin\n"
+    "\tkill $FSLEEPPID 2>/dev/null\n"
+    "\tfor i in 1 2 3 4 5; do\n"
+    "\t\tsleep 1\n"
+    "\t\t[ ! -p $CFGDIR/server-stdin ] && break\n"
+    "\tdone\n"
+    "fi\n"
+    "\n"
+    "rm -f $CFGDIR/server-stdin\n"
+    "\n"
+    "if [ -f $CFGDIR/server.pid ]; then\n"
+    "\tSRVPID=`cat $CFGDIR/server.pid`\n"
+    "\tkill $SRVPID 2>/dev/null\n"
+    "\tsleep 1\n"
+    "\tkill -9 $SRVPID 2>/dev/null\n"
+    "fi\n"
+    "\n"
+    "rm -f $CFGDIR/server.pid\n"
+    "\n"
+    "if [ -f $CFGDIR/start.pid ]; then\n"
+    "\tsleep 1\n"
+    "\tSTARTPID=`cat $CFGDIR/start.pid`\n"
+    "\tkill $STARTPID 2>/dev/null\n"
+    "\tsleep 1\n"
+    "\tkill -9 $STARTPID 2>/dev/null\n"
+    "fi\n"
+    "\n"
+    "rm -f $CFGDIR/start.pid 2>/dev/null\n"
+    );
+}
+
+TEST(StartScript, IsTheWholeTextToTheByte) {
+    EXPECT_EQ(makeStartScript("/srv/bf1942", "/srv/cfg"),
+              "#!/bin/sh\n"
+              "SRVDIR='/srv/bf1942'\n"
+              "CFGDIR='/srv/cfg'\n"
+              "echo $$ > $CFGDIR/start.pid && cd $SRVDIR && rm -f $CFGDIR/server-stdin && "
+              "mkfifo $CFGDIR/server-stdin && { cat >$CFGDIR/server-stdin & } && FCATPID=$! && "
+              "{ ./start.sh +statusMonitor 1 +overlayPath $CFGDIR <$CFGDIR/server-stdin "
+              ">/dev/null 2>>$CFGDIR/stderr.log & } && SRVPID=$! && trap \"kill $SRVPID\" 1 2 15 "
+              "&& echo $SRVPID > $CFGDIR/server.pid && wait $SRVPID\n"
+              "\n"
+              "kill $FCATPID 2>/dev/null\n"
+              "rm -f $CFGDIR/server.pid $CFGDIR/server-stdin $CFGDIR/start.pid 2>/dev/null\n");
+}
+
+TEST(LaunchCommand, WaitsForTheWrapperInProc) {
+    EXPECT_EQ(makeLaunchCommand("/srv/cfg"),
+              "chmod 750 '/srv/cfg'/start.sh || exit 1\n"
+              "nohup '/srv/cfg'/start.sh </dev/null >/dev/null 2>&1 &\n"
+              "PID=`echo $!`\n"
+              "for s in 1 1 2 2 5 5; do\n"
+              "[ ! -d /proc/$PID ] && echo 'Process dead' 1>&2 && exit 1\n"
+              "cat /proc/$PID/cmdline | grep '.*start\\.sh.\\?$' >/dev/null 2>&1 && exit 0 || "
+              "sleep $s\n"
+              "done\n"
+              "echo 'Timeout end' 1>&2\n"
+              "exit 1\n");
+}
+
+const std::vector<std::string> kAllStartOptions = {
+    "--srv-dir=/srv/bf1942", "--cfg-dir=/srv/cfg",     "--name=My server", "--max-players=16",
+    "--srv-bandwidth=2",     "--cl-bandwidth=3",       "--ip=10.0.0.1",    "--port=14567",
+    "--spy-lan-port=22000",  "--spy-port=23000",       "--game-time=0",    "--score-lim=100",
+    "--round-num=3",         "--srv-passwd",           "--remote-admin-passwd=ra",
+    "--rcon-username=u",     "--rcon-password=p w",    "--rcon-port=4711"};
+
+struct LookupCase {
+    std::vector<std::string> drop;  // options left out
+    std::vector<std::string> add;   // options added
+    std::string raised;
+};
+
+class StartLookups : public ::testing::TestWithParam<LookupCase> {};
+
+TEST_P(StartLookups, FollowTheFixedOrderAndRules) {
+    std::vector<std::string> words;
+    for (const std::string& w : kAllStartOptions) {
+        bool dropped = false;
+        for (const std::string& d : GetParam().drop) {
+            dropped = dropped || w.rfind("--" + d, 0) == 0;
+        }
+        if (!dropped) {
+            words.push_back(w);
+        }
+    }
+    words.insert(words.end(), GetParam().add.begin(), GetParam().add.end());
+    std::vector<const char*> argv{"fieldkeep"};
+    for (const auto& w : words) {
+        argv.push_back(w.c_str());
+    }
+    talvor::opt::TOParsing options(static_cast<int>(argv.size()), argv.data());
+    EXPECT_EQ(raisedMessage([&] {
+                  readStartOptions(options);
+                  options.check();
+              }),
+              GetParam().raised);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, StartLookups,
+    ::testing::Values(
+        LookupCase{{}, {}, ""},
+        LookupCase{{"srv-dir", "name"}, {}, "Requires long option '--srv-dir'"},
+        LookupCase{{"name"}, {}, "Requires long option '--name'"},
+        LookupCase{{"srv-passwd"}, {}, "Requires long option '--srv-passwd'"},
+        LookupCase{{}, {"--server-internet", "--punk-buster"}, ""},
+        LookupCase{{}, {"--punk-buster=1"}, "Unknown option '--punk-buster'"},
+        LookupCase{{"remote-admin-passwd"}, {}, "Requires long option '--remote-admin-passwd'"},
+        LookupCase{{"remote-admin-passwd"}, {"--no-remote-admin"}, ""},
+        LookupCase{{}, {"--no-remote-admin"}, "Unknown option '--remote-admin-passwd'"},
+        LookupCase{{"rcon-username", "rcon-password"}, {}, "Requires long option '--rcon-username'"},
+        LookupCase{{"rcon-password"}, {}, "Requires long option '--rcon-password'"},
+        LookupCase{{"rcon-port"}, {"--rcon-port="}, "Incorrect long option '--rcon-port'"},
+        LookupCase{{}, {"--no-rcon"}, "Unknown option '--rcon-password'"},
+        LookupCase{{"rcon-username", "rcon-password", "rcon-port"}, {"--no-rcon"}, ""},
+        LookupCase{{}, {"--stop"}, "Unknown option '--stop'"}));
+
+StartOptions sampleOptions() {
+    StartOptions o;
+    o.srvDir = "/srv/bf1942";
+    o.cfgDir = "/srv/cfg/";
+    o.name = "My \"best\" server";
+    o.maxPlayers = "16";
+    o.srvBandwidth = "2";
+    o.clBandwidth = "3";
+    o.ip = "10.0.0.1";
+    o.port = "14567";
+    o.spyLanPort = "0";
+    o.spyPort = "23000";
+    o.gameTime = "0";
+    o.scoreLim = "100";
+    o.roundNum = "3";
+    o.punkBuster = true;
+    o.remoteAdminPasswd = "ra";
+    o.rconUsername = "u";
+    o.rconPassword = "p w";
+    o.rconPort = "4711";
+    return o;
+}
+
+TEST(SettingChanges, WriteEveryKeyInItsOrder) {
+    std::string text;
+    for (const SettingChange& c : settingChanges(sampleOptions())) {
+        text += c.file + " " + c.key + (c.remove ? " -" : c.quoted ? " q=" : " =") + c.value + "\n";
+    }
+    EXPECT_EQ(text,
+              "/srv/cfg//settings/serversettings.con game.serverName q=My \"best\" server\n"
+              "/srv/cfg//settings/serversettings.con game.serverMaxPlayers =16\n"
+              "/srv/cfg//settings/serversettings.con game.serverInternet =0\n"
+              "/srv/cfg//settings/serversettings.con game.serverBandwidthChokeLimit =2\n"
+              "/srv/cfg//settings/serversettings.con game.serverMaxAllowedConnectionType =3\n"
+              "/srv/cfg//settings/serversettings.con game.serverIP =10.0.0.1\n"
+              "/srv/cfg//settings/serversettings.con game.serverPort =14567\n"
+              "/srv/cfg//settings/serversettings.con game.gameSpyLANPort =0\n"
+              "/srv/cfg//settings/serversettings.con game.gameSpyPort =23000\n"
+              "/srv/cfg//settings/serversettings.con game.serverGameTime =0\n"
+              "/srv/cfg//settings/serversettings.con game.serverScoreLimit =100\n"
+              "/srv/cfg//settings/serversettings.con game.serverNumberOfRounds =3\n"
+              "/srv/cfg//settings/serversettings.con game.serverPunkBuster =1\n"
+              "/srv/cfg//settings/serversettings.con game.serverPassword q=\n"
+              "/srv/cfg//settings/adminsettings.con admin.enableRemoteAdmin q=ra\n"
+              "/srv/cfg//settings/adminsettings.con admin.enableRemoteConsole =\"u\" \"p w\" 4711\n");
+}
+
+TEST(SettingChanges, BlanksTheAdminKeysWhenTurnedOff) {
+    StartOptions o = sampleOptions();
+    o.noRemoteAdmin = true;
+    o.noRcon = true;
+    const auto changes = settingChanges(o);
+    ASSERT_EQ(changes.size(), 16u);
+    EXPECT_TRUE(changes[14].remove);
+    EXPECT_TRUE(changes[15].remove);
+    EXPECT_FALSE(changes[13].remove);
+}
+
+TEST(PortsToCheck, SkipsZeroAndTheConsolePortWhenOff) {
+    StartOptions o = sampleOptions();
+    auto ports = portsToCheck(o);
+    ASSERT_EQ(ports.size(), 3u);
+    EXPECT_EQ(ports[0], (std::pair<std::string, std::string>{"port", "14567"}));
+    EXPECT_EQ(ports[2], (std::pair<std::string, std::string>{"rcon-port", "4711"}));
+    o.noRcon = true;
+    o.spyLanPort = "00";
+    ports = portsToCheck(o);
+    ASSERT_EQ(ports.size(), 3u);
+    EXPECT_EQ(ports[1].second, "00");
+    EXPECT_EQ(ports[2].first, "spy-port");
+}
+
+struct RefusalCase {
+    void (*change)(StartOptions&);
+    std::string message;
+};
+
+class StartRefusals : public ::testing::TestWithParam<RefusalCase> {};
+
+TEST_P(StartRefusals, HappenBeforeAnythingIsSent) {
+    StartOptions o = sampleOptions();
+    GetParam().change(o);
+    std::string raised;
+    try {
+        validateStartOptions(o);
+    } catch (const TUError& e) {
+        raised = e.message;
+    }
+    EXPECT_EQ(raised, GetParam().message);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, StartRefusals,
+    ::testing::Values(
+        RefusalCase{[](StartOptions&) {}, ""},
+        RefusalCase{[](StartOptions& o) { o.srvDir = "srv"; },
+                    "Directry/file must be set absolute pathname"},
+        RefusalCase{[](StartOptions& o) { o.cfgDir = "./cfg"; },
+                    "Directry/file must be set absolute pathname"},
+        RefusalCase{[](StartOptions& o) { o.srvDir = "/srv/a b"; },
+                    "Option '--srv-dir' must not contain blanks or the characters * ? ["},
+        RefusalCase{[](StartOptions& o) { o.cfgDir = "/srv/c*"; },
+                    "Option '--cfg-dir' must not contain blanks or the characters * ? ["},
+        RefusalCase{[](StartOptions& o) { o.cfgDir = "/srv/bf1942//"; },
+                    "Server and configuration directories must differ"},
+        RefusalCase{[](StartOptions& o) { o.name = "two\nlines"; },
+                    "Option '--name' must not contain line breaks"},
+        RefusalCase{[](StartOptions& o) { o.rconPassword = "cr\r"; },
+                    "Option '--rcon-password' must not contain line breaks"},
+        RefusalCase{[](StartOptions& o) { o.spyPort = "system(\"id\")"; },
+                    "Option '--spy-port' must be a decimal number"},
+        RefusalCase{[](StartOptions& o) {
+                        o.noRcon = true;
+                        o.rconPort = "x";
+                    },
+                    ""}));
+
+}  // namespace
