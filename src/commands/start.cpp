@@ -37,10 +37,14 @@ const char kStartScriptBody[] =
     "kill $FCATPID 2>/dev/null\n"
     "rm -f $CFGDIR/server.pid $CFGDIR/server-stdin $CFGDIR/start.pid 2>/dev/null\n";
 
-// Runs after "chmod 750 DIR/start.sh || exit 1" and the detached launch: six
-// rounds (16 s of sleep in all) until the wrapper shows in /proc.
+// Runs after "chmod 750 DIR/start.sh || exit 1" and the detached launch. The
+// first look comes after one second, so that a launcher that fails at once has
+// taken its wrapper down (and the shell has reaped it) and is seen dead rather
+// than caught in its last milliseconds. Then six rounds (16 s of sleep in all)
+// until the wrapper shows in /proc.
 const char kLaunchWait[] =
     "PID=`echo $!`\n"
+    "sleep 1\n"
     "for s in 1 1 2 2 5 5; do\n"
     "[ ! -d /proc/$PID ] && echo 'Process dead' 1>&2 && exit 1\n"
     "cat /proc/$PID/cmdline | grep '.*start\\.sh.\\?$' >/dev/null 2>&1 && exit 0 || sleep $s\n"

@@ -180,6 +180,18 @@ std::string waitForFile(const std::string& dir, const std::vector<std::string>& 
     return "";
 }
 
+std::string readWhenWritten(const std::string& path, int timeoutSeconds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
+    do {
+        const std::string text = readFile(path);
+        if (!text.empty() && text.back() == '\n') {
+            return text;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    } while (std::chrono::steady_clock::now() < deadline);
+    return "";
+}
+
 std::string fileMode(const std::string& path) {
     struct stat info {};
     if (stat(path.c_str(), &info) != 0) {
@@ -188,6 +200,32 @@ std::string fileMode(const std::string& path) {
     char text[8];
     std::snprintf(text, sizeof text, "%o", static_cast<unsigned>(info.st_mode & 07777));
     return text;
+}
+
+}  // namespace fieldkeep::e2e
+
+namespace fieldkeep::e2e {
+
+std::string gameArchive(const std::string& name) {
+    static const bool made =
+        sh(std::string(FIXTURES_DIR) + "/make-game-archives.sh /srv/www").status == 0;
+    if (!made) {
+        throw std::runtime_error("could not make the game archives");
+    }
+    return "/srv/www/" + name;
+}
+
+bool processRunning(const std::string& pid) {
+    std::string number = pid;
+    while (!number.empty() && (number.back() == '\n' || number.back() == ' ')) {
+        number.pop_back();
+    }
+    if (number.empty()) {
+        return false;
+    }
+    const std::string stat = readFile("/proc/" + number + "/stat");
+    const std::size_t close = stat.rfind(')');
+    return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] != 'Z';
 }
 
 }  // namespace fieldkeep::e2e

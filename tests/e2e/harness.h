@@ -52,9 +52,19 @@ namespace fieldkeep::e2e {
 std::string waitForFile(const std::string& dir, const std::vector<std::string>& names,
                         int timeoutSeconds);
 
+// The content of a file once it exists and ends with a line feed (waiting at
+// most timeoutSeconds); "" when it never did.
+std::string readWhenWritten(const std::string& path, int timeoutSeconds);
+
 // The permission bits of a local file in octal ("640"), or "" when missing.
 std::string fileMode(const std::string& path);
 
 bool exists(const std::string& path);
+
+// The local path of a fake game archive, made on first use (/srv/www/NAME).
+std::string gameArchive(const std::string& name);
+
+// Whether a process of that number runs (a zombie does not).
+bool processRunning(const std::string& pid);
 
 }  // namespace fieldkeep::e2e

@@ -13,10 +13,7 @@ const std::vector<std::string> kOutcomes = {"install_ok.ret", "download_err.ret"
                                             "extract_err.ret", "install_err.ret"};
 
 std::string archiveUrl(const std::string& name) {
-    static const bool made = [] {
-        return sh(std::string(FIXTURES_DIR) + "/make-game-archives.sh /srv/www").status == 0;
-    }();
-    EXPECT_TRUE(made);
+    gameArchive(name);
     return std::string(std::getenv("FK_ARCHIVE_URL")) + "/" + name;
 }
 

@@ -110,6 +110,7 @@ TEST(LaunchCommand, WaitsForTheWrapperInProc) {
               "chmod 750 '/srv/cfg'/start.sh || exit 1\n"
               "nohup '/srv/cfg'/start.sh </dev/null >/dev/null 2>&1 &\n"
               "PID=`echo $!`\n"
+              "sleep 1\n"
               "for s in 1 1 2 2 5 5; do\n"
               "[ ! -d /proc/$PID ] && echo 'Process dead' 1>&2 && exit 1\n"
               "cat /proc/$PID/cmdline | grep '.*start\\.sh.\\?$' >/dev/null 2>&1 && exit 0 || "
