@@ -40,3 +40,23 @@ done
 echo "status files in $temp:"
 (cd "$temp" && for f in *.ret; do printf '  %s: %s\n' "$f" "$(cat "$f")"; done)
 run --login=fkuser --check-install --dir=/srv/games/bf1942
+
+# Start the installed server as an instance with its own configuration
+# directory, show it running, then stop it.
+cfg=/srv/games/instance1
+mkdir -p "$cfg/settings"
+printf 'game.serverName "old"\n' > "$cfg/settings/serversettings.con"
+printf 'admin.enableRemoteAdmin "old"\n' > "$cfg/settings/adminsettings.con"
+chown -R fkuser "$cfg"
+run --login=fkuser --start --srv-dir=/srv/games/bf1942 "--cfg-dir=$cfg" '--name=Demo server' \
+    --max-players=32 --srv-bandwidth=256000 --cl-bandwidth=3 --ip=127.0.0.1 --port=14567 \
+    --spy-lan-port=22000 --spy-port=23000 --game-time=20 --score-lim=100 --round-num=3 \
+    --srv-passwd --remote-admin-passwd=admin1 --rcon-username=op --rcon-password=secret \
+    --rcon-port=4711
+sleep 0.5
+echo "instance files: $(cd "$cfg" && ls | tr '\n' ' ')"
+echo "running: $(tr '\0' ' ' < "/proc/$(cat "$cfg/server.pid")/cmdline")"
+echo "settings/serversettings.con:"
+sed 's/^/  /' "$cfg/settings/serversettings.con"
+run --login=fkuser --stop "--cfg-dir=$cfg"
+echo "instance files: $(cd "$cfg" && ls | tr '\n' ' ')"
