@@ -16,6 +16,7 @@ run --login=fkuser --check-on-root
 run --login=fkuser --exec '--cmd=echo hello; echo oops >&2; exit 3'
 run --login=fkuser --exec --cmd=cat '--input=text fed to standard input'
 BF1942_PASSWD=$FK_ROOT_PASSWORD run --login=root --check-on-root
+BF1942_PASSWD=$FK_ROOT_PASSWORD run --login=root --create-user
 BF1942_PASSWD=wrong run --login=fkuser --check-host
 
 # Upload a file.

@@ -12,6 +12,7 @@ bool execCommand(talvor::opt::TOParsing options);
 bool uploadFile(talvor::opt::TOParsing options);
 bool checkHost(talvor::opt::TOParsing options);
 bool checkOnRoot(talvor::opt::TOParsing options);
+bool createUser(talvor::opt::TOParsing options);
 bool checkInstall(talvor::opt::TOParsing options);
 bool installServer(talvor::opt::TOParsing options);
 bool startServer(talvor::opt::TOParsing options);

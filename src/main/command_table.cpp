@@ -11,6 +11,7 @@ const std::vector<CommandRow>& commandTable() {
         {"copy-file", uploadFile},
         {"check-host", checkHost},
         {"check-on-root", checkOnRoot},
+        {"create-user", createUser},
         {"check-install", checkInstall},
         {"install", installServer},
         {"start", startServer},

@@ -104,6 +104,9 @@ Account testBashUser() {
 Account rootUser() {
     return {"testhost", "root", envOr("FK_ROOT_PASSWORD", "")};
 }
+Account fakeSystemRoot() {
+    return {"testhost", "toor", envOr("FK_TOOR_PASSWORD", "")};
+}
 
 RunResult fieldkeepRaw(const std::vector<std::string>& args,
                  const std::map<std::string, std::string>& env) {

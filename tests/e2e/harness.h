@@ -23,6 +23,8 @@ struct Account {
 Account testUser();      // login shell /bin/sh
 Account testBashUser();  // login shell /bin/bash
 Account rootUser();
+// A second superuser whose uname and pw are fakes (see the sandbox host).
+Account fakeSystemRoot();
 
 // Runs fieldkeep with the account's --address and --login first, then args;
 // BF1942_PASSWD holds the account's password.

@@ -37,6 +37,32 @@ useradd -m -s /bin/sh "$FK_QUOTE_USER"
 printf '%s\n' "root:$FK_ROOT_PASSWORD" "fkuser:$FK_USER_PASSWORD" \
     "fkbash:$FK_USER_PASSWORD" "$FK_QUOTE_USER:$FK_QUOTE_PASSWORD" | chpasswd
 
+# fkuser finds the administration tools (and is refused by them).
+mkdir -p /home/fkuser/.ssh
+echo 'PATH=/usr/local/bin:/usr/bin:/bin:/usr/sbin:/sbin' > /home/fkuser/.ssh/environment
+chown -R fkuser /home/fkuser/.ssh
+
+# toor is a second superuser whose login sees a private PATH (through
+# ~/.ssh/environment): its uname prints what /home/toor/system holds, and its pw
+# answers "pw groupshow NAME" from this host's group database, logging each call.
+export FK_TOOR_PASSWORD='toor-pass'
+useradd -o -u 0 -g 0 -M -d /home/toor -s /bin/sh toor
+echo "toor:$FK_TOOR_PASSWORD" | chpasswd
+mkdir -p /home/toor/.ssh /home/toor/fakebin
+echo 'PATH=/home/toor/fakebin:/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin' \
+    > /home/toor/.ssh/environment
+echo Linux > /home/toor/system
+cat > /home/toor/fakebin/uname <<'FAKE'
+#!/bin/sh
+cat /home/toor/system
+FAKE
+cat > /home/toor/fakebin/pw <<'FAKE'
+#!/bin/sh
+echo "$*" >> /home/toor/pw.log
+[ "$1" = groupshow ] && getent group "$2" >/dev/null
+FAKE
+chmod 755 /home/toor/fakebin/*
+
 ssh-keygen -q -A
 "$here/start-sshd.sh" 127.0.0.1 password
 "$here/start-sshd.sh" 127.0.0.2 publickey

@@ -152,7 +152,7 @@ TEST(CommandTable, KeepsTheCommandsInDispatchOrder) {
     for (const CommandRow& row : fieldkeep::commandTable()) {
         order += std::string(row.option) + " ";
     }
-    EXPECT_EQ(order, "exec copy-file check-host check-on-root check-install install start stop help ");
+    EXPECT_EQ(order, "exec copy-file check-host check-on-root create-user check-install install start stop help ");
 }
 
 }  // namespace
