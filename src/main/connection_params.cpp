@@ -15,6 +15,7 @@ void readConnectionParams(talvor::opt::TOParsing options) {
     if (connPassword == nullptr) {
         throw TUError{"Password is not set"};
     }
+    connKnownHosts = std::getenv("BF1942_KNOWN_HOSTS");
 }
 
 }  // namespace fieldkeep

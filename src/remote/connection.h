@@ -9,6 +9,8 @@ namespace fieldkeep {
 extern std::string connAddress;        // host name or dotted IPv4 address
 extern std::string connLogin;          // remote user name
 extern const char* connPassword;       // the environment's own text, not copied
+// A known_hosts file the host key must match, or null to accept any host key.
+extern const char* connKnownHosts;
 
 // Connects to port 22 of connAddress and logs in with the password.
 // Throws TUError with the reason; what was created stays for the teardown.

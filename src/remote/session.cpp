@@ -10,6 +10,7 @@
 
 #include "errors/uerror.h"
 #include "remote/connection.h"
+#include "remote/host_key.h"
 #include "remote/session_state.h"
 
 namespace fieldkeep {
@@ -124,6 +125,7 @@ void connectRemote() {
     const sockaddr_in address = resolveAddress();
     openSocket(address);
     startSession();
+    remote::verifyHostKey();
     authenticate();
 }
 

@@ -127,10 +127,13 @@ RunResult fieldkeepRaw(const std::vector<std::string>& args,
     return spawn(argv, envp);
 }
 
-RunResult fieldkeep(const Account& account, const std::vector<std::string>& args) {
+RunResult fieldkeep(const Account& account, const std::vector<std::string>& args,
+                    const std::map<std::string, std::string>& env) {
     std::vector<std::string> all{"--address=" + account.address, "--login=" + account.login};
     all.insert(all.end(), args.begin(), args.end());
-    return fieldkeepRaw(all, {{"BF1942_PASSWD", account.password}});
+    std::map<std::string, std::string> withPassword = env;
+    withPassword["BF1942_PASSWD"] = account.password;
+    return fieldkeepRaw(all, withPassword);
 }
 
 RunResult sh(const std::string& command) {

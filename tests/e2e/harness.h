@@ -28,7 +28,8 @@ Account fakeSystemRoot();
 
 // Runs fieldkeep with the account's --address and --login first, then args;
 // BF1942_PASSWD holds the account's password.
-RunResult fieldkeep(const Account& account, const std::vector<std::string>& args);
+RunResult fieldkeep(const Account& account, const std::vector<std::string>& args,
+                    const std::map<std::string, std::string>& env = {});
 // Runs fieldkeep with exactly args and the given environment additions; a
 // variable mapped to nullopt-like "\x01unset" is removed.
 RunResult fieldkeepRaw(const std::vector<std::string>& args,

@@ -1,0 +1,10 @@
+// Optional pinning of the server's host key against a known_hosts file.
+#pragma once
+
+namespace fieldkeep::remote {
+
+// When connKnownHosts names a file, the session's host key must match its entry
+// for connAddress; throws TUError otherwise. Called before the password is sent.
+void verifyHostKey();
+
+}  // namespace fieldkeep::remote
