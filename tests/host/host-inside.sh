@@ -46,7 +46,7 @@ chown -R fkuser /home/fkuser/.ssh
 # ~/.ssh/environment): its uname prints what /home/toor/system holds, and its pw
 # answers "pw groupshow NAME" from this host's group database, logging each call.
 export FK_TOOR_PASSWORD='toor-pass'
-useradd -o -u 0 -g 0 -M -d /home/toor -s /bin/sh toor
+useradd -o -u 0 -g 0 -M -d /home/toor -s /bin/sh toor 2>/dev/null  # warns of uid 0
 echo "toor:$FK_TOOR_PASSWORD" | chpasswd
 mkdir -p /home/toor/.ssh /home/toor/fakebin
 echo 'PATH=/home/toor/fakebin:/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin' \

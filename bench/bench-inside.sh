@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# The benchmark itself, inside the sandbox host. Arguments: BUILD_DIR DELAY_MS RUNS
+set -euo pipefail
+build=$1
+delay_ms=$2
+runs=$3
+here=$(cd "$(dirname "$0")" && pwd)
+fieldkeep=$build/fieldkeep
+rtt=$(awk -v d="$delay_ms" 'BEGIN { print 2 * d / 1000 }')
+
+# The slow link: a proxy on 127.0.0.5:22 that delays each direction.
+echo "127.0.0.5 slowhost" >> /etc/hosts
+"$build/bench/delay_proxy" 127.0.0.5 22 127.0.0.1 22 "$delay_ms" &
+for _ in $(seq 1 50); do (exec 3<>/dev/tcp/127.0.0.5/22) 2>/dev/null && break; sleep 0.1; done
+
+export BF1942_PASSWD=$FK_USER_PASSWORD
+ssh_opts=(-o StrictHostKeyChecking=no -o UserKnownHostsFile=/dev/null -o LogLevel=ERROR
+          -o PubkeyAuthentication=no -o PreferredAuthentications=password -o GSSAPIAuthentication=no)
+export SSHPASS=$FK_USER_PASSWORD
+
+# Median wall time in seconds of RUNS runs of a command (its output discarded);
+# the peak resident memory in KiB of the last run is left for peak_kib.
+peak_kib() { tail -n 1 /run/bench.rss; }
+median_seconds() {
+    local times=() start end
+    for _ in $(seq 1 "$runs"); do
+        start=$(date +%s%N)
+        /usr/bin/time -f %M -o /run/bench.rss "$@" >/dev/null
+        end=$(date +%s%N)
+        times+=("$(( (end - start) / 1000 ))")
+    done
+    printf '%s\n' "${times[@]}" | sort -n | awk '{ t[NR] = $1 } END { printf "%.3f", t[int((NR + 1) / 2)] / 1e6 }'
+}
+
+rows=()
+row() { rows+=("$(printf '%-44s %12s %12s %8s %10s' "$@")"); }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+mib_per_s() { awk -v s="$1" 'BEGIN { printf "%.0f MiB/s", 64 / s }'; }
+trips() { awk -v s="$1" -v r="$rtt" 'BEGIN { printf "%.1f", s / r }'; }
+
+# Latency of one remote command over the slow link.
+ours=$(median_seconds "$fieldkeep" --address=slowhost --login=fkuser --exec --cmd=true); ours_rss=$(peak_kib)
+theirs=$(median_seconds sshpass -e ssh "${ssh_opts[@]}" fkuser@slowhost true)
+row "exec true over ${rtt}s RTT (s)" "$ours" "$theirs" "$(ratio "$ours" "$theirs")" "$ours_rss KiB"
+row "  in round trips" "$(trips "$ours")" "$(trips "$theirs")" "" ""
+
+# A fresh instance of the fake game server, started and stopped over the slow link.
+"$here/../tests/fixtures/make-game-archives.sh" /srv/www
+base=/srv/bench; mkdir -p $base/game $base/cfg/settings
+tar -xzf /srv/www/bf.tar.gz -C $base/game && chmod 750 $base/game/bf1942/*.sh
+printf 'game.serverName "x"\n' > $base/cfg/settings/serversettings.con
+printf 'admin.enableRemoteAdmin "x"\n' > $base/cfg/settings/adminsettings.con
+chown -R fkuser $base
+start_args=(--start --srv-dir=$base/game/bf1942 --cfg-dir=$base/cfg --name=Bench --max-players=16
+    --srv-bandwidth=1 --cl-bandwidth=1 --ip=127.0.0.1 --port=14567 --spy-lan-port=22000
+    --spy-port=23000 --game-time=1 --score-lim=1 --round-num=1 --srv-passwd
+    --remote-admin-passwd=a --rcon-username=u --rcon-password=p --rcon-port=4711)
+# 25 remote commands: stop script (2), 16 settings, test -x, 4 port checks,
+# wrapper upload, launch. The launch waits 1 s on the host before its first look.
+start_commands=25
+t0=$(date +%s%N); /usr/bin/time -f %M -o /run/bench.rss "$fieldkeep" --address=slowhost --login=fkuser "${start_args[@]}"
+t1=$(date +%s%N); start_rss=$(tail -n 1 /run/bench.rss)
+start_s=$(awk -v n=$((t1 - t0)) 'BEGIN { printf "%.3f", n / 1e9 }')
+start_net=$(awk -v s="$start_s" 'BEGIN { printf "%.3f", s - 1 }')
+row "start, fresh instance (s)" "$start_s" "" "" "$start_rss KiB"
+row "  round trips per remote command (less 1 s)" \
+    "$(awk -v s="$start_net" -v r="$rtt" -v n=$start_commands 'BEGIN { printf "%.2f", s / r / n }')" "" "" ""
+t0=$(date +%s%N); /usr/bin/time -f %M -o /run/bench.rss "$fieldkeep" --address=slowhost --login=fkuser --stop --cfg-dir=$base/cfg
+t1=$(date +%s%N); stop_rss=$(tail -n 1 /run/bench.rss)
+row "stop, running instance (s)" "$(awk -v n=$((t1 - t0)) 'BEGIN { printf "%.3f", n / 1e9 }')" "" "" "$stop_rss KiB"
+
+# Throughput on loopback.
+head -c $((64 * 1024 * 1024)) /dev/urandom > /srv/bench/big
+chmod 644 /srv/bench/big
+ours=$(median_seconds "$fieldkeep" --address=testhost --login=fkuser --copy-file --from=/srv/bench/big --to=/home/fkuser/big); ours_rss=$(peak_kib)
+cmp -s /srv/bench/big /home/fkuser/big || { echo "copy-file: content differs" >&2; exit 1; }
+theirs=$(median_seconds sshpass -e scp -O "${ssh_opts[@]}" /srv/bench/big fkuser@testhost:/home/fkuser/big2)
+row "copy-file 64 MiB (s)" "$ours" "$theirs" "$(ratio "$theirs" "$ours")" "$ours_rss KiB"
+row "  throughput" "$(mib_per_s "$ours")" "$(mib_per_s "$theirs")" "" ""
+ours=$(median_seconds "$fieldkeep" --address=testhost --login=fkuser --exec --cmd='cat /srv/bench/big'); ours_rss=$(peak_kib)
+theirs=$(median_seconds sshpass -e ssh "${ssh_opts[@]}" fkuser@testhost cat /srv/bench/big)
+row "exec cat 64 MiB (s)" "$ours" "$theirs" "$(ratio "$theirs" "$ours")" "$ours_rss KiB"
+row "  throughput" "$(mib_per_s "$ours")" "$(mib_per_s "$theirs")" "" ""
+
+echo
+echo "one-way delay ${delay_ms} ms, median of $runs runs; ratio: latency ours/theirs, throughput ours/theirs"
+printf '%-44s %12s %12s %8s %10s\n' "measure" "fieldkeep" "OpenSSH" "ratio" "peak RSS"
+printf '%s\n' "${rows[@]}"
