@@ -7,6 +7,7 @@ packages=(
     libssh2-1-dev libcrypt-dev libgtest-dev
     openssh-server openssh-client iproute2 util-linux passwd
     wget bzip2 gzip unzip zip makeself python3
+    dpkg-dev file clang-tidy cppcheck groff-base man-db
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds with g++ and clang (warnings are errors) and runs every test: the unit
 # tests and the end-to-end tests against the sandbox test host, with g++ and
-# again under AddressSanitizer and UndefinedBehaviorSanitizer.
+# again under AddressSanitizer and UndefinedBehaviorSanitizer; the fuzz targets
+# for a fixed number of inputs; clang-tidy and cppcheck; the man page; and the
+# Debian package, installed into a throwaway overlay.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -20,9 +22,31 @@ ctest --test-dir build/gcc --output-on-failure
 
 echo "== clang++"
 configure_and_build build/clang -DCMAKE_CXX_COMPILER=clang++
-ctest --test-dir build/clang --output-on-failure -R '^unit$'
+ctest --test-dir build/clang --output-on-failure -R '^unit[.]'
 
 echo "== g++ with AddressSanitizer and UndefinedBehaviorSanitizer"
 configure_and_build build/asan -DCMAKE_CXX_COMPILER=g++ -DFIELDKEEP_SANITIZE=ON
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 \
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --test-dir build/asan --output-on-failure
+
+echo "== fuzzing (libFuzzer, fixed number of inputs)"
+configure_and_build build/fuzz -DCMAKE_CXX_COMPILER=clang++ -DFIELDKEEP_FUZZ=ON \
+    -DFIELDKEEP_TESTS=OFF -DFIELDKEEP_BENCH=OFF
+ctest --test-dir build/fuzz --output-on-failure
+
+echo "== static analysis"
+clang-tidy -p build/clang --quiet src/*/*.cpp 2>/dev/null
+cppcheck --quiet --enable=warning,performance,portability --error-exitcode=1 --inline-suppr \
+    --std=c++17 -I src src
+echo "clang-tidy and cppcheck: clean"
+
+echo "== man page"
+warnings=$(MANWIDTH=80 man --warnings -l docs/fieldkeep.1 2>&1 >/dev/null)
+[ -z "$warnings" ] || { echo "$warnings"; exit 1; }
+echo "docs/fieldkeep.1 renders without warnings"
+
+echo "== package"
+tests/package/test-package.sh
+
+echo "== summary"
+ctest --test-dir build/gcc 2>&1 | grep 'tests passed'

@@ -29,10 +29,10 @@ std::string makeServerFilesCheck(const std::string& dir);
 bool checkServerFiles(const std::string& dir);
 
 // The text of stop.sh for a configuration directory.
-std::string makeStopScript(std::string cfgDir);
+std::string makeStopScript(const std::string& cfgDir);
 // Writes stop.sh into the configuration directory and runs it; throws TUError
 // only when the script cannot be written.
-void shutDownServer(std::string cfgDir);
+void shutDownServer(const std::string& cfgDir);
 
 // The whole text of install.sh for an archive URL and a temporary directory.
 std::string makeInstallScript(const std::string& url, const std::string& dir);

@@ -89,7 +89,7 @@ void requirePortsFree(const StartOptions& o) {
     }
 }
 
-void launchServer(std::string srvDir, std::string cfgDir) {
+void launchServer(const std::string& srvDir, const std::string& cfgDir) {
     const std::string q = shellQuote(cfgDir);
     const RemoteResult copied =
         execRemote("cat >" + q + "/start.sh", makeStartScript(srvDir, cfgDir), false);
@@ -218,7 +218,7 @@ std::vector<std::pair<std::string, std::string>> portsToCheck(const StartOptions
     return checked;
 }
 
-std::string makeStartScript(std::string srvDir, std::string cfgDir) {
+std::string makeStartScript(const std::string& srvDir, const std::string& cfgDir) {
     return "#!/bin/sh\nSRVDIR=" + shellQuote(srvDir) + "\nCFGDIR=" + shellQuote(cfgDir) + "\n" +
            kStartScriptBody;
 }

@@ -55,7 +55,7 @@ std::vector<SettingChange> settingChanges(const StartOptions& o);
 // The ports to check before launching, as option name and text, in order.
 std::vector<std::pair<std::string, std::string>> portsToCheck(const StartOptions& o);
 
-std::string makeStartScript(std::string srvDir, std::string cfgDir);
+std::string makeStartScript(const std::string& srvDir, const std::string& cfgDir);
 std::string makeLaunchCommand(const std::string& cfgDir);
 
 }  // namespace fieldkeep

@@ -47,11 +47,11 @@ rm -f $CFGDIR/start.pid 2>/dev/null
 
 }  // namespace
 
-std::string makeStopScript(std::string cfgDir) {
+std::string makeStopScript(const std::string& cfgDir) {
     return "#!/bin/sh\nCFGDIR=" + shellQuote(cfgDir) + "\n" + kStopScriptBody;
 }
 
-void shutDownServer(std::string cfgDir) {
+void shutDownServer(const std::string& cfgDir) {
     const std::string q = shellQuote(cfgDir);
     const RemoteResult copied = execRemote("cat >" + q + "/stop.sh", makeStopScript(cfgDir), false);
     if (copied.status != 0) {

@@ -12,7 +12,7 @@ namespace fieldkeep::remote {
 // window adjustment every few kilobytes.
 constexpr unsigned kChannelWindow = 2 * 1024 * 1024;
 constexpr unsigned kChannelPacket = 32768;
-constexpr std::size_t kReadChunk = 64 * 1024;
+constexpr std::size_t kReadChunk = std::size_t{64} * 1024;
 
 // Writes all of input and then end-of-file while collecting standard output and
 // standard error as they arrive, until the remote end sent end-of-file with no

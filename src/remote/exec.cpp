@@ -44,7 +44,7 @@ void startCommand(LIBSSH2_CHANNEL* channel, const std::string& wrapped) {
 
 }  // namespace
 
-RemoteResult execRemote(std::string command, std::string input, bool usePty) {
+RemoteResult execRemote(const std::string& command, const std::string& input, bool usePty) {
     LIBSSH2_CHANNEL* channel = openExecChannel();
     if (usePty) {
         requestPty(channel);

@@ -15,6 +15,6 @@ struct RemoteResult {
 // Sends input to the line's standard input, then end-of-file. Both streams are
 // read as data arrives, so neither can stall the other. Throws TUError only when
 // the channel, the pseudo-terminal or the exec request is refused.
-RemoteResult execRemote(std::string command, std::string input, bool usePty);
+RemoteResult execRemote(const std::string& command, const std::string& input, bool usePty);
 
 }  // namespace fieldkeep

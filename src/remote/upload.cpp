@@ -16,7 +16,7 @@ namespace fieldkeep {
 namespace {
 
 constexpr int kRemoteMode = 0640;
-constexpr std::size_t kCopyBlock = 256 * 1024;
+constexpr std::size_t kCopyBlock = std::size_t{256} * 1024;
 constexpr std::size_t kAnswerBuffer = 2048;
 
 // The SCP receiver's answers: a zero byte confirms, 1 (warning) or 2 (fatal)

@@ -51,14 +51,15 @@ std::string makeDeleteOptionCommand(const std::string& file, const std::string& 
            " && rm -f " + f + ".pre";
 }
 
-void setConfigOption(std::string file, std::string key, std::string value, bool quoteValue) {
+void setConfigOption(const std::string& file, const std::string& key, const std::string& value,
+                     bool quoteValue) {
     const RemoteResult set = execRemote(makeSetOptionCommand(file, key, value, quoteValue), "", false);
     if (set.status != 0) {
         throw TUError{"Set option '" + key + "' failed in " + file + ": " + set.errors};
     }
 }
 
-void deleteConfigOption(std::string file, std::string key) {
+void deleteConfigOption(const std::string& file, const std::string& key) {
     const RemoteResult deleted = execRemote(makeDeleteOptionCommand(file, key), "", false);
     if (deleted.status != 0) {
         throw TUError{"Delete option '" + key + "' failed in " + file + ": " + deleted.errors};

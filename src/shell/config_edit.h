@@ -18,7 +18,8 @@ std::string makeDeleteOptionCommand(const std::string& file, const std::string& 
 std::string escapeSedReplacement(const std::string& value);
 
 // Run the lines above; throw TUError with the remote error text on failure.
-void setConfigOption(std::string file, std::string key, std::string value, bool quoteValue);
-void deleteConfigOption(std::string file, std::string key);
+void setConfigOption(const std::string& file, const std::string& key, const std::string& value,
+                     bool quoteValue);
+void deleteConfigOption(const std::string& file, const std::string& key);
 
 }  // namespace fieldkeep

@@ -15,7 +15,7 @@ std::string makePortCheckCommand(const std::string& port) {
            shellQuote(port) + " } '`";
 }
 
-bool checkPortFree(std::string port) {
+bool checkPortFree(const std::string& port) {
     return execRemote(makePortCheckCommand(port), "", false).status != 0;
 }
 

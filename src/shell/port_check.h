@@ -11,7 +11,7 @@ std::string makePortCheckCommand(const std::string& port);
 
 // True when the port is free. port must be decimal text: it is spliced into an
 // awk program.
-bool checkPortFree(std::string port);
+bool checkPortFree(const std::string& port);
 
 // Whether text is a port number the check can take safely: decimal digits only.
 bool isDecimalNumber(const std::string& text);

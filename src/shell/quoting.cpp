@@ -4,7 +4,7 @@
 
 namespace fieldkeep {
 
-std::string shellQuote(std::string text) {
+std::string shellQuote(const std::string& text) {
     std::string quoted = "'";
     quoted.reserve(text.size() + 2);
     for (char c : text) {

@@ -8,7 +8,7 @@ namespace fieldkeep {
 
 // 'TEXT' with each single quote written as '\'' : the remote shell reads the
 // result as exactly one word holding TEXT, whatever bytes it contains.
-std::string shellQuote(std::string text);
+std::string shellQuote(const std::string& text);
 
 // Throws TUError unless path begins with a slash.
 void requireAbsolutePath(const std::string& path);
