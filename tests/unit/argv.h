@@ -10,7 +10,9 @@ namespace fieldkeep::testing {
 
 class Argv {
 public:
-    Argv(std::initializer_list<std::string> words) : words_{"fieldkeep"} {
+    Argv(std::initializer_list<std::string> words)
+        : Argv(std::vector<std::string>(words.begin(), words.end())) {}
+    explicit Argv(const std::vector<std::string>& words) : words_{"fieldkeep"} {
         words_.insert(words_.end(), words.begin(), words.end());
         for (const std::string& w : words_) {
             pointers_.push_back(w.c_str());
@@ -20,6 +22,7 @@ public:
     int argc() const { return static_cast<int>(words_.size()); }
     const char* const* argv() const { return pointers_.data(); }
     talvor::opt::TOParsing parse() const { return talvor::opt::TOParsing(argc(), argv()); }
+    talvor::opt::TOpts store() const { return talvor::opt::TOpts(argc(), argv()); }
 
 private:
     std::vector<std::string> words_;

@@ -89,11 +89,8 @@ TEST_P(EntryRun, DispatchesAndReports) {
     if (!c.withPassword) {
         unsetenv("BF1942_PASSWD");
     }
-    std::vector<const char*> argv{"fieldkeep"};
-    for (const auto& w : c.words) {
-        argv.push_back(w.c_str());
-    }
-    const int status = fieldkeep::runFieldkeep(static_cast<int>(argv.size()), argv.data(), kTable);
+    const Argv args(c.words);
+    const int status = fieldkeep::runFieldkeep(args.argc(), args.argv(), kTable);
     EXPECT_EQ(output(), c.output);
     EXPECT_EQ(status, c.status);
     EXPECT_EQ(calls, c.calls);

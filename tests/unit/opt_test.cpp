@@ -35,11 +35,7 @@ class WordSyntax : public ::testing::TestWithParam<SyntaxCase> {};
 
 TEST_P(WordSyntax, ParsesEveryWordOnce) {
     const SyntaxCase& c = GetParam();
-    std::vector<const char*> argv{"prog"};
-    for (const auto& w : c.words) {
-        argv.push_back(w.c_str());
-    }
-    TOpts opts(static_cast<int>(argv.size()), argv.data());
+    const TOpts opts = Argv(c.words).store();
     EXPECT_EQ(longOptsOf(opts), c.longs);
     EXPECT_EQ(shortOptsOf(opts), c.shorts);
     EXPECT_EQ(opts.args(), c.words);  // every word stays in args, option or not
@@ -108,11 +104,7 @@ class LongLookup : public ::testing::TestWithParam<LookupCase> {};
 
 TEST_P(LongLookup, FindsOrDefersItsError) {
     const LookupCase& c = GetParam();
-    std::vector<const char*> argv{"prog"};
-    for (const auto& w : c.words) {
-        argv.push_back(w.c_str());
-    }
-    TOParsing options(static_cast<int>(argv.size()), argv.data());
+    TOParsing options = Argv(c.words).parse();
     bool found = false;
     std::string value;
     const std::string raised = raisedMessage([&] {
@@ -191,11 +183,7 @@ struct CheckCase {
 class UnknownCheck : public ::testing::TestWithParam<CheckCase> {};
 
 TEST_P(UnknownCheck, ReportsTheFirstUnusedOption) {
-    std::vector<const char*> argv{"prog"};
-    for (const auto& w : GetParam().words) {
-        argv.push_back(w.c_str());
-    }
-    TOParsing options(static_cast<int>(argv.size()), argv.data());
+    TOParsing options = Argv(GetParam().words).parse();
     const std::string raised = raisedMessage([&] {
         options.longOpt("known", OptArg);
         options.check();

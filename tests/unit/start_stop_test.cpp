@@ -147,11 +147,7 @@ TEST_P(StartLookups, FollowTheFixedOrderAndRules) {
         }
     }
     words.insert(words.end(), GetParam().add.begin(), GetParam().add.end());
-    std::vector<const char*> argv{"fieldkeep"};
-    for (const auto& w : words) {
-        argv.push_back(w.c_str());
-    }
-    talvor::opt::TOParsing options(static_cast<int>(argv.size()), argv.data());
+    talvor::opt::TOParsing options = Argv(words).parse();
     EXPECT_EQ(raisedMessage([&] {
                   readStartOptions(options);
                   options.check();
