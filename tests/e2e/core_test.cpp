@@ -149,6 +149,7 @@ INSTANTIATE_TEST_SUITE_P(
         ConnectCase{"Unresolvable", {"no-such-host.invalid", "fkuser", "x"},
                     "Failed to get network host entry"},
         ConnectCase{"Refused", {"127.0.0.3", "fkuser", "x"}, "Failed to connect"},
+        ConnectCase{"NoSshServer", {"notssh", "fkuser", "x"}, "Failure establishing SSH session"},
         ConnectCase{"WrongPassword", {"testhost", "fkuser", "wrong"}, "Authentication failed"},
         ConnectCase{"UnknownUser", {"testhost", "nobody-here", "x"}, "Authentication failed"},
         ConnectCase{"KeyOnlyByName", {"keyonly", "fkuser", "x"},

@@ -22,6 +22,7 @@ mount -t tmpfs -o size=1m,mode=1777 tmpfs /srv/small
 cat > /etc/hosts <<HOSTS
 127.0.0.1 localhost testhost
 127.0.0.2 keyonly
+127.0.0.4 notssh
 HOSTS
 # No name server answers inside the sandbox: unknown names fail at once.
 echo "nameserver 127.0.0.1" > /etc/resolv.conf
@@ -75,6 +76,12 @@ for _ in $(seq 1 50); do
     sleep 0.1
 done
 export FK_ARCHIVE_URL=http://127.0.0.1:8000
+# Something that is no SSH server answers on port 22 of 127.0.0.4.
+(cd /srv/www && exec /usr/bin/python3 -m http.server --bind 127.0.0.4 22 >/run/notssh.log 2>&1) &
+for _ in $(seq 1 50); do
+    (exec 3<>/dev/tcp/127.0.0.4/22) 2>/dev/null && break
+    sleep 0.1
+done
 
 export FIELDKEEP_SANDBOX=1
 set +e
