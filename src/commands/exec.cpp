@@ -12,8 +12,11 @@ bool execCommand(talvor::opt::TOParsing options) {
     const std::string input = optionalValue(options, "input", talvor::opt::ReqArg);
     options.check();
     connectRemote();
-    const RemoteResult result = execRemote(command, input, false);
-    // Written piece by piece: the output can be large and needs no copy.
+    // The output is passed on as it arrives: the caller sees progress, and a
+    // command that prints gigabytes needs no room for them here.
+    const RemoteResult result = execRemoteStreaming(
+        command, input,
+        [](const char* data, std::size_t size) { writeOut(std::string_view(data, size)); });
     writeOut(result.output);
     writeOut(result.errors);
     writeLine("");

@@ -48,12 +48,12 @@ private:
 
 // Reads everything of one stream that is there now.
 Step drainStream(LIBSSH2_CHANNEL* channel, int streamId, std::vector<char>& buffer,
-                 std::string& into) {
+                 const OutputSink& into) {
     Step step = Step::Idle;
     for (;;) {
         const ssize_t n = libssh2_channel_read_ex(channel, streamId, buffer.data(), buffer.size());
         if (n > 0) {
-            into.append(buffer.data(), static_cast<std::size_t>(n));
+            into(buffer.data(), static_cast<std::size_t>(n));
             step = Step::Progress;
         } else if (n == 0 || n == LIBSSH2_ERROR_EAGAIN) {
             return step;
@@ -69,16 +69,19 @@ bool dataQueued(LIBSSH2_CHANNEL* channel) {
 
 }  // namespace
 
-void pumpChannel(LIBSSH2_CHANNEL* channel, std::string_view input, std::string& output,
+void pumpChannel(LIBSSH2_CHANNEL* channel, std::string_view input, const OutputSink& onOutput,
                  std::string& errors) {
+    const OutputSink onErrors = [&errors](const char* data, std::size_t size) {
+        errors.append(data, size);
+    };
     LIBSSH2_SESSION* session = sessionState().session;
     libssh2_session_set_blocking(session, 0);
     std::vector<char> buffer(kReadChunk);
     InputSender sender(input);
     for (;;) {
         bool progress = sender.advance(channel) == Step::Progress;
-        const Step out = drainStream(channel, 0, buffer, output);
-        const Step err = drainStream(channel, SSH_EXTENDED_DATA_STDERR, buffer, errors);
+        const Step out = drainStream(channel, 0, buffer, onOutput);
+        const Step err = drainStream(channel, SSH_EXTENDED_DATA_STDERR, buffer, onErrors);
         if (out == Step::Failed || err == Step::Failed) {
             break;
         }

@@ -3,6 +3,7 @@
 
 #include <libssh2.h>
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -17,7 +18,9 @@ constexpr std::size_t kReadChunk = std::size_t{64} * 1024;
 // Writes all of input and then end-of-file while collecting standard output and
 // standard error as they arrive, until the remote end sent end-of-file with no
 // data left unread, or the transport broke.
-void pumpChannel(LIBSSH2_CHANNEL* channel, std::string_view input, std::string& output,
+// Standard output goes to onOutput as it arrives.
+using OutputSink = std::function<void(const char* data, std::size_t size)>;
+void pumpChannel(LIBSSH2_CHANNEL* channel, std::string_view input, const OutputSink& onOutput,
                  std::string& errors);
 
 }  // namespace fieldkeep::remote

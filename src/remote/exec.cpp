@@ -19,8 +19,9 @@ constexpr int kTerminalRows = 24;
 LIBSSH2_CHANNEL* openExecChannel() {
     remote::SessionState& st = remote::sessionState();
     remote::freeCurrentChannel();
-    st.channel = libssh2_channel_open_ex(st.session, kChannelType, sizeof kChannelType - 1,
-                                         remote::kChannelWindow, remote::kChannelPacket, nullptr, 0);
+    st.channel =
+        libssh2_channel_open_ex(st.session, kChannelType, sizeof kChannelType - 1,
+                                remote::kChannelWindow, remote::kChannelPacket, nullptr, 0);
     if (st.channel == nullptr) {
         throw TUError{"Unable to open a session"};
     }
@@ -42,9 +43,8 @@ void startCommand(LIBSSH2_CHANNEL* channel, const std::string& wrapped) {
     }
 }
 
-}  // namespace
-
-RemoteResult execRemote(const std::string& command, const std::string& input, bool usePty) {
+RemoteResult runOnChannel(const std::string& command, const std::string& input, bool usePty,
+                          const remote::OutputSink& onOutput) {
     LIBSSH2_CHANNEL* channel = openExecChannel();
     if (usePty) {
         requestPty(channel);
@@ -54,9 +54,30 @@ RemoteResult execRemote(const std::string& command, const std::string& input, bo
     libssh2_channel_handle_extended_data2(channel, LIBSSH2_CHANNEL_EXTENDED_DATA_NORMAL);
 
     RemoteResult result{-1, {}, {}};
-    remote::pumpChannel(channel, input, result.output, result.errors);
+    remote::pumpChannel(channel, input, onOutput, result.errors);
     remote::freeCurrentChannel();
-    result.status = splitExitStatus(result.output);
+    return result;
+}
+
+}  // namespace
+
+RemoteResult execRemote(const std::string& command, const std::string& input, bool usePty) {
+    std::string output;
+    RemoteResult result =
+        runOnChannel(command, input, usePty,
+                     [&output](const char* data, std::size_t size) { output.append(data, size); });
+    result.status = splitExitStatus(output);
+    result.output = std::move(output);
+    return result;
+}
+
+RemoteResult execRemoteStreaming(const std::string& command, const std::string& input,
+                                 const std::function<void(const char*, std::size_t)>& onOutput) {
+    StatusTrailerSplitter splitter(onOutput);
+    RemoteResult result = runOnChannel(
+        command, input, false,
+        [&splitter](const char* data, std::size_t size) { splitter.feed(data, size); });
+    result.status = splitter.finish(result.output);
     return result;
 }
 

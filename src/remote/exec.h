@@ -2,6 +2,7 @@
 // output, standard error and exit status.
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace fieldkeep {
@@ -16,5 +17,11 @@ struct RemoteResult {
 // read as data arrives, so neither can stall the other. Throws TUError only when
 // the channel, the pseudo-terminal or the exec request is refused.
 RemoteResult execRemote(const std::string& command, const std::string& input, bool usePty);
+
+// The same, passing standard output on to onOutput as soon as it is known to
+// precede the status trailer; the result's output holds only what is left.
+// Keeps memory flat for commands that print a lot.
+RemoteResult execRemoteStreaming(const std::string& command, const std::string& input,
+                                 const std::function<void(const char*, std::size_t)>& onOutput);
 
 }  // namespace fieldkeep

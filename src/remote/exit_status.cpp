@@ -6,8 +6,12 @@
 namespace fieldkeep {
 namespace {
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-bool isSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+bool isSpace(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
 
 }  // namespace
 
@@ -37,6 +41,33 @@ int splitExitStatus(std::string& output) {
     return status;
 }
 
+void StatusTrailerSplitter::feed(const char* data, std::size_t size) {
+    std::size_t lastRunStart = std::string::npos;
+    bool inDigits = heldEndsInDigit_;
+    for (std::size_t i = 0; i < size; ++i) {
+        const bool digit = isDigit(data[i]);
+        if (digit && !inDigits) {
+            lastRunStart = held_.size() + i;
+        }
+        inDigits = digit;
+    }
+    held_.append(data, size);
+    heldEndsInDigit_ = inDigits;
+    if (lastRunStart == std::string::npos || lastRunStart < 2) {
+        return;
+    }
+    const std::size_t certain = lastRunStart - 2;
+    emit_(held_.data(), certain);
+    held_.erase(0, certain);
+}
+
+int StatusTrailerSplitter::finish(std::string& rest) {
+    rest = std::move(held_);
+    held_.clear();
+    heldEndsInDigit_ = false;
+    return splitExitStatus(rest);
+}
+
 int parseIntOr(const std::string& text, int fallback) {
     std::size_t pos = 0;
     while (pos < text.size() && isSpace(text[pos])) {
@@ -50,8 +81,9 @@ int parseIntOr(const std::string& text, int fallback) {
     if (pos >= text.size() || !isDigit(text[pos])) {
         return fallback;
     }
-    const std::int64_t limit = negative ? -static_cast<std::int64_t>(std::numeric_limits<int>::min())
-                                        : std::numeric_limits<int>::max();
+    const std::int64_t limit = negative
+                                   ? -static_cast<std::int64_t>(std::numeric_limits<int>::min())
+                                   : std::numeric_limits<int>::max();
     std::int64_t value = 0;
     for (; pos < text.size() && isDigit(text[pos]); ++pos) {
         value = value * 10 + (text[pos] - '0');

@@ -2,6 +2,7 @@
 // output: the line is wrapped so the remote shell prints it, and we cut it off.
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace fieldkeep {
@@ -13,6 +14,27 @@ std::string wrapCommand(const std::string& command);
 // Cuts the status trailer off output in place and returns the status, or -1
 // when the output holds no number.
 int splitExitStatus(std::string& output);
+
+// splitExitStatus for output that arrives in pieces: passes on, as soon as it is
+// known, every byte that lies before the trailer, and keeps only the rest. The
+// trailer is cut at the last run of digits, so whatever precedes the last digit
+// run seen so far (less the two bytes a minus sign and a line feed may take) is
+// output for certain.
+class StatusTrailerSplitter {
+public:
+    template <typename Emit>
+    explicit StatusTrailerSplitter(Emit emit) : emit_(std::move(emit)) {}
+
+    void feed(const char* data, std::size_t size);
+    // Cuts the trailer off what is held back: returns the status and leaves the
+    // output not yet passed on in rest.
+    int finish(std::string& rest);
+
+private:
+    std::function<void(const char*, std::size_t)> emit_;
+    std::string held_;
+    bool heldEndsInDigit_ = false;
+};
 
 // The signed decimal integer at the start of text (after white space), or
 // fallback when there is none or it does not fit 32 bits.

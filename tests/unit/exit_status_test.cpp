@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "remote/exit_status.h"
 
 namespace {
@@ -57,6 +59,52 @@ INSTANTIATE_TEST_SUITE_P(
                       ParseCase{"x1", -99}, ParseCase{"2147483647", 2147483647},
                       ParseCase{"2147483648", -99}, ParseCase{"-2147483648", -2147483647 - 1},
                       ParseCase{"-2147483649", -99}, ParseCase{"\t\n 5", 5}));
+
+// Feeding the output in pieces must give the same status and output as cutting
+// the whole of it, whatever the pieces.
+void expectSplitInPiecesAgrees(const std::string& captured, std::size_t pieceSize) {
+    std::string whole = captured;
+    const int status = splitExitStatus(whole);
+    std::string passedOn;
+    fieldkeep::StatusTrailerSplitter splitter(
+        [&passedOn](const char* data, std::size_t size) { passedOn.append(data, size); });
+    for (std::size_t at = 0; at < captured.size(); at += pieceSize) {
+        const std::string piece = captured.substr(at, pieceSize);
+        splitter.feed(piece.data(), piece.size());
+    }
+    std::string rest;
+    EXPECT_EQ(splitter.finish(rest), status) << captured;
+    EXPECT_EQ(passedOn + rest, whole) << captured;
+}
+
+TEST_P(SplitExitStatus, AgreesWhenFedInPieces) {
+    for (std::size_t piece = 1; piece <= GetParam().captured.size() + 1; ++piece) {
+        expectSplitInPiecesAgrees(GetParam().captured, piece);
+    }
+}
+
+TEST(StatusTrailerSplitter, AgreesOnRandomOutputAndPassesMostOfItOn) {
+    std::mt19937 random(42);
+    const std::string bytes = "0123456789-\n\rab ";
+    for (int round = 0; round < 2000; ++round) {
+        std::string captured(random() % 64, ' ');
+        for (char& c : captured) {
+            c = bytes[random() % bytes.size()];
+        }
+        expectSplitInPiecesAgrees(captured, 1 + random() % 9);
+    }
+    // Long output with digits is passed on, not held.
+    std::string held;
+    std::size_t passed = 0;
+    fieldkeep::StatusTrailerSplitter splitter(
+        [&passed](const char*, std::size_t size) { passed += size; });
+    const std::string line = "line 12345 of a long log\n";
+    for (int i = 0; i < 10000; ++i) {
+        splitter.feed(line.data(), line.size());
+    }
+    EXPECT_GE(passed, line.size() * 9999);
+    EXPECT_EQ(splitter.finish(held), 12345);
+}
 
 TEST(WrapCommand, PutsTheStatusOnALineOfItsOwn) {
     EXPECT_EQ(wrapCommand("ls -l"), "( ls -l ); echo \"\n$?\"");
