@@ -7,14 +7,8 @@
 #include "remote/connection.h"
 #include "remote/session_state.h"
 
-namespace fieldkeep {
-
-const char* connKnownHosts = nullptr;
-
-namespace remote {
+namespace fieldkeep::remote {
 namespace {
-
-constexpr int kSshPort = 22;
 
 struct KnownHostsDeleter {
     void operator()(LIBSSH2_KNOWNHOSTS* hosts) const { libssh2_knownhost_free(hosts); }
@@ -68,5 +62,4 @@ void verifyHostKey() {
     }
 }
 
-}  // namespace remote
-}  // namespace fieldkeep
+}  // namespace fieldkeep::remote

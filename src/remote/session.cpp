@@ -18,6 +18,7 @@ namespace fieldkeep {
 std::string connAddress;
 std::string connLogin;
 const char* connPassword = nullptr;
+const char* connKnownHosts = nullptr;
 
 namespace remote {
 
@@ -56,7 +57,6 @@ void waitForSocket() {
 
 namespace {
 
-constexpr int kSshPort = 22;
 constexpr int kDisconnectByApplication = 11;
 
 sockaddr_in resolveAddress() {
@@ -66,7 +66,7 @@ sockaddr_in resolveAddress() {
     }
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    address.sin_port = htons(kSshPort);
+    address.sin_port = htons(remote::kSshPort);
     const auto length = static_cast<std::size_t>(host->h_length);
     std::memcpy(&address.sin_addr, host->h_addr_list[0],
                 length < sizeof address.sin_addr ? length : sizeof address.sin_addr);

@@ -5,6 +5,9 @@
 
 namespace fieldkeep::remote {
 
+// The port of every connection; nothing changes it.
+constexpr int kSshPort = 22;
+
 struct SessionState {
     int socket = -1;
     LIBSSH2_SESSION* session = nullptr;
