@@ -3,9 +3,10 @@
 
 #include <libssh2.h>
 
-#include <functional>
 #include <string>
 #include <string_view>
+
+#include "remote/exit_status.h"
 
 namespace fieldkeep::remote {
 
@@ -19,7 +20,6 @@ constexpr std::size_t kReadChunk = std::size_t{64} * 1024;
 // standard error as they arrive, until the remote end sent end-of-file with no
 // data left unread, or the transport broke.
 // Standard output goes to onOutput as it arrives.
-using OutputSink = std::function<void(const char* data, std::size_t size)>;
 void pumpChannel(LIBSSH2_CHANNEL* channel, std::string_view input, const OutputSink& onOutput,
                  std::string& errors);
 

@@ -44,7 +44,7 @@ void startCommand(LIBSSH2_CHANNEL* channel, const std::string& wrapped) {
 }
 
 RemoteResult runOnChannel(const std::string& command, const std::string& input, bool usePty,
-                          const remote::OutputSink& onOutput) {
+                          const OutputSink& onOutput) {
     LIBSSH2_CHANNEL* channel = openExecChannel();
     if (usePty) {
         requestPty(channel);
@@ -72,7 +72,7 @@ RemoteResult execRemote(const std::string& command, const std::string& input, bo
 }
 
 RemoteResult execRemoteStreaming(const std::string& command, const std::string& input,
-                                 const std::function<void(const char*, std::size_t)>& onOutput) {
+                                 const OutputSink& onOutput) {
     StatusTrailerSplitter splitter(onOutput);
     RemoteResult result = runOnChannel(
         command, input, false,

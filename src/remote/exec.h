@@ -2,8 +2,9 @@
 // output, standard error and exit status.
 #pragma once
 
-#include <functional>
 #include <string>
+
+#include "remote/exit_status.h"
 
 namespace fieldkeep {
 
@@ -22,6 +23,6 @@ RemoteResult execRemote(const std::string& command, const std::string& input, bo
 // precede the status trailer; the result's output holds only what is left.
 // Keeps memory flat for commands that print a lot.
 RemoteResult execRemoteStreaming(const std::string& command, const std::string& input,
-                                 const std::function<void(const char*, std::size_t)>& onOutput);
+                                 const OutputSink& onOutput);
 
 }  // namespace fieldkeep

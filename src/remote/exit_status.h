@@ -15,6 +15,9 @@ std::string wrapCommand(const std::string& command);
 // when the output holds no number.
 int splitExitStatus(std::string& output);
 
+// Receives standard output piece by piece.
+using OutputSink = std::function<void(const char* data, std::size_t size)>;
+
 // splitExitStatus for output that arrives in pieces: passes on, as soon as it is
 // known, every byte that lies before the trailer, and keeps only the rest. The
 // trailer is cut at the last run of digits, so whatever precedes the last digit
@@ -22,8 +25,7 @@ int splitExitStatus(std::string& output);
 // output for certain.
 class StatusTrailerSplitter {
 public:
-    template <typename Emit>
-    explicit StatusTrailerSplitter(Emit emit) : emit_(std::move(emit)) {}
+    explicit StatusTrailerSplitter(OutputSink emit) : emit_(std::move(emit)) {}
 
     void feed(const char* data, std::size_t size);
     // Cuts the trailer off what is held back: returns the status and leaves the
@@ -31,7 +33,7 @@ public:
     int finish(std::string& rest);
 
 private:
-    std::function<void(const char*, std::size_t)> emit_;
+    OutputSink emit_;
     std::string held_;
     bool heldEndsInDigit_ = false;
 };

@@ -150,13 +150,13 @@ void awaitConfirmation(LIBSSH2_CHANNEL* channel, const std::string& to) {
 // is its error report.
 void finishUpload(LIBSSH2_CHANNEL* channel) {
     libssh2_channel_send_eof(channel);
-    std::vector<char> buffer(kAnswerBuffer);
-    while (libssh2_channel_eof(channel) == 0) {
+    if (libssh2_channel_eof(channel) == 0) {
+        // Blocks until the receiver says something or closes the channel (0).
+        std::vector<char> buffer(kAnswerBuffer);
         const ssize_t n = libssh2_channel_read(channel, buffer.data(), buffer.size());
-        if (n <= 0) {
-            break;
+        if (n > 0) {
+            throw copyFailure(buffer.data(), static_cast<std::size_t>(n));
         }
-        throw copyFailure(buffer.data(), static_cast<std::size_t>(n));
     }
     libssh2_channel_close(channel);
 }
