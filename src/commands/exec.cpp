@@ -14,13 +14,25 @@ bool execCommand(talvor::opt::TOParsing options) {
     connectRemote();
     // The output is passed on as it arrives: the caller sees progress, and a
     // command that prints gigabytes needs no room for them here.
-    const RemoteResult result = execRemoteStreaming(
-        command, input,
-        [](const char* data, std::size_t size) { writeOut(std::string_view(data, size)); });
-    writeOut(result.output);
-    writeOut(result.errors);
+    bool atLineStart = true;
+    const auto print = [&atLineStart](const char* data, std::size_t size) {
+        if (size > 0) {
+            writeOut(std::string_view(data, size));
+            atLineStart = data[size - 1] == '\n';
+        }
+    };
+    int status = -1;
+    try {
+        status = execRemoteStreaming(command, input, print);
+    } catch (const ConnectionLost&) {
+        // What arrived is shown; the message that follows starts its own line.
+        if (!atLineStart) {
+            writeOut("\n");
+        }
+        throw;
+    }
     writeLine("");
-    writeLine(std::to_string(result.status));
+    writeLine(std::to_string(status));
     return true;
 }
 

@@ -1,12 +1,41 @@
 #include "main/connection_params.h"
 
 #include <cstdlib>
+#include <string>
 
 #include "commands/options.h"
 #include "errors/uerror.h"
 #include "remote/connection.h"
 
 namespace fieldkeep {
+namespace {
+
+// Whole seconds from the environment: fallback when the variable is unset,
+// else plain decimal digits of at least minimum. Values beyond about three
+// years are held there rather than overflowing.
+int secondsFromEnvironment(const char* name, int fallback, int minimum) {
+    constexpr long kMostSeconds = 100000000;
+    const char* text = std::getenv(name);
+    if (text == nullptr) {
+        return fallback;
+    }
+    long value = 0;
+    for (const char* c = text; *c != '\0'; ++c) {
+        if (*c < '0' || *c > '9') {
+            throw TUError{std::string("Incorrect ") + name};
+        }
+        value = value * 10 + (*c - '0');
+        if (value > kMostSeconds) {
+            value = kMostSeconds;
+        }
+    }
+    if (*text == '\0' || value < minimum) {
+        throw TUError{std::string("Incorrect ") + name};
+    }
+    return static_cast<int>(value);
+}
+
+}  // namespace
 
 void readConnectionParams(talvor::opt::TOParsing options) {
     connAddress = requiredValue(options, "address");
@@ -16,6 +45,9 @@ void readConnectionParams(talvor::opt::TOParsing options) {
         throw TUError{"Password is not set"};
     }
     connKnownHosts = std::getenv("BF1942_KNOWN_HOSTS");
+    connConnectTimeout =
+        secondsFromEnvironment("BF1942_CONNECT_TIMEOUT", kDefaultConnectTimeout, 1);
+    connAliveInterval = secondsFromEnvironment("BF1942_ALIVE_INTERVAL", kDefaultAliveInterval, 0);
 }
 
 }  // namespace fieldkeep

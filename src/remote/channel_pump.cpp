@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "remote/exec.h"
 #include "remote/session_state.h"
 
 namespace fieldkeep::remote {
@@ -9,53 +10,71 @@ namespace {
 
 enum class Step { Progress, Idle, Failed };
 
+// libssh2 sends one packet at a time: while one is half sent, a call that
+// wants to send another (a read's window adjustment, end-of-file) fails with
+// one of these, and succeeds once the first packet is out.
+bool blockedBehindHalfSentPacket(ssize_t rc) {
+    return rc == LIBSSH2_ERROR_EAGAIN || rc == LIBSSH2_ERROR_BAD_USE ||
+           rc == LIBSSH2_ERROR_SOCKET_SEND;
+}
+
 class InputSender {
 public:
     explicit InputSender(std::string_view input) : input_(input) {}
 
     // Sends what the window takes, then end-of-file once everything is out.
     Step advance(LIBSSH2_CHANNEL* channel) {
-        if (eofSent_) {
+        if (finished_) {
             return Step::Idle;
         }
         bool progress = false;
+        midPacket_ = false;
         if (sent_ < input_.size()) {
             const ssize_t n =
                 libssh2_channel_write(channel, input_.data() + sent_, input_.size() - sent_);
             if (n > 0) {
                 sent_ += static_cast<std::size_t>(n);
                 progress = true;
-            } else if (n != LIBSSH2_ERROR_EAGAIN) {
+            } else if (blockedBehindHalfSentPacket(n)) {
+                midPacket_ = n == LIBSSH2_ERROR_EAGAIN;
+                return Step::Idle;
+            } else {
                 // The remote end takes no more input (it has exited or closed it).
                 sent_ = input_.size();
             }
         }
         if (sent_ == input_.size()) {
             const int rc = libssh2_channel_send_eof(channel);
-            if (rc != LIBSSH2_ERROR_EAGAIN) {
-                eofSent_ = true;
+            if (!blockedBehindHalfSentPacket(rc)) {
+                finished_ = true;
                 progress = true;
             }
+            midPacket_ = rc == LIBSSH2_ERROR_EAGAIN;
         }
         return progress ? Step::Progress : Step::Idle;
     }
 
+    // Whether a packet of ours may be half sent, so that other sends must wait.
+    bool midPacket() const { return midPacket_; }
+
 private:
     std::string_view input_;
     std::size_t sent_ = 0;
-    bool eofSent_ = false;
+    bool finished_ = false;
+    bool midPacket_ = false;
 };
 
 // Reads everything of one stream that is there now.
 Step drainStream(LIBSSH2_CHANNEL* channel, int streamId, std::vector<char>& buffer,
-                 const OutputSink& into) {
+                 const OutputSink& into, const InputSender& sender) {
     Step step = Step::Idle;
     for (;;) {
         const ssize_t n = libssh2_channel_read_ex(channel, streamId, buffer.data(), buffer.size());
         if (n > 0) {
             into(buffer.data(), static_cast<std::size_t>(n));
             step = Step::Progress;
-        } else if (n == 0 || n == LIBSSH2_ERROR_EAGAIN) {
+        } else if (n == 0 || n == LIBSSH2_ERROR_EAGAIN ||
+                   (sender.midPacket() && blockedBehindHalfSentPacket(n))) {
             return step;
         } else {
             return Step::Failed;
@@ -67,34 +86,33 @@ bool dataQueued(LIBSSH2_CHANNEL* channel) {
     return libssh2_poll_channel_read(channel, 0) != 0 || libssh2_poll_channel_read(channel, 1) != 0;
 }
 
+[[noreturn]] void loseConnection() {
+    abandonLink();
+    throw ConnectionLost{{"Connection lost"}};
+}
+
 }  // namespace
 
 void pumpChannel(LIBSSH2_CHANNEL* channel, std::string_view input, const OutputSink& onOutput,
-                 std::string& errors) {
-    const OutputSink onErrors = [&errors](const char* data, std::size_t size) {
-        errors.append(data, size);
-    };
-    LIBSSH2_SESSION* session = sessionState().session;
-    libssh2_session_set_blocking(session, 0);
+                 const OutputSink& onErrors) {
     std::vector<char> buffer(kReadChunk);
     InputSender sender(input);
     for (;;) {
         bool progress = sender.advance(channel) == Step::Progress;
-        const Step out = drainStream(channel, 0, buffer, onOutput);
-        const Step err = drainStream(channel, SSH_EXTENDED_DATA_STDERR, buffer, onErrors);
+        const Step out = drainStream(channel, 0, buffer, onOutput, sender);
+        const Step err = drainStream(channel, SSH_EXTENDED_DATA_STDERR, buffer, onErrors, sender);
         if (out == Step::Failed || err == Step::Failed) {
-            break;
+            loseConnection();
         }
         // True only after the remote end-of-file with nothing of either stream unread.
         if (libssh2_channel_eof(channel) != 0) {
-            break;
+            return;
         }
         progress = progress || out == Step::Progress || err == Step::Progress;
-        if (!progress && !dataQueued(channel)) {
-            waitForSocket();
+        if (!progress && !dataQueued(channel) && !waitForSocket()) {
+            loseConnection();
         }
     }
-    libssh2_session_set_blocking(session, 1);
 }
 
 }  // namespace fieldkeep::remote

@@ -3,10 +3,9 @@
 
 #include <libssh2.h>
 
-#include <string>
 #include <string_view>
 
-#include "remote/exit_status.h"
+#include "remote/output_sink.h"
 
 namespace fieldkeep::remote {
 
@@ -16,11 +15,11 @@ constexpr unsigned kChannelWindow = 2 * 1024 * 1024;
 constexpr unsigned kChannelPacket = 32768;
 constexpr std::size_t kReadChunk = std::size_t{64} * 1024;
 
-// Writes all of input and then end-of-file while collecting standard output and
-// standard error as they arrive, until the remote end sent end-of-file with no
-// data left unread, or the transport broke.
-// Standard output goes to onOutput as it arrives.
+// Writes all of input and then end-of-file while passing standard output and
+// standard error on as they arrive, until the remote end sent end-of-file with
+// no data left unread. Throws ConnectionLost when the transport breaks or the
+// server falls silent.
 void pumpChannel(LIBSSH2_CHANNEL* channel, std::string_view input, const OutputSink& onOutput,
-                 std::string& errors);
+                 const OutputSink& onErrors);
 
 }  // namespace fieldkeep::remote

@@ -1,12 +1,11 @@
 #include "remote/exec.h"
 
 #include <cstring>
-#include <vector>
 
-#include "errors/uerror.h"
 #include "remote/channel_pump.h"
 #include "remote/exit_status.h"
 #include "remote/session_state.h"
+#include "remote/spill_buffer.h"
 
 namespace fieldkeep {
 namespace {
@@ -16,69 +15,93 @@ const char kTerminalType[] = "linux";
 constexpr int kTerminalColumns = 80;
 constexpr int kTerminalRows = 24;
 
+// A refusal from the server is reported with text; a wait that gave up on a
+// silent or vanished server means the link is gone.
+[[noreturn]] void failRequest(const std::string& text) {
+    if (remote::sessionState().linkLost) {
+        throw ConnectionLost{{"Connection lost"}};
+    }
+    throw TUError{text};
+}
+
 LIBSSH2_CHANNEL* openExecChannel() {
     remote::SessionState& st = remote::sessionState();
     remote::freeCurrentChannel();
-    st.channel =
-        libssh2_channel_open_ex(st.session, kChannelType, sizeof kChannelType - 1,
-                                remote::kChannelWindow, remote::kChannelPacket, nullptr, 0);
+    st.channel = remote::handleWhenReady([&st] {
+        return libssh2_channel_open_ex(st.session, kChannelType, sizeof kChannelType - 1,
+                                       remote::kChannelWindow, remote::kChannelPacket, nullptr, 0);
+    });
     if (st.channel == nullptr) {
-        throw TUError{"Unable to open a session"};
+        failRequest("Unable to open a session");
     }
     return st.channel;
 }
 
 void requestPty(LIBSSH2_CHANNEL* channel) {
-    if (libssh2_channel_request_pty_ex(channel, kTerminalType, sizeof kTerminalType - 1, nullptr, 0,
-                                       kTerminalColumns, kTerminalRows, 0, 0) != 0) {
-        throw TUError{"Failed requesting pty"};
+    if (remote::untilDone([channel] {
+            return libssh2_channel_request_pty_ex(channel, kTerminalType, sizeof kTerminalType - 1,
+                                                  nullptr, 0, kTerminalColumns, kTerminalRows, 0,
+                                                  0);
+        }) != 0) {
+        failRequest("Failed requesting pty");
     }
 }
 
 void startCommand(LIBSSH2_CHANNEL* channel, const std::string& wrapped) {
     // The request carries the line up to its first NUL byte, as a C string would.
     const auto length = static_cast<unsigned>(std::strlen(wrapped.c_str()));
-    if (libssh2_channel_process_startup(channel, "exec", 4, wrapped.c_str(), length) != 0) {
-        throw TUError{"Unable to request exec: " + wrapped};
+    if (remote::untilDone([channel, &wrapped, length] {
+            return libssh2_channel_process_startup(channel, "exec", 4, wrapped.c_str(), length);
+        }) != 0) {
+        failRequest("Unable to request exec: " + wrapped);
     }
 }
 
-RemoteResult runOnChannel(const std::string& command, const std::string& input, bool usePty,
-                          const OutputSink& onOutput) {
+void runOnChannel(const std::string& command, const std::string& input, bool usePty,
+                  const OutputSink& onOutput, const OutputSink& onErrors) {
     LIBSSH2_CHANNEL* channel = openExecChannel();
     if (usePty) {
         requestPty(channel);
     }
-    const std::string wrapped = wrapCommand(command);
-    startCommand(channel, wrapped);
+    startCommand(channel, wrapCommand(command));
     libssh2_channel_handle_extended_data2(channel, LIBSSH2_CHANNEL_EXTENDED_DATA_NORMAL);
-
-    RemoteResult result{-1, {}, {}};
-    remote::pumpChannel(channel, input, onOutput, result.errors);
+    remote::pumpChannel(channel, input, onOutput, onErrors);
     remote::freeCurrentChannel();
-    return result;
+}
+
+OutputSink appendTo(std::string& text) {
+    return [&text](const char* data, std::size_t size) { text.append(data, size); };
 }
 
 }  // namespace
 
 RemoteResult execRemote(const std::string& command, const std::string& input, bool usePty) {
-    std::string output;
-    RemoteResult result =
-        runOnChannel(command, input, usePty,
-                     [&output](const char* data, std::size_t size) { output.append(data, size); });
-    result.status = splitExitStatus(output);
-    result.output = std::move(output);
+    RemoteResult result{-1, {}, {}};
+    runOnChannel(command, input, usePty, appendTo(result.output), appendTo(result.errors));
+    result.status = splitExitStatus(result.output);
     return result;
 }
 
-RemoteResult execRemoteStreaming(const std::string& command, const std::string& input,
-                                 const OutputSink& onOutput) {
-    StatusTrailerSplitter splitter(onOutput);
-    RemoteResult result = runOnChannel(
-        command, input, false,
-        [&splitter](const char* data, std::size_t size) { splitter.feed(data, size); });
-    result.status = splitter.finish(result.output);
-    return result;
+int execRemoteStreaming(const std::string& command, const std::string& input,
+                        const OutputSink& sink) {
+    StatusTrailerSplitter output(sink);
+    SpillBuffer errors;
+    const auto passOnErrors = [&errors, &sink] { errors.emitFront(errors.size(), sink); };
+    try {
+        runOnChannel(
+            command, input, false,
+            [&output](const char* data, std::size_t size) { output.feed(data, size); },
+            [&errors](const char* data, std::size_t size) { errors.append(data, size); });
+    } catch (const ConnectionLost&) {
+        output.flush();
+        passOnErrors();
+        throw;
+    }
+    std::string rest;
+    const int status = output.finish(rest);
+    sink(rest.data(), rest.size());
+    passOnErrors();
+    return status;
 }
 
 }  // namespace fieldkeep

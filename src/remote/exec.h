@@ -4,7 +4,8 @@
 
 #include <string>
 
-#include "remote/exit_status.h"
+#include "errors/uerror.h"
+#include "remote/output_sink.h"
 
 namespace fieldkeep {
 
@@ -14,15 +15,22 @@ struct RemoteResult {
     std::string errors;  // standard error, unchanged
 };
 
+// The transport broke, or the server stopped answering, while a line ran: its
+// result is unknown.
+struct ConnectionLost : TUError {};
+
 // Sends input to the line's standard input, then end-of-file. Both streams are
-// read as data arrives, so neither can stall the other. Throws TUError only when
-// the channel, the pseudo-terminal or the exec request is refused.
+// read as data arrives, so neither can stall the other. Throws TUError when the
+// channel, the pseudo-terminal or the exec request is refused, and
+// ConnectionLost when the link breaks.
 RemoteResult execRemote(const std::string& command, const std::string& input, bool usePty);
 
-// The same, passing standard output on to onOutput as soon as it is known to
-// precede the status trailer; the result's output holds only what is left.
-// Keeps memory flat for commands that print a lot.
-RemoteResult execRemoteStreaming(const std::string& command, const std::string& input,
-                                 const OutputSink& onOutput);
+// The same for output of any size: passes standard output on to sink as soon
+// as it is known to precede the status trailer, then standard error (held in
+// the meantime, in a file past a few MiB), and returns the status. When the
+// link breaks, passes on all output that arrived, then the errors, and throws
+// ConnectionLost.
+int execRemoteStreaming(const std::string& command, const std::string& input,
+                        const OutputSink& sink);
 
 }  // namespace fieldkeep

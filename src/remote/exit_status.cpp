@@ -13,6 +13,24 @@ bool isSpace(char c) {
     return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
+// parseIntOr of a run of digits that may be longer than memory should hold:
+// leading zeros do not count towards overflow.
+int parseDigitRun(const SpillBuffer& held, std::size_t start, std::size_t length, bool negative) {
+    constexpr std::size_t kMostSignificantDigits = 10;
+    std::string digits;
+    held.visit(start, length, [&digits](const char* data, std::size_t size) {
+        for (std::size_t i = 0; i < size && digits.size() <= kMostSignificantDigits; ++i) {
+            if (!digits.empty() || data[i] != '0') {
+                digits += data[i];
+            }
+        }
+    });
+    if (digits.size() > kMostSignificantDigits) {
+        return -1;
+    }
+    return parseIntOr((negative ? "-" : "") + (digits.empty() ? std::string("0") : digits), -1);
+}
+
 }  // namespace
 
 std::string wrapCommand(const std::string& command) {
@@ -42,30 +60,53 @@ int splitExitStatus(std::string& output) {
 }
 
 void StatusTrailerSplitter::feed(const char* data, std::size_t size) {
-    std::size_t lastRunStart = std::string::npos;
+    std::size_t newRunStart = kNoRun;
     bool inDigits = heldEndsInDigit_;
     for (std::size_t i = 0; i < size; ++i) {
         const bool digit = isDigit(data[i]);
         if (digit && !inDigits) {
-            lastRunStart = held_.size() + i;
+            newRunStart = held_.size() + i;
+            runStart_ = newRunStart;
+            runLength_ = 0;
         }
+        runLength_ += digit ? 1 : 0;
         inDigits = digit;
     }
     held_.append(data, size);
     heldEndsInDigit_ = inDigits;
-    if (lastRunStart == std::string::npos || lastRunStart < 2) {
+    if (newRunStart == kNoRun || newRunStart < 2) {
         return;
     }
-    const std::size_t certain = lastRunStart - 2;
-    emit_(held_.data(), certain);
-    held_.erase(0, certain);
+    const std::size_t certain = newRunStart - 2;
+    held_.emitFront(certain, emit_);
+    runStart_ -= certain;
 }
 
+// The same cut as splitExitStatus, read from the held bytes without loading
+// them: what follows the last digit run is dropped, the run (with a minus sign
+// before it) is the status, and the byte before that is the trailer's line feed.
 int StatusTrailerSplitter::finish(std::string& rest) {
-    rest = std::move(held_);
+    rest.clear();
+    int status = -1;
+    if (runStart_ != kNoRun) {
+        std::size_t start = runStart_;
+        const bool negative = start > 0 && held_.copy(start - 1, 1) == "-";
+        start -= negative ? 1 : 0;
+        status = parseDigitRun(held_, runStart_, runLength_, negative);
+        rest = held_.copy(0, start > 0 ? start - 1 : 0);
+    }
     held_.clear();
+    runStart_ = kNoRun;
+    runLength_ = 0;
     heldEndsInDigit_ = false;
-    return splitExitStatus(rest);
+    return status;
+}
+
+void StatusTrailerSplitter::flush() {
+    held_.emitFront(held_.size(), emit_);
+    runStart_ = kNoRun;
+    runLength_ = 0;
+    heldEndsInDigit_ = false;
 }
 
 int parseIntOr(const std::string& text, int fallback) {

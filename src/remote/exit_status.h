@@ -2,8 +2,10 @@
 // output: the line is wrapped so the remote shell prints it, and we cut it off.
 #pragma once
 
-#include <functional>
 #include <string>
+
+#include "remote/output_sink.h"
+#include "remote/spill_buffer.h"
 
 namespace fieldkeep {
 
@@ -15,26 +17,31 @@ std::string wrapCommand(const std::string& command);
 // when the output holds no number.
 int splitExitStatus(std::string& output);
 
-// Receives standard output piece by piece.
-using OutputSink = std::function<void(const char* data, std::size_t size)>;
-
 // splitExitStatus for output that arrives in pieces: passes on, as soon as it is
 // known, every byte that lies before the trailer, and keeps only the rest. The
 // trailer is cut at the last run of digits, so whatever precedes the last digit
 // run seen so far (less the two bytes a minus sign and a line feed may take) is
-// output for certain.
+// output for certain. What is held back past memoryLimit waits in a file.
 class StatusTrailerSplitter {
 public:
-    explicit StatusTrailerSplitter(OutputSink emit) : emit_(std::move(emit)) {}
+    explicit StatusTrailerSplitter(OutputSink emit,
+                                   std::size_t memoryLimit = SpillBuffer::kDefaultMemoryLimit)
+        : emit_(std::move(emit)), held_(memoryLimit) {}
 
     void feed(const char* data, std::size_t size);
     // Cuts the trailer off what is held back: returns the status and leaves the
-    // output not yet passed on in rest.
+    // output not yet passed on in rest (at most two bytes).
     int finish(std::string& rest);
+    // Passes on everything held back, as output: for output that ended without
+    // its trailer because the connection broke.
+    void flush();
 
 private:
     OutputSink emit_;
-    std::string held_;
+    SpillBuffer held_;
+    static constexpr std::size_t kNoRun = static_cast<std::size_t>(-1);
+    std::size_t runStart_ = kNoRun;  // where in held_ the last digit run starts
+    std::size_t runLength_ = 0;
     bool heldEndsInDigit_ = false;
 };
 

@@ -1,4 +1,5 @@
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -6,6 +7,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "errors/uerror.h"
@@ -19,23 +22,86 @@ std::string connAddress;
 std::string connLogin;
 const char* connPassword = nullptr;
 const char* connKnownHosts = nullptr;
+int connConnectTimeout = kDefaultConnectTimeout;
+int connAliveInterval = kDefaultAliveInterval;
 
 namespace remote {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// How long the goodbye at the end of a run may take before the link is cut.
+constexpr std::chrono::seconds kTeardownTime{2};
+// A wait with no direction recorded naps this long instead of spinning.
+constexpr int kNapMs = 10;
+
+int millisecondsUntil(Clock::time_point deadline) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return static_cast<int>(std::clamp<decltype(left)>(left, 0, 1000 * 1000));
+}
+
+bool socketWritable(int socket) {
+    pollfd fd{socket, POLLOUT, 0};
+    return poll(&fd, 1, 0) > 0 && (fd.revents & POLLOUT) != 0;
+}
+
+// A keepalive goes out only when it cannot be left half-sent: libssh2 keeps one
+// partly sent packet at a time, and a half-sent keepalive would block every
+// other packet.
+void sendKeepalive(SessionState& st, int directions) {
+    if ((directions & LIBSSH2_SESSION_BLOCK_OUTBOUND) == 0 && socketWritable(st.socket)) {
+        int secondsToNext = 0;
+        libssh2_keepalive_send(st.session, &secondsToNext);
+    }
+}
+
+// One keepalive interval: true when the server said something (or took what
+// we sent), or when it may still answer a keepalive.
+bool waitOneInterval(SessionState& st, pollfd& fd, int directions) {
+    const int ready = poll(&fd, 1, connAliveInterval * 1000);
+    if (ready != 0) {
+        if (ready > 0) {
+            st.silentIntervals = 0;
+        }
+        return true;
+    }
+    if (++st.silentIntervals > kAliveCountMax) {
+        return false;
+    }
+    sendKeepalive(st, directions);
+    return true;
+}
+
+}  // namespace
 
 SessionState& sessionState() {
     static SessionState state;
     return state;
 }
 
-void freeCurrentChannel() {
+void abandonLink() {
     SessionState& st = sessionState();
-    if (st.channel != nullptr) {
-        libssh2_channel_free(st.channel);
-        st.channel = nullptr;
+    st.linkLost = true;
+    if (st.socket != -1) {
+        // libssh2 now sees every read and write fail at once and stops waiting.
+        shutdown(st.socket, SHUT_RDWR);
     }
 }
 
-void waitForSocket() {
+void freeCurrentChannel() {
+    SessionState& st = sessionState();
+    if (st.channel == nullptr) {
+        return;
+    }
+    if (untilDone([&st] { return libssh2_channel_free(st.channel); }) != 0) {
+        abandonLink();
+        libssh2_channel_free(st.channel);
+    }
+    st.channel = nullptr;
+}
+
+bool waitForSocket() {
     SessionState& st = sessionState();
     const int directions = libssh2_session_block_directions(st.session);
     pollfd fd{st.socket, 0, 0};
@@ -45,12 +111,24 @@ void waitForSocket() {
     if (directions & LIBSSH2_SESSION_BLOCK_OUTBOUND) {
         fd.events |= POLLOUT;
     }
-    // With no direction recorded, nap briefly instead of spinning.
-    const int timeoutMs = fd.events != 0 ? -1 : 10;
     if (fd.events == 0) {
         fd.events = POLLIN;
+        poll(&fd, 1, kNapMs);
+        return true;
     }
-    poll(&fd, 1, timeoutMs);
+    if (!st.loggedIn) {
+        const int left = millisecondsUntil(st.setupDeadline);
+        return left > 0 && (poll(&fd, 1, left) != 0 || millisecondsUntil(st.setupDeadline) > 0);
+    }
+    if (connAliveInterval == 0) {
+        poll(&fd, 1, -1);
+        return true;
+    }
+    if (!waitOneInterval(st, fd, directions)) {
+        abandonLink();
+        return false;
+    }
+    return true;
 }
 
 }  // namespace remote
@@ -58,6 +136,10 @@ void waitForSocket() {
 namespace {
 
 constexpr int kDisconnectByApplication = 11;
+
+TUError timedOut() {
+    return TUError{"Connection timed out"};
+}
 
 sockaddr_in resolveAddress() {
     const hostent* host = gethostbyname(connAddress.c_str());
@@ -73,11 +155,31 @@ sockaddr_in resolveAddress() {
     return address;
 }
 
-void openSocket(const sockaddr_in& address) {
+// Connects without blocking, so that a host that never answers the SYN ends
+// the run at the set-up deadline.
+void openSocket(const sockaddr* address, socklen_t length) {
     remote::SessionState& st = remote::sessionState();
-    st.socket = socket(AF_INET, SOCK_STREAM, 0);
-    if (connect(st.socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    st.socket = socket(address->sa_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (st.socket < 0) {
         throw TUError{"Failed to connect"};
+    }
+    if (connect(st.socket, address, length) != 0) {
+        if (errno != EINPROGRESS) {
+            throw TUError{"Failed to connect"};
+        }
+        pollfd fd{st.socket, POLLOUT, 0};
+        int ready = 0;
+        do {
+            ready = poll(&fd, 1, remote::millisecondsUntil(st.setupDeadline));
+        } while (ready < 0 && errno == EINTR);
+        if (ready == 0) {
+            throw timedOut();
+        }
+        int error = 0;
+        socklen_t size = sizeof error;
+        if (getsockopt(st.socket, SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0) {
+            throw TUError{"Failed to connect"};
+        }
     }
     // Each request waits for its reply; Nagle's delay would only add round trips.
     int on = 1;
@@ -90,7 +192,15 @@ void startSession() {
     if (st.session == nullptr) {
         throw TUError{"Failure establishing SSH session"};
     }
-    if (libssh2_session_handshake(st.session, st.socket) != 0) {
+    // Every call is non-blocking; the waits between them are ours, so that each
+    // one ends at the deadline or on a silent server.
+    libssh2_session_set_blocking(st.session, 0);
+    const int rc =
+        remote::untilDone([&st] { return libssh2_session_handshake(st.session, st.socket); });
+    if (rc == LIBSSH2_ERROR_TIMEOUT) {
+        throw timedOut();
+    }
+    if (rc != 0) {
         throw TUError{"Failure establishing SSH session"};
     }
 }
@@ -99,18 +209,32 @@ bool offersPassword(const char* methods) {
     return methods == nullptr || std::strstr(methods, "password") != nullptr;
 }
 
+const char* authMethods(LIBSSH2_SESSION* session) {
+    const char* methods = remote::handleWhenReady([session] {
+        return libssh2_userauth_list(session, connLogin.data(),
+                                     static_cast<unsigned>(connLogin.size()));
+    });
+    if (methods == nullptr && libssh2_session_last_errno(session) == LIBSSH2_ERROR_EAGAIN) {
+        throw timedOut();
+    }
+    return methods;
+}
+
 void authenticate() {
-    remote::SessionState& st = remote::sessionState();
+    LIBSSH2_SESSION* session = remote::sessionState().session;
     const char* password = connPassword != nullptr ? connPassword : "";
-    const int rc = libssh2_userauth_password_ex(
-        st.session, connLogin.data(), static_cast<unsigned>(connLogin.size()), password,
-        static_cast<unsigned>(std::strlen(password)), nullptr);
+    const int rc = remote::untilDone([session, password] {
+        return libssh2_userauth_password_ex(
+            session, connLogin.data(), static_cast<unsigned>(connLogin.size()), password,
+            static_cast<unsigned>(std::strlen(password)), nullptr);
+    });
     if (rc == 0) {
         return;
     }
-    const char* methods = libssh2_userauth_list(st.session, connLogin.data(),
-                                                static_cast<unsigned>(connLogin.size()));
-    if (!offersPassword(methods)) {
+    if (rc == LIBSSH2_ERROR_TIMEOUT) {
+        throw timedOut();
+    }
+    if (!offersPassword(authMethods(session))) {
         throw TUError{"Unable to connect to " + connAddress +
                       ". The server does not support password authentication method. You should "
                       "ask your game hosting account provider to enable password authentication "
@@ -119,22 +243,53 @@ void authenticate() {
     throw TUError{"Authentication failed"};
 }
 
+void startKeepalives() {
+    remote::SessionState& st = remote::sessionState();
+    st.loggedIn = true;
+    st.silentIntervals = 0;
+    if (connAliveInterval > 0) {
+        libssh2_keepalive_config(st.session, 1, static_cast<unsigned>(connAliveInterval));
+    }
+}
+
+void sayGoodbye(remote::SessionState& st) {
+    st.loggedIn = false;
+    st.setupDeadline = std::chrono::steady_clock::now() + remote::kTeardownTime;
+    remote::freeCurrentChannel();
+    const int rc = remote::untilDone([&st] {
+        return libssh2_session_disconnect_ex(st.session, kDisconnectByApplication,
+                                             "Normal Shutdown", "");
+    });
+    if (rc != 0) {
+        remote::abandonLink();
+    }
+}
+
 }  // namespace
 
 void connectRemote() {
+    remote::SessionState& st = remote::sessionState();
+    st.setupDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(connConnectTimeout);
     const sockaddr_in address = resolveAddress();
-    openSocket(address);
+    openSocket(reinterpret_cast<const sockaddr*>(&address), sizeof address);
     startSession();
     remote::verifyHostKey();
     authenticate();
+    startKeepalives();
 }
 
 void disconnectRemote() noexcept {
     remote::SessionState& st = remote::sessionState();
-    remote::freeCurrentChannel();
     if (st.session != nullptr) {
-        libssh2_session_disconnect_ex(st.session, kDisconnectByApplication, "Normal Shutdown", "");
-        libssh2_session_free(st.session);
+        if (st.linkLost) {
+            remote::freeCurrentChannel();
+        } else {
+            sayGoodbye(st);
+        }
+        if (libssh2_session_free(st.session) == LIBSSH2_ERROR_EAGAIN) {
+            remote::abandonLink();
+            libssh2_session_free(st.session);
+        }
         st.session = nullptr;
     }
     if (st.socket != -1) {

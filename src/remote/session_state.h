@@ -3,23 +3,71 @@
 
 #include <libssh2.h>
 
+#include <chrono>
+
 namespace fieldkeep::remote {
 
 // The port of every connection; nothing changes it.
 constexpr int kSshPort = 22;
 
+// Keepalives sent in a row without anything heard back before the link counts as lost.
+constexpr int kAliveCountMax = 3;
+
 struct SessionState {
     int socket = -1;
     LIBSSH2_SESSION* session = nullptr;
     LIBSSH2_CHANNEL* channel = nullptr;  // at most one channel at a time
+    // Until login, every wait ends at the set-up deadline; after it, silence is
+    // met with keepalives.
+    bool loggedIn = false;
+    std::chrono::steady_clock::time_point setupDeadline;
+    int silentIntervals = 0;  // keepalive intervals in a row with nothing received
+    bool linkLost = false;    // a wait gave up on the server: no goodbye is owed
 };
 
 SessionState& sessionState();
 
+// Gives up on the server: shuts the socket down so that libssh2 stops waiting
+// on it, and marks the link as lost.
+void abandonLink();
+
 // Frees a channel left in the slot by an earlier operation.
 void freeCurrentChannel();
 
-// Blocks until the socket can move data in the direction libssh2 is waiting for.
-void waitForSocket();
+// Blocks until the socket can move data in the direction libssh2 is waiting
+// for. Returns false when waiting must stop: the set-up time ran out, or the
+// server stayed silent through every keepalive.
+bool waitForSocket();
+
+// Calls step, a non-blocking libssh2 call, until it no longer asks to be called
+// again, waiting on the socket in between. Returns its result, or
+// LIBSSH2_ERROR_TIMEOUT when the wait gave up.
+template <typename Step>
+auto untilDone(Step step) -> decltype(step()) {
+    for (;;) {
+        const auto rc = step();
+        if (rc != LIBSSH2_ERROR_EAGAIN) {
+            return rc;
+        }
+        if (!waitForSocket()) {
+            return LIBSSH2_ERROR_TIMEOUT;
+        }
+    }
+}
+
+// The same for calls that return a handle: null means "again" while the
+// session's last error is LIBSSH2_ERROR_EAGAIN.
+template <typename Step>
+auto handleWhenReady(Step step) -> decltype(step()) {
+    LIBSSH2_SESSION* session = sessionState().session;
+    for (;;) {
+        auto handle = step();
+        if (handle != nullptr ||
+            libssh2_session_last_errno(session) != LIBSSH2_ERROR_EAGAIN ||
+            !waitForSocket()) {
+            return handle;
+        }
+    }
+}
 
 }  // namespace fieldkeep::remote

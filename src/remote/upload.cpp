@@ -80,7 +80,8 @@ libssh2_int64_t announcedSize(const std::string& from) {
 LIBSSH2_CHANNEL* openScpChannel(const std::string& to, libssh2_int64_t size) {
     remote::SessionState& st = remote::sessionState();
     remote::freeCurrentChannel();
-    st.channel = libssh2_scp_send64(st.session, to.c_str(), kRemoteMode, size, 0, 0);
+    st.channel = remote::handleWhenReady(
+        [&] { return libssh2_scp_send64(st.session, to.c_str(), kRemoteMode, size, 0, 0); });
     if (st.channel == nullptr) {
         throw TUError{"Unable to open the scp channel"};
     }
@@ -89,7 +90,8 @@ LIBSSH2_CHANNEL* openScpChannel(const std::string& to, libssh2_int64_t size) {
 
 void writeAll(LIBSSH2_CHANNEL* channel, const char* data, std::size_t size, const std::string& to) {
     while (size > 0) {
-        const ssize_t n = libssh2_channel_write(channel, data, size);
+        const ssize_t n =
+            remote::untilDone([=] { return libssh2_channel_write(channel, data, size); });
         if (n < 0) {
             throw TUError{"Failed to write into the file " + to + " on " + connAddress};
         }
@@ -116,6 +118,11 @@ void sendContent(LIBSSH2_CHANNEL* channel, LocalFile& file, libssh2_int64_t size
     }
 }
 
+// Reads what the receiver says: at most size bytes, 0 once it has closed.
+ssize_t readAnswer(LIBSSH2_CHANNEL* channel, char* into, std::size_t size) {
+    return remote::untilDone([=] { return libssh2_channel_read(channel, into, size); });
+}
+
 TUError copyFailure(const char* data, std::size_t size) {
     return TUError{"Failed to copy content: " + std::string(data, strnlen(data, size))};
 }
@@ -125,7 +132,7 @@ void awaitConfirmation(LIBSSH2_CHANNEL* channel, const std::string& to) {
     const char endOfContent = '\0';
     writeAll(channel, &endOfContent, 1, to);
     char status = 0;
-    const ssize_t n = libssh2_channel_read(channel, &status, 1);
+    const ssize_t n = readAnswer(channel, &status, 1);
     if (n <= 0) {
         throw TUError{"Failed to copy content: the receiver ended without confirming"};
     }
@@ -135,12 +142,12 @@ void awaitConfirmation(LIBSSH2_CHANNEL* channel, const std::string& to) {
     if (status != kWarning && status != kFatal) {
         std::vector<char> rest(kAnswerBuffer);
         rest[0] = status;
-        const ssize_t more = libssh2_channel_read(channel, rest.data() + 1, rest.size() - 1);
+        const ssize_t more = readAnswer(channel, rest.data() + 1, rest.size() - 1);
         throw copyFailure(rest.data(), 1 + static_cast<std::size_t>(more > 0 ? more : 0));
     }
     std::string text;
     char c = 0;
-    while (libssh2_channel_read(channel, &c, 1) == 1 && c != '\n') {
+    while (readAnswer(channel, &c, 1) == 1 && c != '\n') {
         text += c;
     }
     throw TUError{"Failed to copy content: " + text};
@@ -149,16 +156,16 @@ void awaitConfirmation(LIBSSH2_CHANNEL* channel, const std::string& to) {
 // Ends the upload and waits for the receiver to finish; anything it still says
 // is its error report.
 void finishUpload(LIBSSH2_CHANNEL* channel) {
-    libssh2_channel_send_eof(channel);
+    remote::untilDone([channel] { return libssh2_channel_send_eof(channel); });
     if (libssh2_channel_eof(channel) == 0) {
-        // Blocks until the receiver says something or closes the channel (0).
+        // Waits until the receiver says something or closes the channel (0).
         std::vector<char> buffer(kAnswerBuffer);
-        const ssize_t n = libssh2_channel_read(channel, buffer.data(), buffer.size());
+        const ssize_t n = readAnswer(channel, buffer.data(), buffer.size());
         if (n > 0) {
             throw copyFailure(buffer.data(), static_cast<std::size_t>(n));
         }
     }
-    libssh2_channel_close(channel);
+    remote::untilDone([channel] { return libssh2_channel_close(channel); });
 }
 
 }  // namespace
@@ -168,7 +175,6 @@ void scpUpload(const std::string& from, const std::string& to) {
     LocalFile file(from);
     file.openForReading();
     LIBSSH2_CHANNEL* channel = openScpChannel(to, size);
-    libssh2_channel_set_blocking(channel, 1);
     sendContent(channel, file, size, to);
     awaitConfirmation(channel, to);
     finishUpload(channel);

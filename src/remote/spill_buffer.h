@@ -1,0 +1,45 @@
+// Bytes held back for later, in memory up to a limit and past it in an unlinked
+// temporary file, so that holding back any amount of remote output costs
+// little memory.
+#pragma once
+
+#include <string>
+
+#include "remote/output_sink.h"
+
+namespace fieldkeep {
+
+class SpillBuffer {
+public:
+    static constexpr std::size_t kDefaultMemoryLimit = std::size_t{4} * 1024 * 1024;
+
+    explicit SpillBuffer(std::size_t memoryLimit = kDefaultMemoryLimit)
+        : memoryLimit_(memoryLimit) {}
+    ~SpillBuffer();
+    SpillBuffer(const SpillBuffer&) = delete;
+    SpillBuffer& operator=(const SpillBuffer&) = delete;
+
+    void append(const char* data, std::size_t size);
+    std::size_t size() const { return spilled() ? fileEnd_ - fileStart_ : memory_.size(); }
+
+    // Passes bytes [pos, pos + count) to sink, in pieces.
+    void visit(std::size_t pos, std::size_t count, const OutputSink& sink) const;
+    // Passes the first count bytes to sink and drops them.
+    void emitFront(std::size_t count, const OutputSink& sink);
+    // Bytes [pos, pos + count) as a string; for short ranges.
+    std::string copy(std::size_t pos, std::size_t count) const;
+    void clear();
+
+private:
+    bool spilled() const { return fd_ >= 0; }
+    void spill();
+    void unspill();
+
+    std::size_t memoryLimit_;
+    std::string memory_;  // the bytes, while not spilled
+    int fd_ = -1;         // the file, once spilled: bytes [fileStart_, fileEnd_)
+    std::size_t fileStart_ = 0;
+    std::size_t fileEnd_ = 0;
+};
+
+}  // namespace fieldkeep
