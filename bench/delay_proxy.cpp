@@ -1,6 +1,10 @@
 // A TCP proxy that delays every chunk it forwards by a fixed one-way delay, to
-// stand in for a slow link on loopback (the kernel here has no netem).
+// stand in for a slow link on loopback (the kernel here has no netem). With a
+// rate it also throttles each direction to that many KiB per second, holding at
+// most BUFFER bytes in flight and giving its sockets buffers of that size, so
+// that a slow reader pushes back on the sender as on a thin link.
 // Usage: delay_proxy LISTEN_ADDRESS LISTEN_PORT TARGET_ADDRESS TARGET_PORT DELAY_MS
+//        [RATE_KIB_PER_S BUFFER]
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -27,10 +31,15 @@ struct Chunk {
     std::vector<char> data;  // empty: the source closed
 };
 
+struct Link {
+    std::chrono::milliseconds delay{0};
+    long rateKiB = 0;       // 0: no limit
+    std::size_t buffer = 0;  // with a rate: bytes in flight at most
+};
+
 class DelayedPipe {
 public:
-    DelayedPipe(int from, int to, std::chrono::milliseconds delay)
-        : from_(from), to_(to), delay_(delay) {}
+    DelayedPipe(int from, int to, const Link& link) : from_(from), to_(to), link_(link) {}
 
     void run() {
         std::thread sender([this] { send(); });
@@ -40,15 +49,19 @@ public:
 
 private:
     void receive() {
-        std::vector<char> buffer(256 * 1024);
+        std::vector<char> buffer(link_.rateKiB > 0 ? link_.buffer : 256 * 1024);
         for (;;) {
             const ssize_t n = read(from_, buffer.data(), buffer.size());
-            Chunk chunk{Clock::now() + delay_, {}};
+            Chunk chunk{Clock::now() + link_.delay, {}};
             if (n > 0) {
                 chunk.data.assign(buffer.data(), buffer.data() + n);
             }
             {
-                std::lock_guard<std::mutex> lock(mutex_);
+                std::unique_lock<std::mutex> lock(mutex_);
+                if (link_.rateKiB > 0) {
+                    drained_.wait(lock, [this] { return queued_ < link_.buffer; });
+                }
+                queued_ += chunk.data.size();
                 queue_.push_back(std::move(chunk));
             }
             ready_.notify_one();
@@ -68,6 +81,10 @@ private:
                 queue_.pop_front();
             }
             std::this_thread::sleep_until(chunk.due);
+            if (link_.rateKiB > 0) {
+                std::this_thread::sleep_for(std::chrono::microseconds(
+                    static_cast<long>(chunk.data.size()) * 1000000 / (link_.rateKiB * 1024)));
+            }
             if (chunk.data.empty()) {
                 shutdown(to_, SHUT_WR);
                 return;
@@ -80,14 +97,21 @@ private:
                 }
                 sent += static_cast<std::size_t>(n);
             }
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                queued_ -= chunk.data.size();
+            }
+            drained_.notify_one();
         }
     }
 
     int from_;
     int to_;
-    std::chrono::milliseconds delay_;
+    Link link_;
     std::mutex mutex_;
     std::condition_variable ready_;
+    std::condition_variable drained_;
+    std::size_t queued_ = 0;
     std::deque<Chunk> queue_;
 };
 
@@ -99,22 +123,34 @@ sockaddr_in address(const char* host, const char* port) {
     return a;
 }
 
-void noDelay(int fd) {
+void tune(int fd, const Link& link) {
     int on = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    if (link.rateKiB > 0) {
+        const int size = static_cast<int>(link.buffer);
+        setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
+        setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+    }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 6) {
-        std::fprintf(stderr, "usage: %s LISTEN_ADDRESS LISTEN_PORT TARGET_ADDRESS TARGET_PORT DELAY_MS\n",
+    if (argc != 6 && argc != 8) {
+        std::fprintf(stderr,
+                     "usage: %s LISTEN_ADDRESS LISTEN_PORT TARGET_ADDRESS TARGET_PORT DELAY_MS "
+                     "[RATE_KIB_PER_S BUFFER]\n",
                      argv[0]);
         return 2;
     }
     const sockaddr_in listenAt = address(argv[1], argv[2]);
     const sockaddr_in target = address(argv[3], argv[4]);
-    const std::chrono::milliseconds delay(std::atoi(argv[5]));
+    Link link;
+    link.delay = std::chrono::milliseconds(std::atoi(argv[5]));
+    if (argc == 8) {
+        link.rateKiB = std::atol(argv[6]);
+        link.buffer = static_cast<std::size_t>(std::atol(argv[7]));
+    }
 
     const int listener = socket(AF_INET, SOCK_STREAM, 0);
     int on = 1;
@@ -129,17 +165,17 @@ int main(int argc, char** argv) {
         if (client < 0) {
             continue;
         }
-        std::thread([client, target, delay] {
+        std::thread([client, target, link] {
             const int server = socket(AF_INET, SOCK_STREAM, 0);
             if (connect(server, reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0) {
                 close(client);
                 close(server);
                 return;
             }
-            noDelay(client);
-            noDelay(server);
-            DelayedPipe up(client, server, delay);
-            DelayedPipe down(server, client, delay);
+            tune(client, link);
+            tune(server, link);
+            DelayedPipe up(client, server, link);
+            DelayedPipe down(server, client, link);
             std::thread upThread([&up] { up.run(); });
             down.run();
             upThread.join();

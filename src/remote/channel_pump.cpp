@@ -82,8 +82,13 @@ Step drainStream(LIBSSH2_CHANNEL* channel, int streamId, std::vector<char>& buff
     }
 }
 
+// Reading one stream can take the other's packets off the socket; those must
+// be read before waiting for more. (libssh2_poll_channel_read would fail once a
+// keepalive's one-byte reply sits in the queue.)
 bool dataQueued(LIBSSH2_CHANNEL* channel) {
-    return libssh2_poll_channel_read(channel, 0) != 0 || libssh2_poll_channel_read(channel, 1) != 0;
+    unsigned long queued = 0;
+    libssh2_channel_window_read_ex(channel, &queued, nullptr);
+    return queued > 0;
 }
 
 [[noreturn]] void loseConnection() {

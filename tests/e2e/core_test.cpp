@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
 
 #include "harness.h"
 
@@ -10,6 +11,14 @@ namespace fieldkeep::e2e {
 namespace {
 
 std::string repeated(char c, std::size_t n) { return std::string(n, c); }
+
+std::string numbered(std::size_t size) {
+    std::string text;
+    for (int i = 0; text.size() < size; ++i) {
+        text += std::to_string(i) + (i % 17 == 0 ? "\n" : " ");
+    }
+    return text;
+}
 
 struct ExecCase {
     const char* name;
@@ -71,10 +80,7 @@ TEST(ExecVolume, ErrorsBeforeOutputEndDoNotStall) {
 }
 
 TEST(ExecVolume, ALargeInputIsEchoedBackIntact) {
-    std::string input;
-    for (int i = 0; input.size() < 120000; ++i) {
-        input += std::to_string(i) + (i % 17 == 0 ? "\n" : " ");
-    }
+    const std::string input = numbered(120000);
     const RunResult run = fieldkeep(testUser(), {"--exec", "--cmd=cat", "--input=" + input});
     EXPECT_EQ(run.out, input + "\n0\n");
 }
@@ -156,6 +162,59 @@ INSTANTIATE_TEST_SUITE_P(
                     std::string("Unable to connect to keyonly") + kNoPassword},
         ConnectCase{"KeyOnlyByAddress", {"127.0.0.2", "fkuser", "x"},
                     std::string("Unable to connect to 127.0.0.2") + kNoPassword}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A link through a proxy on ADDRESS:22 to the test host's sshd, which a row
+// freezes (STOP) or cuts (KILL) at a given second of the run, or leaves alone (0).
+struct LinkCase {
+    const char* name;
+    const char* address;
+    std::string link;  // the proxy's delay, then optionally its rate and buffer
+    const char* signal;
+    double atSecond;
+    std::map<std::string, std::string> env;
+    std::string cmd;
+    std::string input;
+    std::string expected;
+    int status;
+};
+
+class BrokenLink : public ::testing::TestWithParam<LinkCase> {};
+
+TEST_P(BrokenLink, EndsInBoundedTimeWithTheTruth) {
+    const LinkCase& c = GetParam();
+    const std::string pid = sh(std::string(LINK_PROXY) + " " + c.address + " 22 127.0.0.1 22 " +
+                               c.link + " >/dev/null 2>&1 & echo $!").out;
+    ASSERT_TRUE(waitForListener(c.address, 22));
+    sh("(sleep " + std::to_string(c.atSecond) + "; kill -" + c.signal + " " + pid +
+       ") >/dev/null 2>&1 &");
+    std::vector<std::string> args{"--exec", "--cmd=" + c.cmd};
+    if (!c.input.empty()) {
+        args.push_back("--input=" + c.input);
+    }
+    const RunResult run = fieldkeep({c.address, "fkuser", testUser().password}, args, c.env);
+    sh("kill -9 " + pid);
+    EXPECT_EQ(run.out, c.expected);
+    EXPECT_EQ(run.status, c.status);
+}
+
+const std::string kInput = numbered(120000);
+
+INSTANTIATE_TEST_SUITE_P(
+    Links, BrokenLink,
+    ::testing::Values(
+        LinkCase{"SilentListener", "127.0.0.10", "0", "STOP", 0,
+                 {{"BF1942_CONNECT_TIMEOUT", "2"}}, "true", "", "Connection timed out\n", 1},
+        LinkCase{"CutMidCommand", "127.0.0.11", "0", "KILL", 1.5, {}, "echo count: 0; sleep 20",
+                 "", "count: 0\nConnection lost\n", 1},
+        LinkCase{"FrozenMidCommand", "127.0.0.12", "0", "STOP", 1.5,
+                 {{"BF1942_ALIVE_INTERVAL", "1"}}, "printf 'count: 0'; sleep 30", "",
+                 "count: 0\nConnection lost\n", 1},
+        LinkCase{"QuietCommandKeptAlive", "127.0.0.13", "0", "0", 0,
+                 {{"BF1942_ALIVE_INTERVAL", "1"}}, "sleep 6; echo done", "", "done\n\n0\n", 0},
+        LinkCase{"ThrottledInputAndOutput", "127.0.0.14", "0 4096 16384", "0", 0, {},
+                 "head -c 4000000 /dev/zero | tr '\\0' x; cat", kInput,
+                 std::string(4000000, 'x') + kInput + "\n0\n", 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Password, PassesByteForByte) {

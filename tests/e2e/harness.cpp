@@ -1,6 +1,9 @@
 #include "harness.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -219,6 +222,23 @@ std::string gameArchive(const std::string& name) {
         throw std::runtime_error("could not make the game archives");
     }
     return "/srv/www/" + name;
+}
+
+bool waitForListener(const std::string& address, int port) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(static_cast<uint16_t>(port));
+        inet_pton(AF_INET, address.c_str(), &to.sin_addr);
+        const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const bool accepted = connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0;
+        close(fd);
+        if (accepted) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
 }
 
 bool processRunning(const std::string& pid) {

@@ -67,6 +67,9 @@ bool exists(const std::string& path);
 // The local path of a fake game archive, made on first use (/srv/www/NAME).
 std::string gameArchive(const std::string& name);
 
+// Waits (at most five seconds) until something accepts TCP connections there.
+bool waitForListener(const std::string& address, int port);
+
 // Whether a process of that number runs (a zombie does not).
 bool processRunning(const std::string& pid);
 
