@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <cstdlib>
 #include <iostream>
 #include <new>
@@ -130,6 +132,25 @@ INSTANTIATE_TEST_SUITE_P(
         EntryCase{{"--address=h", "--login=u", "--int-fail"}, true, "Undefined error\n", -1, ""},
         EntryCase{{"--address=h", "--login=u", "--needs-cmd"}, true,
                   "Requires long option '--cmd'\n", 1, ""}));
+
+TEST_F(Entry, TimeLimitsMustBeWholeSeconds) {
+    const std::vector<std::tuple<const char*, const char*, std::string>> cases = {
+        {"BF1942_CONNECT_TIMEOUT", "0", "Incorrect BF1942_CONNECT_TIMEOUT\n"},
+        {"BF1942_CONNECT_TIMEOUT", "", "Incorrect BF1942_CONNECT_TIMEOUT\n"},
+        {"BF1942_CONNECT_TIMEOUT", "1.5", "Incorrect BF1942_CONNECT_TIMEOUT\n"},
+        {"BF1942_CONNECT_TIMEOUT", "99999999999999999999", ""},
+        {"BF1942_ALIVE_INTERVAL", "-1", "Incorrect BF1942_ALIVE_INTERVAL\n"},
+        {"BF1942_ALIVE_INTERVAL", " 5", "Incorrect BF1942_ALIVE_INTERVAL\n"},
+        {"BF1942_ALIVE_INTERVAL", "0", ""},
+    };
+    for (const auto& [name, value, expected] : cases) {
+        captured_.str("");
+        setenv(name, value, 1);
+        EXPECT_EQ(run({"--address=h", "--login=u"}), expected.empty() ? 0 : 1) << name << value;
+        EXPECT_EQ(output(), expected);
+        unsetenv(name);
+    }
+}
 
 TEST_F(Entry, EmptyPasswordIsAccepted) {
     setenv("BF1942_PASSWD", "", 1);
