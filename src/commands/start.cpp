@@ -52,13 +52,6 @@ const char kLaunchWait[] =
     "echo 'Timeout end' 1>&2\n"
     "exit 1\n";
 
-std::string withoutTrailingSlashes(std::string path) {
-    while (!path.empty() && path.back() == '/') {
-        path.pop_back();
-    }
-    return path;
-}
-
 void requireSingleLine(const std::string& value, const std::string& optionName) {
     if (value.find_first_of("\r\n") != std::string::npos) {
         throw TUError{"Option '--" + optionName + "' must not contain line breaks"};
@@ -147,7 +140,8 @@ void validateStartOptions(const StartOptions& o) {
     requireAbsolutePath(o.cfgDir);
     requirePlainWord(o.srvDir, "srv-dir");
     requirePlainWord(o.cfgDir, "cfg-dir");
-    if (withoutTrailingSlashes(o.srvDir) == withoutTrailingSlashes(o.cfgDir)) {
+    // Compared as the paths they name; the values are used as given.
+    if (normalizePath(o.srvDir) == normalizePath(o.cfgDir)) {
         throw TUError{"Server and configuration directories must differ"};
     }
     const std::pair<const char*, const std::string*> values[] = {

@@ -18,4 +18,10 @@ void requireAbsolutePath(const std::string& path);
 // the option when value holds any of these.
 void requirePlainWord(const std::string& value, const std::string& optionName);
 
+// path with repeated slashes collapsed, "." segments dropped, ".." segments
+// resolved against the segment before them and trailing slashes dropped,
+// without asking any file system: "/srv//a/./b/../c/" becomes "/srv/a/c". The
+// root stays "/"; an empty relative result is ".".
+std::string normalizePath(const std::string& path);
+
 }  // namespace fieldkeep
