@@ -170,6 +170,9 @@ void validateStartOptions(const StartOptions& o) {
         if (!isDecimalNumber(port)) {
             throw TUError{"Option '--" + option + "' must be a decimal number"};
         }
+        if (!isPortNumber(port)) {
+            throw TUError{"Option '--" + option + "' must be a decimal number from 0 to 65535"};
+        }
     }
 }
 

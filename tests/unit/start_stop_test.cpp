@@ -287,6 +287,11 @@ INSTANTIATE_TEST_SUITE_P(
                     "Option '--rcon-password' must not contain line breaks"},
         RefusalCase{[](StartOptions& o) { o.spyPort = "system(\"id\")"; },
                     "Option '--spy-port' must be a decimal number"},
+        RefusalCase{[](StartOptions& o) { o.port = "65536"; },
+                    "Option '--port' must be a decimal number from 0 to 65535"},
+        RefusalCase{[](StartOptions& o) { o.rconPort = "000080"; },
+                    "Option '--rcon-port' must be a decimal number from 0 to 65535"},
+        RefusalCase{[](StartOptions& o) { o.port = "65535"; o.spyPort = "00000"; }, ""},
         RefusalCase{[](StartOptions& o) {
                         o.noRcon = true;
                         o.rconPort = "x";
