@@ -33,6 +33,12 @@ void requirePlainWord(const std::string& value, const std::string& optionName) {
     }
 }
 
+void requireNoLeadingDash(const std::string& value, const std::string& optionName) {
+    if (!value.empty() && value[0] == '-') {
+        throw TUError{"Option '--" + optionName + "' must not start with '-'"};
+    }
+}
+
 std::string normalizePath(const std::string& path) {
     const bool absolute = !path.empty() && path[0] == '/';
     std::vector<std::string> segments;
