@@ -52,12 +52,6 @@ const char kLaunchWait[] =
     "echo 'Timeout end' 1>&2\n"
     "exit 1\n";
 
-void requireSingleLine(const std::string& value, const std::string& optionName) {
-    if (value.find_first_of("\r\n") != std::string::npos) {
-        throw TUError{"Option '--" + optionName + "' must not contain line breaks"};
-    }
-}
-
 void writeSettings(const StartOptions& o) {
     for (const SettingChange& change : settingChanges(o)) {
         if (change.remove) {

@@ -33,6 +33,12 @@ void requirePlainWord(const std::string& value, const std::string& optionName) {
     }
 }
 
+void requireSingleLine(const std::string& value, const std::string& optionName) {
+    if (value.find_first_of("\r\n") != std::string::npos) {
+        throw TUError{"Option '--" + optionName + "' must not contain line breaks"};
+    }
+}
+
 void requireNoLeadingDash(const std::string& value, const std::string& optionName) {
     if (!value.empty() && value[0] == '-') {
         throw TUError{"Option '--" + optionName + "' must not start with '-'"};
