@@ -153,8 +153,7 @@ void finishUpload(LIBSSH2_CHANNEL* channel) {
 }  // namespace
 
 void scpUpload(UploadSource& from, const std::string& to) {
-    LIBSSH2_CHANNEL* channel =
-        openScpChannel(to, static_cast<libssh2_int64_t>(from.size()));
+    LIBSSH2_CHANNEL* channel = openScpChannel(to, static_cast<libssh2_int64_t>(from.size()));
     libssh2_channel_set_blocking(channel, 1);
     sendContent(channel, from, to);
     awaitConfirmation(channel, to);
