@@ -3,15 +3,22 @@
 #include "commands/options.h"
 #include "remote/connection.h"
 #include "remote/upload.h"
+#include "shell/quoting.h"
 
 namespace fieldkeep {
 
+// The remote receiver takes the destination on its command line and names the
+// file in a protocol line: a leading '-' would be one of its options, a line
+// break would end that line early.
 bool uploadFile(talvor::opt::TOParsing options) {
     const std::string from = requiredValue(options, "from");
     const std::string to = requiredValue(options, "to");
     options.check();
+    requireSingleLine(to, "to");
+    requireNoLeadingDash(to, "to");
+    UploadSource source(from);
     connectRemote();
-    scpUpload(from, to);
+    scpUpload(source, to);
     return true;
 }
 

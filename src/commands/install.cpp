@@ -166,6 +166,7 @@ bool installServer(talvor::opt::TOParsing options) {
     const std::string dir = requiredValue(options, "dir");
     options.check();
     requirePlainWord(url, "url");
+    requireNoLeadingDash(url, "url");  // wget would take it for an option
     requirePlainWord(dir, "dir");
     connectRemote();
     requireAbsolutePath(dir);

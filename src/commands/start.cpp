@@ -52,19 +52,6 @@ const char kLaunchWait[] =
     "echo 'Timeout end' 1>&2\n"
     "exit 1\n";
 
-std::string withoutTrailingSlashes(std::string path) {
-    while (!path.empty() && path.back() == '/') {
-        path.pop_back();
-    }
-    return path;
-}
-
-void requireSingleLine(const std::string& value, const std::string& optionName) {
-    if (value.find_first_of("\r\n") != std::string::npos) {
-        throw TUError{"Option '--" + optionName + "' must not contain line breaks"};
-    }
-}
-
 void writeSettings(const StartOptions& o) {
     for (const SettingChange& change : settingChanges(o)) {
         if (change.remove) {
@@ -149,7 +136,8 @@ void validateStartOptions(const StartOptions& o) {
     requireAbsolutePath(o.cfgDir);
     requirePlainWord(o.srvDir, "srv-dir");
     requirePlainWord(o.cfgDir, "cfg-dir");
-    if (withoutTrailingSlashes(o.srvDir) == withoutTrailingSlashes(o.cfgDir)) {
+    // Compared as the paths they name; the values are used as given.
+    if (normalizePath(o.srvDir) == normalizePath(o.cfgDir)) {
         throw TUError{"Server and configuration directories must differ"};
     }
     const std::pair<const char*, const std::string*> values[] = {
@@ -177,6 +165,9 @@ void validateStartOptions(const StartOptions& o) {
     for (const auto& [option, port] : portsToCheck(o)) {
         if (!isDecimalNumber(port)) {
             throw TUError{"Option '--" + option + "' must be a decimal number"};
+        }
+        if (!isPortNumber(port)) {
+            throw TUError{"Option '--" + option + "' must be a decimal number from 0 to 65535"};
         }
     }
 }

@@ -38,8 +38,9 @@ struct StartOptions {
 StartOptions readStartOptions(talvor::opt::TOParsing& options);
 
 // Refuses, before anything is sent, what the remote side cannot take safely:
-// relative or unplain directories, equal directories, values with line breaks,
-// port texts that are not decimal numbers. Throws TUError.
+// relative or unplain directories, directories that name the same path, values
+// with line breaks, port texts that are not decimal numbers from 0 to 65535.
+// Throws TUError.
 void validateStartOptions(const StartOptions& o);
 
 // One change of a settings file.

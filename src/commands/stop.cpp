@@ -11,8 +11,22 @@ namespace fieldkeep {
 namespace {
 
 // After "CFGDIR=...". A background reader keeps the pipe open so that writing
-// "quit" cannot block even when the server no longer reads.
-const char kStopScriptBody[] = R"SCRIPT(if [ -p $CFGDIR/server-stdin -a -r $CFGDIR/server-stdin ]; then
+// "quit" cannot block even when the server no longer reads. A pid file is
+// trusted only when it holds one decimal number from 2 up without leading zeros,
+// blanks around it aside: kill would take -1 or 0 for whole groups of processes,
+// and expand a pattern.
+const char kStopScriptBody[] = R"SCRIPT(plain_pid()
+{
+	PID=`tr -s ' \t\r\n' '    ' <$1`
+	PID=${PID# }
+	PID=${PID% }
+	case $PID in
+	''|*[!0-9]*|0*|1) ;;
+	*) echo $PID ;;
+	esac
+}
+
+if [ -p $CFGDIR/server-stdin -a -r $CFGDIR/server-stdin ]; then
 	{ sleep 1000 <$CFGDIR/server-stdin & } && FSLEEPPID=$!
 	echo 'quit
 ' >$CFGDIR/server-stdin
@@ -26,20 +40,24 @@ fi
 rm -f $CFGDIR/server-stdin
 
 if [ -f $CFGDIR/server.pid ]; then
-	SRVPID=`cat $CFGDIR/server.pid`
-	kill $SRVPID 2>/dev/null
-	sleep 1
-	kill -9 $SRVPID 2>/dev/null
+	SRVPID=`plain_pid $CFGDIR/server.pid`
+	if [ -n "$SRVPID" ]; then
+		kill $SRVPID 2>/dev/null
+		sleep 1
+		kill -9 $SRVPID 2>/dev/null
+	fi
 fi
 
 rm -f $CFGDIR/server.pid
 
 if [ -f $CFGDIR/start.pid ]; then
 	sleep 1
-	STARTPID=`cat $CFGDIR/start.pid`
-	kill $STARTPID 2>/dev/null
-	sleep 1
-	kill -9 $STARTPID 2>/dev/null
+	STARTPID=`plain_pid $CFGDIR/start.pid`
+	if [ -n "$STARTPID" ]; then
+		kill $STARTPID 2>/dev/null
+		sleep 1
+		kill -9 $STARTPID 2>/dev/null
+	fi
 fi
 
 rm -f $CFGDIR/start.pid 2>/dev/null

@@ -44,7 +44,9 @@ void readConnectionParams(talvor::opt::TOParsing options) {
     if (connPassword == nullptr) {
         throw TUError{"Password is not set"};
     }
-    connKnownHosts = std::getenv("BF1942_KNOWN_HOSTS");
+    // Set to the empty string, the variable pins nothing, as if it were unset.
+    const char* knownHosts = std::getenv("BF1942_KNOWN_HOSTS");
+    connKnownHosts = knownHosts != nullptr && *knownHosts != '\0' ? knownHosts : nullptr;
     connConnectTimeout =
         secondsFromEnvironment("BF1942_CONNECT_TIMEOUT", kDefaultConnectTimeout, 1);
     connAliveInterval = secondsFromEnvironment("BF1942_ALIVE_INTERVAL", kDefaultAliveInterval, 0);

@@ -6,7 +6,8 @@ namespace fieldkeep {
 
 // Reads --address, --login and the password variable into the connection
 // parameters; every run needs all three, whatever its command. The optional
-// BF1942_KNOWN_HOSTS names a known_hosts file that pins the host key.
+// BF1942_KNOWN_HOSTS names a known_hosts file that pins the host key; set to
+// the empty string it counts as unset.
 void readConnectionParams(talvor::opt::TOParsing options);
 
 }  // namespace fieldkeep

@@ -13,6 +13,48 @@
 #include "remote/session_state.h"
 
 namespace fieldkeep {
+
+UploadSource::UploadSource(const std::string& path) : path_(path) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) {
+        throw TUError{"Unable to define file size"};
+    }
+    if (!S_ISREG(info.st_mode)) {
+        throw readFailure();
+    }
+    // Without O_NONBLOCK, a FIFO put in the file's place meanwhile would block
+    // the open until some writer came.
+    fd_ = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd_ < 0) {
+        throw TUError{"Unable to open the file " + path_};
+    }
+    if (fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode) ||
+        fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) & ~O_NONBLOCK) != 0) {
+        close(fd_);
+        fd_ = -1;
+        throw readFailure();
+    }
+    size_ = static_cast<std::uint64_t>(info.st_size);
+}
+
+UploadSource::~UploadSource() {
+    if (fd_ >= 0) {
+        close(fd_);
+    }
+}
+
+std::size_t UploadSource::readSome(char* into, std::size_t size) {
+    for (;;) {
+        const ssize_t n = read(fd_, into, size);
+        if (n >= 0) {
+            return static_cast<std::size_t>(n);
+        }
+        if (errno != EINTR) {
+            throw readFailure();
+        }
+    }
+}
+
 namespace {
 
 constexpr int kRemoteMode = 0640;
@@ -24,58 +66,6 @@ constexpr std::size_t kAnswerBuffer = 2048;
 constexpr char kConfirmed = '\0';
 constexpr char kWarning = '\1';
 constexpr char kFatal = '\2';
-
-class LocalFile {
-public:
-    explicit LocalFile(const std::string& path) : path_(path) {}
-    ~LocalFile() {
-        if (fd_ >= 0) {
-            close(fd_);
-        }
-    }
-    LocalFile(const LocalFile&) = delete;
-    LocalFile& operator=(const LocalFile&) = delete;
-
-    // Opens the file and makes sure its content can be read, before anything is
-    // sent: a directory must not leave a truncated file on the remote host.
-    void openForReading() {
-        fd_ = open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd_ < 0) {
-            throw TUError{"Unable to open the file " + path_};
-        }
-        struct stat info {};
-        if (fstat(fd_, &info) != 0 || S_ISDIR(info.st_mode)) {
-            throw readFailure();
-        }
-    }
-
-    // Reads up to size bytes; 0 only at the end of the file.
-    std::size_t readSome(char* into, std::size_t size) {
-        for (;;) {
-            const ssize_t n = read(fd_, into, size);
-            if (n >= 0) {
-                return static_cast<std::size_t>(n);
-            }
-            if (errno != EINTR) {
-                throw readFailure();
-            }
-        }
-    }
-
-    TUError readFailure() const { return TUError{"Failed to read from the file " + path_}; }
-
-private:
-    std::string path_;
-    int fd_ = -1;
-};
-
-libssh2_int64_t announcedSize(const std::string& from) {
-    struct stat info {};
-    if (stat(from.c_str(), &info) != 0) {
-        throw TUError{"Unable to define file size"};
-    }
-    return static_cast<libssh2_int64_t>(info.st_size);
-}
 
 LIBSSH2_CHANNEL* openScpChannel(const std::string& to, libssh2_int64_t size) {
     remote::SessionState& st = remote::sessionState();
@@ -102,10 +92,9 @@ void writeAll(LIBSSH2_CHANNEL* channel, const char* data, std::size_t size, cons
 
 // Sends exactly the announced number of bytes: more would break the protocol,
 // fewer (a file that shrank meanwhile) would leave the receiver waiting.
-void sendContent(LIBSSH2_CHANNEL* channel, LocalFile& file, libssh2_int64_t size,
-                 const std::string& to) {
+void sendContent(LIBSSH2_CHANNEL* channel, UploadSource& file, const std::string& to) {
     std::vector<char> block(kCopyBlock);
-    auto remaining = static_cast<std::uint64_t>(size);
+    std::uint64_t remaining = file.size();
     while (remaining > 0) {
         const std::size_t want =
             remaining < block.size() ? static_cast<std::size_t>(remaining) : block.size();
@@ -170,12 +159,9 @@ void finishUpload(LIBSSH2_CHANNEL* channel) {
 
 }  // namespace
 
-void scpUpload(const std::string& from, const std::string& to) {
-    const libssh2_int64_t size = announcedSize(from);
-    LocalFile file(from);
-    file.openForReading();
-    LIBSSH2_CHANNEL* channel = openScpChannel(to, size);
-    sendContent(channel, file, size, to);
+void scpUpload(UploadSource& from, const std::string& to) {
+    LIBSSH2_CHANNEL* channel = openScpChannel(to, static_cast<libssh2_int64_t>(from.size()));
+    sendContent(channel, from, to);
     awaitConfirmation(channel, to);
     finishUpload(channel);
     remote::freeCurrentChannel();

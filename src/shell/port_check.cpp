@@ -1,5 +1,7 @@
 #include "shell/port_check.h"
 
+#include <string>
+
 #include "remote/exec.h"
 #include "shell/quoting.h"
 
@@ -21,6 +23,10 @@ bool checkPortFree(const std::string& port) {
 
 bool isDecimalNumber(const std::string& text) {
     return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+}
+
+bool isPortNumber(const std::string& text) {
+    return isDecimalNumber(text) && text.size() <= 5 && std::stoul(text) <= 65535;
 }
 
 }  // namespace fieldkeep

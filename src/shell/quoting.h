@@ -18,4 +18,18 @@ void requireAbsolutePath(const std::string& path);
 // the option when value holds any of these.
 void requirePlainWord(const std::string& value, const std::string& optionName);
 
+// Throws TUError naming the option when value holds a line feed or carriage
+// return, which would end a settings line or a protocol line early.
+void requireSingleLine(const std::string& value, const std::string& optionName);
+
+// Throws TUError naming the option when value starts with '-': a remote tool
+// that receives it as an argument would take it for one of its options.
+void requireNoLeadingDash(const std::string& value, const std::string& optionName);
+
+// path with repeated slashes collapsed, "." segments dropped, ".." segments
+// resolved against the segment before them and trailing slashes dropped,
+// without asking any file system: "/srv//a/./b/../c/" becomes "/srv/a/c". The
+// root stays "/"; an empty relative result is ".".
+std::string normalizePath(const std::string& path);
+
 }  // namespace fieldkeep

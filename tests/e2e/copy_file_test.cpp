@@ -58,17 +58,6 @@ TEST_F(CopyFile, PathsWithQuotesAndBlanksStayOneWord) {
     EXPECT_EQ(readFile(remote_ + "/it's a dir/x $y"), "quoted\n");
 }
 
-TEST_F(CopyFile, LocalProblemsAreReportedAndSendNothing) {
-    writeFile(remote_ + "/target", "keep me");
-    sh("mkdir " + local_ + "/adir");
-    EXPECT_EQ(copy(local_ + "/missing", remote_ + "/target").out, "Unable to define file size\n");
-    EXPECT_EQ(copy(local_ + "/adir", remote_ + "/target").out,
-              "Failed to read from the file " + local_ + "/adir\n");
-    EXPECT_EQ(copy(local_ + "/adir", remote_ + "/target").status, 1);
-    // A directory is refused before the receiver could truncate the target.
-    EXPECT_EQ(readFile(remote_ + "/target"), "keep me");
-}
-
 TEST_F(CopyFile, AMissingRemoteDirectoryIsRefused) {
     writeFile(local_ + "/f", "x");
     const RunResult run = copy(local_ + "/f", remote_ + "/no/such/dir/f");
@@ -83,15 +72,6 @@ TEST_F(CopyFile, AFullRemoteDiskIsAFailureWithTheReceiversText) {
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "");
     sh("rm -f /srv/small/big");
-}
-
-TEST_F(CopyFile, OptionsAreCheckedBeforeConnecting) {
-    Account nowhere{"127.0.0.3", "fkuser", "x"};
-    EXPECT_EQ(fieldkeep(nowhere, {"--copy-file", "--to=/x"}).out, "Requires long option '--from'\n");
-    EXPECT_EQ(fieldkeep(nowhere, {"--copy-file", "--from=/x", "--to="}).out,
-              "Incorrect long option '--to'\n");
-    EXPECT_EQ(fieldkeep(nowhere, {"--copy-file", "--from=/x", "--to=/y", "--mode=1"}).out,
-              "Unknown option '--mode'\n");
 }
 
 }  // namespace

@@ -22,6 +22,10 @@ const char kUnset[] = "\x01unset";
 
 namespace {
 
+// Far beyond any run's duration; only there so that a hanging run fails its
+// test instead of stalling the suite.
+constexpr unsigned kGuardSeconds = 300;
+
 std::string envOr(const char* name, const char* fallback) {
     const char* value = std::getenv(name);
     return value != nullptr ? value : fallback;
@@ -60,6 +64,7 @@ RunResult spawn(const std::vector<std::string>& argv, const std::vector<std::str
         dup2(err[1], 2);
         const int devnull = open("/dev/null", O_RDONLY);
         dup2(devnull, 0);
+        alarm(kGuardSeconds);  // kept across execve: a run that hangs is ended
         execve(args[0], args.data(), env.data());
         _exit(127);
     }

@@ -74,5 +74,9 @@ TEST_F(HostKey, AnUnreadableFileIsNamed) {
     EXPECT_EQ(run.status, 1);
 }
 
+TEST_F(HostKey, AnEmptyNameMeansUnset) {
+    EXPECT_EQ(exec("").out, "in\n\n0\n");
+}
+
 }  // namespace
 }  // namespace fieldkeep::e2e

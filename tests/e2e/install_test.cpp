@@ -149,33 +149,6 @@ TEST(Install, RelativeAndMissingDirectories) {
     EXPECT_FALSE(exists("/srv/none"));
 }
 
-TEST(Install, RefusedCharactersSendNothing) {
-    Account nowhere{"127.0.0.3", "fkuser", "x"};
-    const std::string url = "--url=http://h/a.tgz";
-    struct Refusal {
-        std::vector<std::string> args;
-        std::string message;
-    };
-    const std::string blanksUrl = "Option '--url' must not contain blanks or the characters * ? [\n";
-    const std::string blanksDir = "Option '--dir' must not contain blanks or the characters * ? [\n";
-    for (const Refusal& r : std::vector<Refusal>{
-             {{"--url=http://h/a b.tgz", "--dir=/srv"}, blanksUrl},
-             {{"--url=http://h/a.tgz?x=1", "--dir=/srv"}, blanksUrl},
-             {{url, "--dir=/srv/a\tb"}, blanksDir},
-             {{url, "--dir=/srv/a\nb"}, blanksDir},
-             {{url, "--dir=/srv/*"}, blanksDir},
-             {{url, "--dir=/srv/[ab]"}, blanksDir},
-             {{"--dir=/srv"}, "Requires long option '--url'\n"},
-             {{url, "--dir="}, "Incorrect long option '--dir'\n"},
-             {{url, "--dir=/srv", "--zap"}, "Unknown option '--zap'\n"}}) {
-        std::vector<std::string> args{"--install"};
-        args.insert(args.end(), r.args.begin(), r.args.end());
-        const RunResult run = fieldkeep(nowhere, args);
-        EXPECT_EQ(run.out, r.message) << r.args.back();
-        EXPECT_EQ(run.status, 1);
-    }
-}
-
 TEST(CheckInstall, ReportsMissingFilesAsFailed) {
     const std::string dir = freshDir("check-install");
     const auto check = [&](const std::string& d) {

@@ -321,28 +321,70 @@ TEST(StartFailures, AnUnwritableConfigurationDirectory) {
     EXPECT_EQ(stop(instance).out.substr(0, 25), "Copy stop script failed: ");
 }
 
-TEST(StartFailures, RefusalsSendNothing) {
+// Hostile values, each refused with its message although the login would work:
+// nothing under the instance's directory (the launcher, the settings, an
+// install directory, an upload target) changes, and every run ends at once.
+TEST(Refusals, ChangeNothingOnTheHost) {
     const Instance instance = makeInstance("refused");
-    Account nowhere{"127.0.0.3", "fkuser", "x"};
-    const auto refused = [&](const std::vector<std::string>& extra) {
-        return fieldkeep(nowhere, startOptions(instance, extra)).out;
-    };
-    EXPECT_EQ(refused({"--cfg-dir=" + instance.srvDir + "/"}),
-              "Server and configuration directories must differ\n");
-    EXPECT_EQ(refused({"--cfg-dir=/srv/a b"}),
-              "Option '--cfg-dir' must not contain blanks or the characters * ? [\n");
-    EXPECT_EQ(refused({"--srv-dir=/srv/*"}),
-              "Option '--srv-dir' must not contain blanks or the characters * ? [\n");
-    EXPECT_EQ(refused({"--srv-dir=game"}), "Directry/file must be set absolute pathname\n");
-    EXPECT_EQ(refused({"--name=two\nlines"}), "Option '--name' must not contain line breaks\n");
-    EXPECT_EQ(refused({"--port=system(\"touch /srv/pwned\")"}),
-              "Option '--port' must be a decimal number\n");
-    EXPECT_EQ(fieldkeep(nowhere, {"--stop", "--cfg-dir=cfg"}).out,
-              "Directry/file must be set absolute pathname\n");
-    EXPECT_EQ(fieldkeep(nowhere, {"--stop", "--cfg-dir=/srv/a\tb"}).out,
-              "Option '--cfg-dir' must not contain blanks or the characters * ? [\n");
-    EXPECT_EQ(fieldkeep(nowhere, {"--stop"}).out, "Requires long option '--cfg-dir'\n");
-    EXPECT_EQ(instance.serverSettings(), kServerSettings);
+    const std::string base = "/srv/refused";
+    sh("mkfifo " + base + "/fifo && mkdir " + base + "/install && echo keep >" + base +
+       "/target && chown -R fkuser " + base);
+    const std::string install = "--dir=" + base + "/install";
+    const std::string url = "--url=" + std::string(std::getenv("FK_ARCHIVE_URL")) + "/bf.tar.gz";
+    const std::string to = "--to=" + base + "/target";
+    const std::string blanks = "' must not contain blanks or the characters * ? [";
+    const std::string dash = "' must not start with '-'";
+    const std::string lines = "' must not contain line breaks";
+    const std::string differ = "Server and configuration directories must differ";
+    const std::string range = "' must be a decimal number from 0 to 65535";
+    const std::string unread = "Failed to read from the file ";
+    const std::vector<std::pair<std::vector<std::string>, std::string>> rows = {
+        {{"--install", "--url=-O" + base + "/launcher", install}, "Option '--url" + dash},
+        {{"--install", "--url=http://h/a b.tgz", install}, "Option '--url" + blanks},
+        {{"--install", url, install + "/*"}, "Option '--dir" + blanks},
+        {{"--install", install}, "Requires long option '--url'"},
+        {startOptions(instance, {"--cfg-dir=" + instance.srvDir + "/."}), differ},
+        {startOptions(instance, {"--cfg-dir=/./" + base + "/cfg/..//game/bf1942/"}), differ},
+        {startOptions(instance, {"--srv-dir=/srv/*"}), "Option '--srv-dir" + blanks},
+        {startOptions(instance, {"--srv-dir=game"}), "Directry/file must be set absolute pathname"},
+        {startOptions(instance, {"--name=two\nlines"}), "Option '--name" + lines},
+        {startOptions(instance, {"--port=system(\"touch /srv/pwned\")"}),
+         "Option '--port' must be a decimal number"},
+        {startOptions(instance, {"--port=65536"}), "Option '--port" + range},
+        {startOptions(instance, {"--rcon-port=100000"}), "Option '--rcon-port" + range},
+        {{"--stop", "--cfg-dir=cfg"}, "Directry/file must be set absolute pathname"},
+        {{"--copy-file", "--from=" + base + "/fifo", to}, unread + base + "/fifo"},
+        {{"--copy-file", "--from=/dev/zero", to}, unread + "/dev/zero"},
+        {{"--copy-file", "--from=" + base, to}, unread + base},
+        {{"--copy-file", "--from=" + base + "/missing", to}, "Unable to define file size"},
+        {{"--copy-file", "--from=" + base + "/target", "--to=-f"}, "Option '--to" + dash},
+        {{"--copy-file", "--from=" + base + "/target", to + "\nC0640 1 x"}, "Option '--to" + lines},
+        {{"--copy-file", to}, "Requires long option '--from'"},
+        {{"--copy-file", "--from=/x", to, "--mode=1"}, "Unknown option '--mode'"}};
+    const std::string listing = "find " + base + " -printf '%p %y %s %T@\\n' | sort";
+    const std::string before = sh(listing).out;
+    for (const auto& [args, message] : rows) {
+        const RunResult run = fieldkeep(testUser(), args);
+        EXPECT_EQ(run.out, message + "\n") << args.back();
+        EXPECT_EQ(run.status, 1);
+    }
+    EXPECT_EQ(sh(listing).out, before);
+}
+
+// A pid file holding -1 would signal every process of the account, one holding
+// a live pid and more words would signal that pid: --stop signals neither.
+TEST(StartStop, StopSignalsOnlyPlainPids) {
+    const Instance instance = makeInstance("planted");
+    const RunResult victim = fieldkeep(
+        testUser(), {"--exec", "--cmd=nohup sleep 60 >/dev/null 2>&1 </dev/null & echo $!"});
+    const std::string pid = victim.out.substr(0, victim.out.find('\n'));
+    writeFile(instance.cfgDir + "/server.pid", "-1\n");
+    writeFile(instance.cfgDir + "/start.pid", pid + " garbage\n");
+    EXPECT_EQ(stop(instance).out, "");
+    EXPECT_TRUE(processRunning(pid)) << victim.out;
+    EXPECT_FALSE(exists(instance.cfgDir + "/server.pid"));
+    EXPECT_FALSE(exists(instance.cfgDir + "/start.pid"));
+    sh("kill " + pid);
 }
 
 }  // namespace

@@ -76,4 +76,15 @@ TEST(RequirePlainWord, RefusesWhatTheScriptsWouldSplitOrExpand) {
     }
 }
 
+TEST(NormalizePath, ResolvesTheSpellingsOfOnePath) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"/srv/cfg", "/srv/cfg"},   {"/srv/cfg/", "/srv/cfg"},     {"//srv///cfg//", "/srv/cfg"},
+        {"/srv/./cfg/.", "/srv/cfg"}, {"/srv/x/../cfg", "/srv/cfg"}, {"/./srv/cfg", "/srv/cfg"},
+        {"/srv/x/y/../../cfg", "/srv/cfg"}, {"/..", "/"}, {"/", "/"}, {"//", "/"},
+        {"/srv/..cfg/...", "/srv/..cfg/..."}, {"a/../../b/", "../b"}, {"./", "."}, {"", "."}};
+    for (const auto& [path, normal] : cases) {
+        EXPECT_EQ(fieldkeep::normalizePath(path), normal) << path;
+    }
+}
+
 }  // namespace

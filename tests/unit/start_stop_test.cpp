@@ -1,4 +1,10 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
 
 #include "argv.h"
 #include "commands/commands.h"
@@ -52,43 +58,60 @@ TEST(PortCheck, ReadsAllFourTablesWithAnyLocalAddress) {
     EXPECT_FALSE(isDecimalNumber("system(\"id\")"));
 }
 
-TEST(StopScript, IsTheWholeTextToTheByte) {
-    EXPECT_EQ(makeStopScript("/srv/it's"),
-              "#!/bin/sh\n"
-              "CFGDIR='/srv/it'\\''s'\n"
-    "if [ -p $CFGDIR/server-stdin -a -r $CFGDIR/server-stdin ]; then\n"
-    "\t{ sleep 1000 <$CFGDIR/server-stdin & } && FSLEEPPID=$!\n"
-    "\techo 'quit\n"
-    "' >$CFGDIR/server-stdin\n"
-    "\tkill $FSLEEPPID 2>/dev/null\n"
-    "\tfor i in 1 2 3 4 5; do\n"
-    "\t\tsleep 1\n"
-    "\t\t[ ! -p $CFGDIR/server-stdin ] && break\n"
-    "\tdone\n"
-    "fi\n"
-    "\n"
-    "rm -f $CFGDIR/server-stdin\n"
-    "\n"
-    "if [ -f $CFGDIR/server.pid ]; then\n"
-    "\tSRVPID=`cat $CFGDIR/server.pid`\n"
-    "\tkill $SRVPID 2>/dev/null\n"
-    "\tsleep 1\n"
-    "\tkill -9 $SRVPID 2>/dev/null\n"
-    "fi\n"
-    "\n"
-    "rm -f $CFGDIR/server.pid\n"
-    "\n"
-    "if [ -f $CFGDIR/start.pid ]; then\n"
-    "\tsleep 1\n"
-    "\tSTARTPID=`cat $CFGDIR/start.pid`\n"
-    "\tkill $STARTPID 2>/dev/null\n"
-    "\tsleep 1\n"
-    "\tkill -9 $STARTPID 2>/dev/null\n"
-    "fi\n"
-    "\n"
-    "rm -f $CFGDIR/start.pid 2>/dev/null\n"
-    );
+// The stop script, run by /bin/sh on a planted pid file next to a sleeping
+// victim. Its kill is wrapped: every call is logged, and only the victim's own
+// number reaches the real kill, so that a faulty script signals nothing else.
+struct PidFile {
+    const char* file;
+    const char* content;  // % stands for the victim's number
+    bool killed;
+};
+
+const char kGuardedRun[] =
+    "kill() {\n"
+    "\techo \"$*\" >>kill.log\n"
+    "\tcase \"$*\" in \"$VICTIM\"|\"-9 $VICTIM\") command kill \"$@\" ;; esac\n"
+    "}\n"
+    ". ./stop.sh\n";
+
+class StopScriptPidFile : public ::testing::TestWithParam<PidFile> {};
+
+TEST_P(StopScriptPidFile, SignalsOnlyAPlainNumberFromTwo) {
+    char dirName[] = "/tmp/fieldkeep-stop.XXXXXX";
+    ASSERT_NE(mkdtemp(dirName), nullptr);
+    const std::string dir = dirName;
+    const pid_t victim = fork();
+    if (victim == 0) {
+        execl("/bin/sleep", "sleep", "60", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    const std::string v = std::to_string(victim);
+    std::string content = GetParam().content;
+    if (content.find('%') != std::string::npos) {
+        content.replace(content.find('%'), 1, v);
+    }
+    std::ofstream(dir + "/" + GetParam().file) << content;
+    std::ofstream(dir + "/stop.sh") << makeStopScript(dir);
+    std::ofstream(dir + "/run.sh") << kGuardedRun;
+    EXPECT_EQ(std::system(("cd " + dir + " && VICTIM=" + v + " /bin/sh run.sh").c_str()), 0);
+    kill(victim, SIGKILL);
+    int status = 0;
+    waitpid(victim, &status, 0);
+    std::ifstream log(dir + "/kill.log");
+    const std::string calls{std::istreambuf_iterator<char>(log), std::istreambuf_iterator<char>()};
+    EXPECT_EQ(calls, GetParam().killed ? v + "\n-9 " + v + "\n" : "");
+    EXPECT_EQ(WTERMSIG(status), GetParam().killed ? SIGTERM : SIGKILL);
+    EXPECT_FALSE(std::ifstream(dir + "/" + GetParam().file).is_open());
+    EXPECT_EQ(std::system(("rm -rf " + dir).c_str()), 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, StopScriptPidFile,
+    ::testing::Values(PidFile{"server.pid", "-1", false}, PidFile{"server.pid", "*", false},
+                      PidFile{"server.pid", "0", false}, PidFile{"server.pid", "1", false},
+                      PidFile{"server.pid", "  % \n", true}, PidFile{"server.pid", "%x", false},
+                      PidFile{"start.pid", "%\r\n", true}, PidFile{"start.pid", "0%", false},
+                      PidFile{"start.pid", "% %", false}));
 
 TEST(StartScript, IsTheWholeTextToTheByte) {
     EXPECT_EQ(makeStartScript("/srv/bf1942", "/srv/cfg"),
@@ -269,22 +292,23 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, StartRefusals,
     ::testing::Values(
         RefusalCase{[](StartOptions&) {}, ""},
-        RefusalCase{[](StartOptions& o) { o.srvDir = "srv"; },
-                    "Directry/file must be set absolute pathname"},
         RefusalCase{[](StartOptions& o) { o.cfgDir = "./cfg"; },
                     "Directry/file must be set absolute pathname"},
         RefusalCase{[](StartOptions& o) { o.srvDir = "/srv/a b"; },
                     "Option '--srv-dir' must not contain blanks or the characters * ? ["},
         RefusalCase{[](StartOptions& o) { o.cfgDir = "/srv/c*"; },
                     "Option '--cfg-dir' must not contain blanks or the characters * ? ["},
-        RefusalCase{[](StartOptions& o) { o.cfgDir = "/srv/bf1942//"; },
+        RefusalCase{[](StartOptions& o) { o.cfgDir = "//srv/./x/../bf1942/."; },
                     "Server and configuration directories must differ"},
-        RefusalCase{[](StartOptions& o) { o.name = "two\nlines"; },
-                    "Option '--name' must not contain line breaks"},
+        RefusalCase{[](StartOptions& o) { o.cfgDir = "/srv/bf1942/x/.."; },
+                    "Server and configuration directories must differ"},
         RefusalCase{[](StartOptions& o) { o.rconPassword = "cr\r"; },
                     "Option '--rcon-password' must not contain line breaks"},
         RefusalCase{[](StartOptions& o) { o.spyPort = "system(\"id\")"; },
                     "Option '--spy-port' must be a decimal number"},
+        RefusalCase{[](StartOptions& o) { o.rconPort = "000080"; },
+                    "Option '--rcon-port' must be a decimal number from 0 to 65535"},
+        RefusalCase{[](StartOptions& o) { o.port = "65535"; o.spyPort = "00000"; }, ""},
         RefusalCase{[](StartOptions& o) {
                         o.noRcon = true;
                         o.rconPort = "x";
