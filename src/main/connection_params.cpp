@@ -5,6 +5,7 @@
 
 #include "commands/options.h"
 #include "errors/uerror.h"
+#include "main/host_address.h"
 #include "remote/connection.h"
 
 namespace fieldkeep {
@@ -35,10 +36,21 @@ int secondsFromEnvironment(const char* name, int fallback, int minimum) {
     return static_cast<int>(value);
 }
 
+void readAddress(talvor::opt::TOParsing& options) {
+    connAddress = requiredValue(options, "address");
+    const std::optional<HostAddress> address = parseHostAddress(connAddress);
+    if (!address) {
+        const talvor::opt::TOpts& given = options.opts();
+        throw talvor::opt::TOParsing::TBadLOpt(*given.findLong("address"), given);
+    }
+    connHost = address->host;
+    connPort = address->port;
+}
+
 }  // namespace
 
 void readConnectionParams(talvor::opt::TOParsing options) {
-    connAddress = requiredValue(options, "address");
+    readAddress(options);
     connLogin = requiredValue(options, "login");
     connPassword = std::getenv("BF1942_PASSWD");
     if (connPassword == nullptr) {

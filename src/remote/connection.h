@@ -6,9 +6,11 @@
 namespace fieldkeep {
 
 // Set once per run by the entry point, read by the session setup.
-extern std::string connAddress;        // host name or dotted IPv4 address
-extern std::string connLogin;          // remote user name
-extern const char* connPassword;       // the environment's own text, not copied
+extern std::string connAddress;  // the value of --address, as given
+extern std::string connHost;     // its host: a name, an IPv4 or IPv6 address
+extern int connPort;             // its port
+extern std::string connLogin;    // remote user name
+extern const char* connPassword; // the environment's own text, not copied
 // A known_hosts file the host key must match, or null to accept any host key.
 extern const char* connKnownHosts;
 // The whole set-up, from the TCP connect through authentication, ends within
@@ -18,10 +20,11 @@ extern int connConnectTimeout;
 // three unanswered in a row end the run. 0 turns the probe off.
 extern int connAliveInterval;
 
+constexpr int kSshPort = 22;
 constexpr int kDefaultConnectTimeout = 20;
 constexpr int kDefaultAliveInterval = 15;
 
-// Connects to port 22 of connAddress and logs in with the password.
+// Connects to connPort of connHost and logs in with the password.
 // Throws TUError with the reason; what was created stays for the teardown.
 void connectRemote();
 

@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
+#include <string>
 
 #include "errors/uerror.h"
 #include "remote/connection.h"
@@ -19,6 +21,8 @@
 namespace fieldkeep {
 
 std::string connAddress;
+std::string connHost;
+int connPort = kSshPort;
 std::string connLogin;
 const char* connPassword = nullptr;
 const char* connKnownHosts = nullptr;
@@ -141,31 +145,34 @@ TUError timedOut() {
     return TUError{"Connection timed out"};
 }
 
-sockaddr_in resolveAddress() {
-    const hostent* host = gethostbyname(connAddress.c_str());
-    if (host == nullptr || host->h_addr_list == nullptr || host->h_addr_list[0] == nullptr) {
+struct AddressListDeleter {
+    void operator()(addrinfo* list) const { freeaddrinfo(list); }
+};
+using AddressList = std::unique_ptr<addrinfo, AddressListDeleter>;
+
+AddressList resolveAddresses() {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(connHost.c_str(), std::to_string(connPort).c_str(), &hints, &found) != 0 ||
+        found == nullptr) {
         throw TUError{"Failed to get network host entry"};
     }
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(remote::kSshPort);
-    const auto length = static_cast<std::size_t>(host->h_length);
-    std::memcpy(&address.sin_addr, host->h_addr_list[0],
-                length < sizeof address.sin_addr ? length : sizeof address.sin_addr);
-    return address;
+    return AddressList(found);
 }
 
 // Connects without blocking, so that a host that never answers the SYN ends
-// the run at the set-up deadline.
-void openSocket(const sockaddr* address, socklen_t length) {
+// the run at the set-up deadline. False when the address refused.
+bool connectSocket(const addrinfo& address) {
     remote::SessionState& st = remote::sessionState();
-    st.socket = socket(address->sa_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    st.socket = socket(address.ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (st.socket < 0) {
-        throw TUError{"Failed to connect"};
+        return false;
     }
-    if (connect(st.socket, address, length) != 0) {
+    if (connect(st.socket, address.ai_addr, address.ai_addrlen) != 0) {
         if (errno != EINPROGRESS) {
-            throw TUError{"Failed to connect"};
+            return false;
         }
         pollfd fd{st.socket, POLLOUT, 0};
         int ready = 0;
@@ -178,12 +185,33 @@ void openSocket(const sockaddr* address, socklen_t length) {
         int error = 0;
         socklen_t size = sizeof error;
         if (getsockopt(st.socket, SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0) {
-            throw TUError{"Failed to connect"};
+            return false;
         }
     }
     // Each request waits for its reply; Nagle's delay would only add round trips.
     int on = 1;
     setsockopt(st.socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    return true;
+}
+
+void closeSocket() {
+    remote::SessionState& st = remote::sessionState();
+    if (st.socket != -1) {
+        close(st.socket);
+        st.socket = -1;
+    }
+}
+
+// The addresses are tried in the resolver's order; the first that accepts wins.
+void openSocket(const AddressList& addresses) {
+    for (const addrinfo* address = addresses.get(); address != nullptr;
+         address = address->ai_next) {
+        if (connectSocket(*address)) {
+            return;
+        }
+        closeSocket();
+    }
+    throw TUError{"Failed to connect"};
 }
 
 void startSession() {
@@ -270,8 +298,7 @@ void sayGoodbye(remote::SessionState& st) {
 void connectRemote() {
     remote::SessionState& st = remote::sessionState();
     st.setupDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(connConnectTimeout);
-    const sockaddr_in address = resolveAddress();
-    openSocket(reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    openSocket(resolveAddresses());
     startSession();
     remote::verifyHostKey();
     authenticate();

@@ -7,9 +7,6 @@
 
 namespace fieldkeep::remote {
 
-// The port of every connection; nothing changes it.
-constexpr int kSshPort = 22;
-
 // Keepalives sent in a row without anything heard back before the link counts as lost.
 constexpr int kAliveCountMax = 3;
 
