@@ -4,14 +4,17 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/random.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "errors/uerror.h"
 #include "remote/connection.h"
@@ -25,6 +28,7 @@ std::string connHost;
 int connPort = kSshPort;
 std::string connLogin;
 const char* connPassword = nullptr;
+const char* connIdentity = nullptr;
 const char* connKnownHosts = nullptr;
 int connConnectTimeout = kDefaultConnectTimeout;
 int connAliveInterval = kDefaultAliveInterval;
@@ -135,15 +139,20 @@ bool waitForSocket() {
     return true;
 }
 
+TUError connectionTimedOut() {
+    return TUError{"Connection timed out"};
+}
+
 }  // namespace remote
 
 namespace {
 
 constexpr int kDisconnectByApplication = 11;
-
-TUError timedOut() {
-    return TUError{"Connection timed out"};
-}
+// Pauses between set-up attempts on a busy server: from the first to the
+// longest, doubling; each is drawn at random from its upper half, so that
+// clients turned away together come back apart.
+constexpr std::chrono::milliseconds kFirstPause{50};
+constexpr std::chrono::milliseconds kLongestPause{2000};
 
 struct AddressListDeleter {
     void operator()(addrinfo* list) const { freeaddrinfo(list); }
@@ -180,7 +189,7 @@ bool connectSocket(const addrinfo& address) {
             ready = poll(&fd, 1, remote::millisecondsUntil(st.setupDeadline));
         } while (ready < 0 && errno == EINTR);
         if (ready == 0) {
-            throw timedOut();
+            throw remote::connectionTimedOut();
         }
         int error = 0;
         socklen_t size = sizeof error;
@@ -214,7 +223,21 @@ void openSocket(const AddressList& addresses) {
     throw TUError{"Failed to connect"};
 }
 
-void startSession() {
+// The server closed or reset the connection before the SSH handshake was
+// through: it sent nothing, an SSH banner, or OpenSSH's notice for clients
+// beyond its MaxStartups. A server that sent anything else is no SSH server.
+bool turnedAway(LIBSSH2_SESSION* session, int rc) {
+    if (rc != LIBSSH2_ERROR_SOCKET_DISCONNECT && rc != LIBSSH2_ERROR_SOCKET_RECV &&
+        rc != LIBSSH2_ERROR_SOCKET_SEND) {
+        return false;
+    }
+    const char* banner = libssh2_session_banner_get(session);
+    return banner == nullptr || std::strncmp(banner, "SSH-", 4) == 0 ||
+           std::strcmp(banner, "Exceeded MaxStartups") == 0;
+}
+
+// True when the handshake is through; false when the server turned us away.
+bool startSession() {
     remote::SessionState& st = remote::sessionState();
     st.session = libssh2_session_init();
     if (st.session == nullptr) {
@@ -226,10 +249,58 @@ void startSession() {
     const int rc =
         remote::untilDone([&st] { return libssh2_session_handshake(st.session, st.socket); });
     if (rc == LIBSSH2_ERROR_TIMEOUT) {
-        throw timedOut();
+        throw remote::connectionTimedOut();
     }
-    if (rc != 0) {
+    if (rc != 0 && !turnedAway(st.session, rc)) {
         throw TUError{"Failure establishing SSH session"};
+    }
+    return rc == 0;
+}
+
+// Drops a connection the server has already closed: nothing to say goodbye to.
+void discardAttempt() {
+    remote::SessionState& st = remote::sessionState();
+    libssh2_session_free(st.session);
+    st.session = nullptr;
+    closeSocket();
+}
+
+std::chrono::milliseconds randomPause(std::chrono::milliseconds longest) {
+    std::uint32_t random = 0;
+    if (getrandom(&random, sizeof random, 0) != sizeof random) {
+        random = 0;
+    }
+    const auto half = longest.count() / 2;
+    return std::chrono::milliseconds(half + static_cast<long>(random % (half + 1)));
+}
+
+// Waits out one pause before the next attempt; false when the set-up time
+// would run out first.
+bool pauseBeforeRetry(std::chrono::milliseconds& longest) {
+    const std::chrono::milliseconds pause = randomPause(longest);
+    longest = std::min(longest * 2, kLongestPause);
+    const auto deadline = remote::sessionState().setupDeadline;
+    if (std::chrono::steady_clock::now() + pause >= deadline) {
+        return false;
+    }
+    std::this_thread::sleep_for(pause);
+    return true;
+}
+
+// A server that turns a connection away before authentication has begun ran
+// nothing for it, so a busy server is tried again on a new connection until
+// the set-up time runs out. Once a password or key has been offered, never.
+void connectAndHandshake(const AddressList& addresses) {
+    std::chrono::milliseconds longest = kFirstPause;
+    for (;;) {
+        openSocket(addresses);
+        if (startSession()) {
+            return;
+        }
+        discardAttempt();
+        if (!pauseBeforeRetry(longest)) {
+            throw TUError{"Failure establishing SSH session"};
+        }
     }
 }
 
@@ -243,7 +314,7 @@ const char* authMethods(LIBSSH2_SESSION* session) {
                                      static_cast<unsigned>(connLogin.size()));
     });
     if (methods == nullptr && libssh2_session_last_errno(session) == LIBSSH2_ERROR_EAGAIN) {
-        throw timedOut();
+        throw remote::connectionTimedOut();
     }
     return methods;
 }
@@ -260,7 +331,7 @@ void authenticate() {
         return;
     }
     if (rc == LIBSSH2_ERROR_TIMEOUT) {
-        throw timedOut();
+        throw remote::connectionTimedOut();
     }
     if (!offersPassword(authMethods(session))) {
         throw TUError{"Unable to connect to " + connAddress +
@@ -298,8 +369,7 @@ void sayGoodbye(remote::SessionState& st) {
 void connectRemote() {
     remote::SessionState& st = remote::sessionState();
     st.setupDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(connConnectTimeout);
-    openSocket(resolveAddresses());
-    startSession();
+    connectAndHandshake(resolveAddresses());
     remote::verifyHostKey();
     authenticate();
     startKeepalives();

@@ -5,6 +5,8 @@
 
 #include <chrono>
 
+#include "errors/uerror.h"
+
 namespace fieldkeep::remote {
 
 // Keepalives sent in a row without anything heard back before the link counts as lost.
@@ -23,6 +25,9 @@ struct SessionState {
 };
 
 SessionState& sessionState();
+
+// The error of a set-up that ran past its deadline.
+TUError connectionTimedOut();
 
 // Gives up on the server: shuts the socket down so that libssh2 stops waiting
 // on it, and marks the link as lost.
