@@ -1,6 +1,8 @@
 #include "main/connection_params.h"
 
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
 #include <string>
 
 #include "commands/options.h"
@@ -47,15 +49,32 @@ void readAddress(talvor::opt::TOParsing& options) {
     connPort = address->port;
 }
 
+bool readable(const char* path) {
+    std::ifstream file(path, std::ios::binary);
+    char first = 0;
+    return static_cast<bool>(file.get(first));
+}
+
+// A key file is checked here, so that a wrong path ends the run before any
+// connection is made.
+void readCredentials() {
+    connPassword = std::getenv("BF1942_PASSWD");
+    connIdentity = std::getenv("BF1942_IDENTITY");
+    if (connPassword == nullptr && connIdentity == nullptr) {
+        throw TUError{"Password is not set"};
+    }
+    if (connIdentity != nullptr && std::strcmp(connIdentity, kAgentIdentity) != 0 &&
+        !readable(connIdentity)) {
+        throw TUError{std::string("Cannot read identity file ") + connIdentity};
+    }
+}
+
 }  // namespace
 
 void readConnectionParams(talvor::opt::TOParsing options) {
     readAddress(options);
     connLogin = requiredValue(options, "login");
-    connPassword = std::getenv("BF1942_PASSWD");
-    if (connPassword == nullptr) {
-        throw TUError{"Password is not set"};
-    }
+    readCredentials();
     connKnownHosts = std::getenv("BF1942_KNOWN_HOSTS");
     connConnectTimeout =
         secondsFromEnvironment("BF1942_CONNECT_TIMEOUT", kDefaultConnectTimeout, 1);

@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "errors/uerror.h"
+#include "remote/authentication.h"
 #include "remote/connection.h"
 #include "remote/host_key.h"
 #include "remote/session_state.h"
@@ -304,44 +305,6 @@ void connectAndHandshake(const AddressList& addresses) {
     }
 }
 
-bool offersPassword(const char* methods) {
-    return methods == nullptr || std::strstr(methods, "password") != nullptr;
-}
-
-const char* authMethods(LIBSSH2_SESSION* session) {
-    const char* methods = remote::handleWhenReady([session] {
-        return libssh2_userauth_list(session, connLogin.data(),
-                                     static_cast<unsigned>(connLogin.size()));
-    });
-    if (methods == nullptr && libssh2_session_last_errno(session) == LIBSSH2_ERROR_EAGAIN) {
-        throw remote::connectionTimedOut();
-    }
-    return methods;
-}
-
-void authenticate() {
-    LIBSSH2_SESSION* session = remote::sessionState().session;
-    const char* password = connPassword != nullptr ? connPassword : "";
-    const int rc = remote::untilDone([session, password] {
-        return libssh2_userauth_password_ex(
-            session, connLogin.data(), static_cast<unsigned>(connLogin.size()), password,
-            static_cast<unsigned>(std::strlen(password)), nullptr);
-    });
-    if (rc == 0) {
-        return;
-    }
-    if (rc == LIBSSH2_ERROR_TIMEOUT) {
-        throw remote::connectionTimedOut();
-    }
-    if (!offersPassword(authMethods(session))) {
-        throw TUError{"Unable to connect to " + connAddress +
-                      ". The server does not support password authentication method. You should "
-                      "ask your game hosting account provider to enable password authentication "
-                      "method."};
-    }
-    throw TUError{"Authentication failed"};
-}
-
 void startKeepalives() {
     remote::SessionState& st = remote::sessionState();
     st.loggedIn = true;
@@ -371,7 +334,7 @@ void connectRemote() {
     st.setupDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(connConnectTimeout);
     connectAndHandshake(resolveAddresses());
     remote::verifyHostKey();
-    authenticate();
+    remote::authenticate();
     startKeepalives();
 }
 
