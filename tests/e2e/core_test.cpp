@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <future>
 #include <map>
 
 #include "harness.h"
@@ -161,8 +162,42 @@ INSTANTIATE_TEST_SUITE_P(
         ConnectCase{"KeyOnlyByName", {"keyonly", "fkuser", "x"},
                     std::string("Unable to connect to keyonly") + kNoPassword},
         ConnectCase{"KeyOnlyByAddress", {"127.0.0.2", "fkuser", "x"},
-                    std::string("Unable to connect to 127.0.0.2") + kNoPassword}),
+                    std::string("Unable to connect to 127.0.0.2") + kNoPassword},
+        ConnectCase{"WrongAnswer", {"kbdonly", "fkuser", "wrong"}, "Authentication failed"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Reach, EveryAddressFormMethodAndKeyLogsInOrSaysWhyNot) {
+    struct Row { std::string address, identity, password, expected; int runs = 1; };
+    const std::string pass = testUser().password, in = "in\n\n0\n", keys = "/run/keys/";
+    for (const Row& row : std::vector<Row>{
+             {"testhost:2222", "", pass, in},
+             {"[::1]:22", "", pass, in},
+             {"twoaddr:2222", "", pass, in},  // ::1 comes first and refuses
+             {"kbdonly", "", pass, in},
+             {"keyonly", keys + "id_ed25519", kUnset, in},
+             {"keyonly", keys + "id_rsa", kUnset, in},
+             {"keyonly", keys + "id_ecdsa", "key phrase", in},
+             {"keyonly", keys + "id_ecdsa", "x", "Authentication failed\n"},
+             {"testhost", keys + "id_ecdsa", pass, in},  // not decrypted: password
+             {"kbdonly", "/etc/ssh/ssh_host_ed25519_key", pass, in},  // refused: answers
+             {"keyonly", "agent", kUnset, in},
+             {"keyonly", "/none", pass, "Cannot read identity file /none\n"},
+             {"busy", "", pass, in, 100}}) {  // MaxStartups 10:30:100
+        // A generous set-up time: a hundred runs at once share two cores.
+        const std::map<std::string, std::string> env{
+            {"BF1942_PASSWD", row.password}, {"BF1942_CONNECT_TIMEOUT", "100"},
+            {"BF1942_IDENTITY", row.identity.empty() ? kUnset : row.identity}};
+        const std::vector<std::string> args{"--address=" + row.address, "--login=fkuser",
+                                            "--exec", "--cmd=echo in"};
+        std::vector<std::future<RunResult>> runs;
+        for (int i = 0; i < row.runs; ++i) {
+            runs.push_back(std::async(std::launch::async, fieldkeepRaw, args, env));
+        }
+        for (auto& run : runs) {
+            EXPECT_EQ(run.get().out, row.expected) << row.address << " " << row.identity;
+        }
+    }
+}
 
 // A link through a proxy on ADDRESS:22 to the test host's sshd, which a row
 // freezes (STOP) or cuts (KILL) at a given second of the run, or leaves alone (0).
