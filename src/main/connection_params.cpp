@@ -60,6 +60,9 @@ bool readable(const char* path) {
 void readCredentials() {
     connPassword = std::getenv("BF1942_PASSWD");
     connIdentity = std::getenv("BF1942_IDENTITY");
+    if (connIdentity != nullptr && *connIdentity == '\0') {
+        connIdentity = nullptr;  // an empty value counts as unset
+    }
     if (connPassword == nullptr && connIdentity == nullptr) {
         throw TUError{"Password is not set"};
     }
