@@ -36,7 +36,7 @@ rows=()
 row() { rows+=("$(printf '%-44s %12s %12s %8s %10s' "$@")"); }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 mib_per_s() { awk -v s="$1" 'BEGIN { printf "%.0f MiB/s", 64 / s }'; }
-trips() { awk -v s="$1" -v r="$rtt" 'BEGIN { printf "%.1f", s / r }'; }
+trips() { awk -v s="$1" -v r="$rtt" 'BEGIN { if (r > 0) printf "%.1f", s / r; else printf "-" }'; }
 
 # Latency of one remote command over the slow link.
 ours=$(median_seconds "$fieldkeep" --address=slowhost --login=fkuser --exec --cmd=true); ours_rss=$(peak_kib)
@@ -65,7 +65,7 @@ start_net=$(awk -v s="$start_s" 'BEGIN { printf "%.3f", s - 1 }')
 row "start, fresh instance (s)" "$start_s" "" "" "$start_rss KiB"
 row "  in round trips, less the launch's 1 s wait" "$(trips "$start_net")" "" "" ""
 row "  round trips per remote command ($start_commands)" \
-    "$(awk -v s="$start_net" -v r="$rtt" -v n=$start_commands 'BEGIN { printf "%.2f", s / r / n }')" "" "" ""
+    "$(awk -v s="$start_net" -v r="$rtt" -v n=$start_commands 'BEGIN { if (r > 0) printf "%.2f", s / r / n; else printf "-" }')" "" "" ""
 t0=$(date +%s%N); /usr/bin/time -f %M -o /run/bench.rss "$fieldkeep" --address=slowhost --login=fkuser --stop --cfg-dir=$base/cfg
 t1=$(date +%s%N); stop_rss=$(tail -n 1 /run/bench.rss)
 # 2 remote commands; the stop script waits 1 s for the server to quit.

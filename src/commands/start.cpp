@@ -89,13 +89,15 @@ void requirePortsFree(const StartOptions& o) {
     }
 }
 
-void launchServer(const std::string& srvDir, const std::string& cfgDir) {
-    const std::string q = shellQuote(cfgDir);
-    const RemoteResult copied =
-        execRemote("cat >" + q + "/start.sh", makeStartScript(srvDir, cfgDir), false);
+void writeLauncherWrapper(const std::string& srvDir, const std::string& cfgDir) {
+    const RemoteResult copied = execRemote("cat >" + shellQuote(cfgDir) + "/start.sh",
+                                           makeStartScript(srvDir, cfgDir), false);
     if (copied.status != 0) {
         throw TUError{"Copy start script failed: " + copied.errors};
     }
+}
+
+void launchServer(const std::string& cfgDir) {
     const RemoteResult launched = execRemote(makeLaunchCommand(cfgDir), "", true);
     if (launched.status != 0) {
         throw TUError{"Start server failed: " + launched.errors};
@@ -234,11 +236,15 @@ bool startServer(talvor::opt::TOParsing options) {
     options.check();
     validateStartOptions(o);
     connectRemote();
-    shutDownServer(o.cfgDir);
-    writeSettings(o);
-    requireLauncher(o.srvDir);
-    requirePortsFree(o);
-    launchServer(o.srvDir, o.cfgDir);
+    {
+        const ChannelsAhead ahead;
+        shutDownServer(o.cfgDir);
+        writeSettings(o);
+        requireLauncher(o.srvDir);
+        requirePortsFree(o);
+        writeLauncherWrapper(o.srvDir, o.cfgDir);
+    }
+    launchServer(o.cfgDir);
     return true;
 }
 

@@ -53,9 +53,13 @@ std::string makeStopScript(const std::string& cfgDir) {
 
 void shutDownServer(const std::string& cfgDir) {
     const std::string q = shellQuote(cfgDir);
-    const RemoteResult copied = execRemote("cat >" + q + "/stop.sh", makeStopScript(cfgDir), false);
-    if (copied.status != 0) {
-        throw TUError{"Copy stop script failed: " + copied.errors};
+    {
+        const ChannelsAhead ahead;
+        const RemoteResult copied =
+            execRemote("cat >" + q + "/stop.sh", makeStopScript(cfgDir), false);
+        if (copied.status != 0) {
+            throw TUError{"Copy stop script failed: " + copied.errors};
+        }
     }
     // Whatever the script reports, the instance is as stopped as it can be.
     execRemote("chmod 750 " + q + "/stop.sh && " + q + "/stop.sh", "", false);

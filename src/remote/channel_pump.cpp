@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "remote/channel_ahead.h"
 #include "remote/exec.h"
 #include "remote/session_state.h"
 
@@ -74,7 +75,8 @@ Step drainStream(LIBSSH2_CHANNEL* channel, int streamId, std::vector<char>& buff
             into(buffer.data(), static_cast<std::size_t>(n));
             step = Step::Progress;
         } else if (n == 0 || n == LIBSSH2_ERROR_EAGAIN ||
-                   (sender.midPacket() && blockedBehindHalfSentPacket(n))) {
+                   ((sender.midPacket() || openingChannelAhead()) &&
+                    blockedBehindHalfSentPacket(n))) {
             return step;
         } else {
             return Step::Failed;
@@ -98,20 +100,32 @@ bool dataQueued(LIBSSH2_CHANNEL* channel) {
 
 }  // namespace
 
-void pumpChannel(LIBSSH2_CHANNEL* channel, std::string_view input, const OutputSink& onOutput,
-                 const OutputSink& onErrors) {
+bool pumpChannel(LIBSSH2_CHANNEL* channel, const std::function<int()>& startRequest,
+                 std::string_view input, const OutputSink& onOutput, const OutputSink& onErrors) {
     std::vector<char> buffer(kReadChunk);
     InputSender sender(input);
+    bool started = false;
     for (;;) {
-        bool progress = sender.advance(channel) == Step::Progress;
+        bool progress = false;
+        if (!started) {
+            const int rc = startRequest();
+            started = rc == 0;
+            progress = started;
+            if (!started && !(openingChannelAhead() && blockedBehindHalfSentPacket(rc)) &&
+                rc != LIBSSH2_ERROR_EAGAIN) {
+                return false;
+            }
+        }
+        openChannelAhead();
+        progress = sender.advance(channel) == Step::Progress || progress;
         const Step out = drainStream(channel, 0, buffer, onOutput, sender);
         const Step err = drainStream(channel, SSH_EXTENDED_DATA_STDERR, buffer, onErrors, sender);
         if (out == Step::Failed || err == Step::Failed) {
             loseConnection();
         }
         // True only after the remote end-of-file with nothing of either stream unread.
-        if (libssh2_channel_eof(channel) != 0) {
-            return;
+        if (started && libssh2_channel_eof(channel) != 0) {
+            return true;
         }
         progress = progress || out == Step::Progress || err == Step::Progress;
         if (!progress && !dataQueued(channel) && !waitForSocket()) {

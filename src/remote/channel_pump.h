@@ -3,6 +3,7 @@
 
 #include <libssh2.h>
 
+#include <functional>
 #include <string_view>
 
 #include "remote/output_sink.h"
@@ -15,11 +16,14 @@ constexpr unsigned kChannelWindow = 2 * 1024 * 1024;
 constexpr unsigned kChannelPacket = 32768;
 constexpr std::size_t kReadChunk = std::size_t{64} * 1024;
 
-// Writes all of input and then end-of-file while passing standard output and
-// standard error on as they arrive, until the remote end sent end-of-file with
-// no data left unread. Throws ConnectionLost when the transport breaks or the
-// server falls silent.
-void pumpChannel(LIBSSH2_CHANNEL* channel, std::string_view input, const OutputSink& onOutput,
-                 const OutputSink& onErrors);
+// Calls startRequest (a non-blocking exec request) until the server answers
+// it, and meanwhile already writes all of input and then end-of-file, opens
+// the next command's channel ahead and passes standard output and standard
+// error on as they arrive, until the remote end sent end-of-file with no data
+// left unread. Sending the input with the request rather than after its answer
+// saves a round trip. Returns false when the server refused the request.
+// Throws ConnectionLost when the transport breaks or the server falls silent.
+bool pumpChannel(LIBSSH2_CHANNEL* channel, const std::function<int()>& startRequest,
+                 std::string_view input, const OutputSink& onOutput, const OutputSink& onErrors);
 
 }  // namespace fieldkeep::remote

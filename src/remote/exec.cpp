@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "remote/channel_ahead.h"
 #include "remote/channel_pump.h"
 #include "remote/exit_status.h"
 #include "remote/session_state.h"
@@ -10,7 +11,6 @@
 namespace fieldkeep {
 namespace {
 
-const char kChannelType[] = "session";
 const char kTerminalType[] = "linux";
 constexpr int kTerminalColumns = 80;
 constexpr int kTerminalRows = 24;
@@ -27,10 +27,10 @@ constexpr int kTerminalRows = 24;
 LIBSSH2_CHANNEL* openExecChannel() {
     remote::SessionState& st = remote::sessionState();
     remote::freeCurrentChannel();
-    st.channel = remote::handleWhenReady([&st] {
-        return libssh2_channel_open_ex(st.session, kChannelType, sizeof kChannelType - 1,
-                                       remote::kChannelWindow, remote::kChannelPacket, nullptr, 0);
-    });
+    st.channel = remote::takeChannelAhead();
+    if (st.channel == nullptr) {
+        st.channel = remote::handleWhenReady(remote::openSessionChannel);
+    }
     if (st.channel == nullptr) {
         failRequest("Unable to open a session");
     }
@@ -47,25 +47,22 @@ void requestPty(LIBSSH2_CHANNEL* channel) {
     }
 }
 
-void startCommand(LIBSSH2_CHANNEL* channel, const std::string& wrapped) {
-    // The request carries the line up to its first NUL byte, as a C string would.
-    const auto length = static_cast<unsigned>(std::strlen(wrapped.c_str()));
-    if (remote::untilDone([channel, &wrapped, length] {
-            return libssh2_channel_process_startup(channel, "exec", 4, wrapped.c_str(), length);
-        }) != 0) {
-        failRequest("Unable to request exec: " + wrapped);
-    }
-}
-
 void runOnChannel(const std::string& command, const std::string& input, bool usePty,
                   const OutputSink& onOutput, const OutputSink& onErrors) {
     LIBSSH2_CHANNEL* channel = openExecChannel();
     if (usePty) {
         requestPty(channel);
     }
-    startCommand(channel, wrapCommand(command));
     libssh2_channel_handle_extended_data2(channel, LIBSSH2_CHANNEL_EXTENDED_DATA_NORMAL);
-    remote::pumpChannel(channel, input, onOutput, onErrors);
+    const std::string wrapped = wrapCommand(command);
+    // The request carries the line up to its first NUL byte, as a C string would.
+    const auto length = static_cast<unsigned>(std::strlen(wrapped.c_str()));
+    const auto startRequest = [channel, &wrapped, length] {
+        return libssh2_channel_process_startup(channel, "exec", 4, wrapped.c_str(), length);
+    };
+    if (!remote::pumpChannel(channel, startRequest, input, onOutput, onErrors)) {
+        failRequest("Unable to request exec: " + wrapped);
+    }
     remote::freeCurrentChannel();
 }
 

@@ -18,6 +18,7 @@
 
 #include "errors/uerror.h"
 #include "remote/authentication.h"
+#include "remote/channel_ahead.h"
 #include "remote/connection.h"
 #include "remote/host_key.h"
 #include "remote/session_state.h"
@@ -318,6 +319,7 @@ void sayGoodbye(remote::SessionState& st) {
     st.loggedIn = false;
     st.setupDeadline = std::chrono::steady_clock::now() + remote::kTeardownTime;
     remote::freeCurrentChannel();
+    remote::dropChannelAhead();
     const int rc = remote::untilDone([&st] {
         return libssh2_session_disconnect_ex(st.session, kDisconnectByApplication,
                                              "Normal Shutdown", "");

@@ -15,7 +15,12 @@ constexpr int kAliveCountMax = 3;
 struct SessionState {
     int socket = -1;
     LIBSSH2_SESSION* session = nullptr;
-    LIBSSH2_CHANNEL* channel = nullptr;  // at most one channel at a time
+    LIBSSH2_CHANNEL* channel = nullptr;  // the channel of the command running now
+    // The channel for the next command, opened while the current one runs.
+    LIBSSH2_CHANNEL* ahead = nullptr;
+    bool aheadOpening = false;  // its opening is under way
+    bool aheadRefused = false;  // the server refused one: open no more ahead
+    int aheadScopes = 0;        // open ChannelsAhead scopes
     // Until login, every wait ends at the set-up deadline; after it, silence is
     // met with keepalives.
     bool loggedIn = false;
