@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Starts one sshd for password logins on ADDRESS:PORT (a loopback address, IPv6
-# without brackets); sshd options (-o NAME=VALUE) after them override the config.
+# without brackets); sshd options (-o NAME=VALUE) after them replace the config's.
 # Usage: start-sshd.sh ADDRESS PORT [SSHD-OPTION...]
 set -euo pipefail
 address=$1 port=$2
@@ -23,6 +23,8 @@ MaxSessions 200
 LogLevel ERROR
 Subsystem sftp internal-sftp
 CONFIG
+# Each option given replaces the config's line: sshd keeps the last value of some.
+for option in "$@"; do [ "$option" = -o ] || sed -i "/^${option%%=*} /d" "$config"; done
 /usr/sbin/sshd -f "$config" -E "/run/sshd.$address.$port.log" "$@"
 # Wait until it accepts connections (bounded).
 for _ in $(seq 1 50); do

@@ -1,4 +1,3 @@
-// The forms of --address: "HOST PORT" as read, or refused.
 #include <gtest/gtest.h>
 
 #include "main/host_address.h"
