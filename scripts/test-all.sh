@@ -27,6 +27,7 @@ ctest --test-dir build/clang --output-on-failure -R '^unit[.]'
 echo "== g++ with AddressSanitizer and UndefinedBehaviorSanitizer"
 configure_and_build build/asan -DCMAKE_CXX_COMPILER=g++ -DFIELDKEEP_SANITIZE=ON
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    LSAN_OPTIONS=suppressions=$PWD/tests/lsan-suppressions.txt:print_suppressions=0 \
     ctest --test-dir build/asan --output-on-failure
 
 echo "== fuzzing (libFuzzer, fixed number of inputs)"

@@ -1,10 +1,13 @@
 #include "main/connection_params.h"
 
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
 #include <string>
 
 #include "commands/options.h"
 #include "errors/uerror.h"
+#include "main/host_address.h"
 #include "remote/connection.h"
 
 namespace fieldkeep {
@@ -35,15 +38,46 @@ int secondsFromEnvironment(const char* name, int fallback, int minimum) {
     return static_cast<int>(value);
 }
 
+void readAddress(talvor::opt::TOParsing& options) {
+    connAddress = requiredValue(options, "address");
+    const std::optional<HostAddress> address = parseHostAddress(connAddress);
+    if (!address) {
+        const talvor::opt::TOpts& given = options.opts();
+        throw talvor::opt::TOParsing::TBadLOpt(*given.findLong("address"), given);
+    }
+    connHost = address->host;
+    connPort = address->port;
+}
+
+bool readable(const char* path) {
+    std::ifstream file(path, std::ios::binary);
+    char first = 0;
+    return static_cast<bool>(file.get(first));
+}
+
+// A key file is checked here, so that a wrong path ends the run before any
+// connection is made.
+void readCredentials() {
+    connPassword = std::getenv("BF1942_PASSWD");
+    connIdentity = std::getenv("BF1942_IDENTITY");
+    if (connIdentity != nullptr && *connIdentity == '\0') {
+        connIdentity = nullptr;  // an empty value counts as unset
+    }
+    if (connPassword == nullptr && connIdentity == nullptr) {
+        throw TUError{"Password is not set"};
+    }
+    if (connIdentity != nullptr && std::strcmp(connIdentity, kAgentIdentity) != 0 &&
+        !readable(connIdentity)) {
+        throw TUError{std::string("Cannot read identity file ") + connIdentity};
+    }
+}
+
 }  // namespace
 
 void readConnectionParams(talvor::opt::TOParsing options) {
-    connAddress = requiredValue(options, "address");
+    readAddress(options);
     connLogin = requiredValue(options, "login");
-    connPassword = std::getenv("BF1942_PASSWD");
-    if (connPassword == nullptr) {
-        throw TUError{"Password is not set"};
-    }
+    readCredentials();
     // Set to the empty string, the variable pins nothing, as if it were unset.
     const char* knownHosts = std::getenv("BF1942_KNOWN_HOSTS");
     connKnownHosts = knownHosts != nullptr && *knownHosts != '\0' ? knownHosts : nullptr;

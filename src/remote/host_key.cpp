@@ -42,6 +42,15 @@ KnownHosts readKnownHosts(LIBSSH2_SESSION* session, const char* path) {
     return hosts;
 }
 
+// The name of the host's entries, as OpenSSH writes them: HOST for port 22,
+// [HOST]:PORT for any other port.
+std::string knownHostName() {
+    if (connPort == kSshPort) {
+        return connHost;
+    }
+    return "[" + connHost + "]:" + std::to_string(connPort);
+}
+
 }  // namespace
 
 void verifyHostKey() {
@@ -56,7 +65,8 @@ void verifyHostKey() {
     const int typeMask = LIBSSH2_KNOWNHOST_TYPE_PLAIN | LIBSSH2_KNOWNHOST_KEYENC_RAW |
                          knownHostKeyBits(keyType);
     if (key == nullptr ||
-        libssh2_knownhost_checkp(hosts.get(), connAddress.c_str(), kSshPort, key, keyLength,
+        // No port: libssh2 would also accept a plain HOST entry for another port.
+        libssh2_knownhost_checkp(hosts.get(), knownHostName().c_str(), -1, key, keyLength,
                                  typeMask, nullptr) != LIBSSH2_KNOWNHOST_CHECK_MATCH) {
         throw TUError{"Host key verification failed"};
     }

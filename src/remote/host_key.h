@@ -4,7 +4,8 @@
 namespace fieldkeep::remote {
 
 // When connKnownHosts names a file, the session's host key must match its entry
-// for connAddress; throws TUError otherwise. Called before the password is sent.
+// for connHost at connPort; throws TUError otherwise. Called before the password
+// or a key is offered.
 void verifyHostKey();
 
 }  // namespace fieldkeep::remote

@@ -4,14 +4,20 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/random.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
+#include <memory>
+#include <string>
+#include <thread>
 
 #include "errors/uerror.h"
+#include "remote/authentication.h"
 #include "remote/channel_ahead.h"
 #include "remote/connection.h"
 #include "remote/host_key.h"
@@ -20,8 +26,11 @@
 namespace fieldkeep {
 
 std::string connAddress;
+std::string connHost;
+int connPort = kSshPort;
 std::string connLogin;
 const char* connPassword = nullptr;
+const char* connIdentity = nullptr;
 const char* connKnownHosts = nullptr;
 int connConnectTimeout = kDefaultConnectTimeout;
 int connAliveInterval = kDefaultAliveInterval;
@@ -39,7 +48,7 @@ constexpr int kNapMs = 10;
 int millisecondsUntil(Clock::time_point deadline) {
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return static_cast<int>(std::clamp<decltype(left)>(left, 0, 1000 * 1000));
+    return static_cast<int>(std::clamp<decltype(left)>(left, 0, decltype(left){1000000}));
 }
 
 bool socketWritable(int socket) {
@@ -132,41 +141,49 @@ bool waitForSocket() {
     return true;
 }
 
+TUError connectionTimedOut() {
+    return TUError{"Connection timed out"};
+}
+
 }  // namespace remote
 
 namespace {
 
 constexpr int kDisconnectByApplication = 11;
+// Pauses between set-up attempts on a busy server: from the first to the
+// longest, doubling; each is drawn at random from its upper half, so that
+// clients turned away together come back apart.
+constexpr std::chrono::milliseconds kFirstPause{50};
+constexpr std::chrono::milliseconds kLongestPause{2000};
 
-TUError timedOut() {
-    return TUError{"Connection timed out"};
-}
+struct AddressListDeleter {
+    void operator()(addrinfo* list) const { freeaddrinfo(list); }
+};
+using AddressList = std::unique_ptr<addrinfo, AddressListDeleter>;
 
-sockaddr_in resolveAddress() {
-    const hostent* host = gethostbyname(connAddress.c_str());
-    if (host == nullptr || host->h_addr_list == nullptr || host->h_addr_list[0] == nullptr) {
+AddressList resolveAddresses() {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(connHost.c_str(), std::to_string(connPort).c_str(), &hints, &found) != 0 ||
+        found == nullptr) {
         throw TUError{"Failed to get network host entry"};
     }
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(remote::kSshPort);
-    const auto length = static_cast<std::size_t>(host->h_length);
-    std::memcpy(&address.sin_addr, host->h_addr_list[0],
-                length < sizeof address.sin_addr ? length : sizeof address.sin_addr);
-    return address;
+    return AddressList(found);
 }
 
 // Connects without blocking, so that a host that never answers the SYN ends
-// the run at the set-up deadline.
-void openSocket(const sockaddr* address, socklen_t length) {
+// the run at the set-up deadline. False when the address refused.
+bool connectSocket(const addrinfo& address) {
     remote::SessionState& st = remote::sessionState();
-    st.socket = socket(address->sa_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    st.socket = socket(address.ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (st.socket < 0) {
-        throw TUError{"Failed to connect"};
+        return false;
     }
-    if (connect(st.socket, address, length) != 0) {
+    if (connect(st.socket, address.ai_addr, address.ai_addrlen) != 0) {
         if (errno != EINPROGRESS) {
-            throw TUError{"Failed to connect"};
+            return false;
         }
         pollfd fd{st.socket, POLLOUT, 0};
         int ready = 0;
@@ -174,20 +191,55 @@ void openSocket(const sockaddr* address, socklen_t length) {
             ready = poll(&fd, 1, remote::millisecondsUntil(st.setupDeadline));
         } while (ready < 0 && errno == EINTR);
         if (ready == 0) {
-            throw timedOut();
+            throw remote::connectionTimedOut();
         }
         int error = 0;
         socklen_t size = sizeof error;
         if (getsockopt(st.socket, SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0) {
-            throw TUError{"Failed to connect"};
+            return false;
         }
     }
     // Each request waits for its reply; Nagle's delay would only add round trips.
     int on = 1;
     setsockopt(st.socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    return true;
 }
 
-void startSession() {
+void closeSocket() {
+    remote::SessionState& st = remote::sessionState();
+    if (st.socket != -1) {
+        close(st.socket);
+        st.socket = -1;
+    }
+}
+
+// The addresses are tried in the resolver's order; the first that accepts wins.
+void openSocket(const AddressList& addresses) {
+    for (const addrinfo* address = addresses.get(); address != nullptr;
+         address = address->ai_next) {
+        if (connectSocket(*address)) {
+            return;
+        }
+        closeSocket();
+    }
+    throw TUError{"Failed to connect"};
+}
+
+// The server closed or reset the connection before the SSH handshake was
+// through: it sent nothing, an SSH banner, or OpenSSH's notice for clients
+// beyond its MaxStartups. A server that sent anything else is no SSH server.
+bool turnedAway(LIBSSH2_SESSION* session, int rc) {
+    if (rc != LIBSSH2_ERROR_SOCKET_DISCONNECT && rc != LIBSSH2_ERROR_SOCKET_RECV &&
+        rc != LIBSSH2_ERROR_SOCKET_SEND) {
+        return false;
+    }
+    const char* banner = libssh2_session_banner_get(session);
+    return banner == nullptr || std::strncmp(banner, "SSH-", 4) == 0 ||
+           std::strcmp(banner, "Exceeded MaxStartups") == 0;
+}
+
+// True when the handshake is through; false when the server turned us away.
+bool startSession() {
     remote::SessionState& st = remote::sessionState();
     st.session = libssh2_session_init();
     if (st.session == nullptr) {
@@ -199,49 +251,59 @@ void startSession() {
     const int rc =
         remote::untilDone([&st] { return libssh2_session_handshake(st.session, st.socket); });
     if (rc == LIBSSH2_ERROR_TIMEOUT) {
-        throw timedOut();
+        throw remote::connectionTimedOut();
     }
-    if (rc != 0) {
+    if (rc != 0 && !turnedAway(st.session, rc)) {
         throw TUError{"Failure establishing SSH session"};
     }
+    return rc == 0;
 }
 
-bool offersPassword(const char* methods) {
-    return methods == nullptr || std::strstr(methods, "password") != nullptr;
+// Drops a connection the server has already closed: nothing to say goodbye to.
+void discardAttempt() {
+    remote::SessionState& st = remote::sessionState();
+    libssh2_session_free(st.session);
+    st.session = nullptr;
+    closeSocket();
 }
 
-const char* authMethods(LIBSSH2_SESSION* session) {
-    const char* methods = remote::handleWhenReady([session] {
-        return libssh2_userauth_list(session, connLogin.data(),
-                                     static_cast<unsigned>(connLogin.size()));
-    });
-    if (methods == nullptr && libssh2_session_last_errno(session) == LIBSSH2_ERROR_EAGAIN) {
-        throw timedOut();
+std::chrono::milliseconds randomPause(std::chrono::milliseconds longest) {
+    std::uint32_t random = 0;
+    if (getrandom(&random, sizeof random, 0) != sizeof random) {
+        random = 0;
     }
-    return methods;
+    const auto half = longest.count() / 2;
+    return std::chrono::milliseconds(half + static_cast<long>(random % (half + 1)));
 }
 
-void authenticate() {
-    LIBSSH2_SESSION* session = remote::sessionState().session;
-    const char* password = connPassword != nullptr ? connPassword : "";
-    const int rc = remote::untilDone([session, password] {
-        return libssh2_userauth_password_ex(
-            session, connLogin.data(), static_cast<unsigned>(connLogin.size()), password,
-            static_cast<unsigned>(std::strlen(password)), nullptr);
-    });
-    if (rc == 0) {
-        return;
+// Waits out one pause before the next attempt; false when the set-up time
+// would run out first.
+bool pauseBeforeRetry(std::chrono::milliseconds& longest) {
+    const std::chrono::milliseconds pause = randomPause(longest);
+    longest = std::min(longest * 2, kLongestPause);
+    const auto deadline = remote::sessionState().setupDeadline;
+    if (std::chrono::steady_clock::now() + pause >= deadline) {
+        return false;
     }
-    if (rc == LIBSSH2_ERROR_TIMEOUT) {
-        throw timedOut();
+    std::this_thread::sleep_for(pause);
+    return true;
+}
+
+// A server that turns a connection away before authentication has begun ran
+// nothing for it, so a busy server is tried again on a new connection until
+// the set-up time runs out. Once a password or key has been offered, never.
+void connectAndHandshake(const AddressList& addresses) {
+    std::chrono::milliseconds longest = kFirstPause;
+    for (;;) {
+        openSocket(addresses);
+        if (startSession()) {
+            return;
+        }
+        discardAttempt();
+        if (!pauseBeforeRetry(longest)) {
+            throw TUError{"Failure establishing SSH session"};
+        }
     }
-    if (!offersPassword(authMethods(session))) {
-        throw TUError{"Unable to connect to " + connAddress +
-                      ". The server does not support password authentication method. You should "
-                      "ask your game hosting account provider to enable password authentication "
-                      "method."};
-    }
-    throw TUError{"Authentication failed"};
 }
 
 void startKeepalives() {
@@ -272,11 +334,9 @@ void sayGoodbye(remote::SessionState& st) {
 void connectRemote() {
     remote::SessionState& st = remote::sessionState();
     st.setupDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(connConnectTimeout);
-    const sockaddr_in address = resolveAddress();
-    openSocket(reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    startSession();
+    connectAndHandshake(resolveAddresses());
     remote::verifyHostKey();
-    authenticate();
+    remote::authenticate();
     startKeepalives();
 }
 

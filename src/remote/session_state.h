@@ -5,10 +5,9 @@
 
 #include <chrono>
 
-namespace fieldkeep::remote {
+#include "errors/uerror.h"
 
-// The port of every connection; nothing changes it.
-constexpr int kSshPort = 22;
+namespace fieldkeep::remote {
 
 // Keepalives sent in a row without anything heard back before the link counts as lost.
 constexpr int kAliveCountMax = 3;
@@ -31,6 +30,9 @@ struct SessionState {
 };
 
 SessionState& sessionState();
+
+// The error of a set-up that ran past its deadline.
+TUError connectionTimedOut();
 
 // Gives up on the server: shuts the socket down so that libssh2 stops waiting
 // on it, and marks the link as lost.

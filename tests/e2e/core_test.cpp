@@ -161,8 +161,42 @@ INSTANTIATE_TEST_SUITE_P(
         ConnectCase{"KeyOnlyByName", {"keyonly", "fkuser", "x"},
                     std::string("Unable to connect to keyonly") + kNoPassword},
         ConnectCase{"KeyOnlyByAddress", {"127.0.0.2", "fkuser", "x"},
-                    std::string("Unable to connect to 127.0.0.2") + kNoPassword}),
+                    std::string("Unable to connect to 127.0.0.2") + kNoPassword},
+        ConnectCase{"WrongAnswer", {"kbdonly", "fkuser", "wrong"}, "Authentication failed"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Reach, EveryAddressFormMethodAndKeyLogsInOrSaysWhyNot) {
+    struct Row { std::string address, identity, password, expected; };
+    const std::string pass = testUser().password, in = "in\n\n0\n", keys = "/run/keys/";
+    for (const Row& row : std::vector<Row>{
+             {"testhost:2222", "", pass, in},
+             {"[::1]:22", "", pass, in},
+             {"twoaddr:2222", "", pass, in},  // ::1 comes first and refuses
+             {"kbdonly", "", pass, in},
+             {"keyonly", keys + "id_ed25519", kUnset, in},
+             {"keyonly", keys + "id_rsa", kUnset, in},
+             {"keyonly", keys + "id_ecdsa", "key phrase", in},
+             {"keyonly", keys + "id_ecdsa", "x", "Authentication failed\n"},
+             {"testhost", keys + "id_ecdsa", pass, in},  // not decrypted: password
+             {"kbdonly", "/etc/ssh/ssh_host_ed25519_key", pass, in},  // refused: answers
+             {"keyonly", "agent", kUnset, in},
+             {"keyonly", "/none", pass, "Cannot read identity file /none\n"}}) {
+        const RunResult run = fieldkeepRaw(
+            {"--address=" + row.address, "--login=fkuser", "--exec", "--cmd=echo in"},
+            {{"BF1942_PASSWD", row.password},
+             {"BF1942_IDENTITY", row.identity.empty() ? kUnset : row.identity}});
+        EXPECT_EQ(run.out + run.err, row.expected) << row.address << " " << row.identity;
+    }
+}
+
+TEST(Reach, AHundredRunsAtOnceAllGetIntoABusyServer) {  // sshd's stock MaxStartups 10:30:100
+    // A generous set-up time: a hundred runs at once share two cores.
+    const RunResult runs = sh("for i in $(seq 100); do BF1942_PASSWD=\"$FK_USER_PASSWORD\" "
+                              "BF1942_CONNECT_TIMEOUT=100 " FIELDKEEP_BINARY " --address=busy "
+                              "--login=fkuser --exec --cmd='echo inside' & done 2>&1 | "
+                              "grep -o inside | wc -l");  // outputs may interleave
+    EXPECT_EQ(runs.out, "100\n");
+}
 
 // A link through a proxy on ADDRESS:22 to the test host's sshd, which a row
 // freezes (STOP) or cuts (KILL) at a given second of the run, or leaves alone (0).
@@ -211,7 +245,7 @@ INSTANTIATE_TEST_SUITE_P(
                  {{"BF1942_ALIVE_INTERVAL", "1"}}, "printf 'count: 0'; sleep 30", "",
                  "count: 0\nConnection lost\n", 1},
         LinkCase{"QuietCommandKeptAlive", "127.0.0.13", "0", "0", 0,
-                 {{"BF1942_ALIVE_INTERVAL", "1"}}, "sleep 6; echo done", "", "done\n\n0\n", 0},
+                 {{"BF1942_ALIVE_INTERVAL", "2"}}, "sleep 10; echo done", "", "done\n\n0\n", 0},
         LinkCase{"ThrottledInputAndOutput", "127.0.0.14", "0 4096 16384", "0", 0, {},
                  "head -c 4000000 /dev/zero | tr '\\0' x; cat", kInput,
                  std::string(4000000, 'x') + kInput + "\n0\n", 0}),

@@ -68,6 +68,14 @@ TEST_F(HostKey, TheCheckComesBeforeThePassword) {
     EXPECT_EQ(exec(other, {"testhost", "fkuser", "wrong"}).out, "Host key verification failed\n");
 }
 
+TEST_F(HostKey, EntriesAreForOnePort) {
+    const Account port2222{"testhost:2222", "fkuser", testUser().password};
+    const std::string entries22 = file("22", scan("")), entries2222 = file("2222", scan("-p 2222"));
+    EXPECT_EQ(exec(entries2222, port2222).out, "in\n\n0\n");
+    EXPECT_EQ(exec(entries22, port2222).out, "Host key verification failed\n");
+    EXPECT_EQ(exec(entries2222).out, "Host key verification failed\n");
+}
+
 TEST_F(HostKey, AnUnreadableFileIsNamed) {
     const RunResult run = exec(dir_ + "/missing");
     EXPECT_EQ(run.out, "Cannot read known hosts file " + dir_ + "/missing\n");

@@ -3,6 +3,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 
+sysctl -qw net.ipv6.conf.lo.disable_ipv6=0  # ::1 too, whatever the machine's default
 ip link set lo up
 
 # Private copies of everything user creation and sshd write to.
@@ -20,9 +21,12 @@ mkdir -p /srv/small
 mount -t tmpfs -o size=1m,mode=1777 tmpfs /srv/small
 
 cat > /etc/hosts <<HOSTS
-127.0.0.1 localhost testhost
+127.0.0.1 localhost testhost twoaddr
 127.0.0.2 keyonly
 127.0.0.4 notssh
+127.0.0.5 kbdonly
+127.0.0.6 busy
+::1 twoaddr
 HOSTS
 # No name server answers inside the sandbox: unknown names fail at once.
 echo "nameserver 127.0.0.1" > /etc/resolv.conf
@@ -64,9 +68,27 @@ echo "$*" >> /home/toor/pw.log
 FAKE
 chmod 755 /home/toor/fakebin/*
 
+# fkuser's keys (FK_KEYS): id_ed25519, also held by the agent at SSH_AUTH_SOCK,
+# id_rsa, and id_ecdsa encrypted with FK_KEY_PASSPHRASE.
+export FK_KEYS=/run/keys FK_KEY_PASSPHRASE='key phrase'
+mkdir -p "$FK_KEYS"
+for type in ed25519 rsa; do ssh-keygen -q -t $type -N '' -f "$FK_KEYS/id_$type"; done
+ssh-keygen -q -t ecdsa -N "$FK_KEY_PASSPHRASE" -f "$FK_KEYS/id_ecdsa"
+eval "$(ssh-agent -s -a /run/agent.sock)" >/dev/null
+ssh-add -q "$FK_KEYS/id_ed25519" 2>/dev/null
+cat "$FK_KEYS"/*.pub > /home/fkuser/.ssh/authorized_keys
+# PAM (only the keyboard-interactive server asks it) checks the password, no more.
+printf '%s required %s\n' auth 'pam_unix.so nodelay' account pam_unix.so > /etc/pam.d/sshd
+
 ssh-keygen -q -A
-"$here/start-sshd.sh" 127.0.0.1 password
-"$here/start-sshd.sh" 127.0.0.2 publickey
+"$here/start-sshd.sh" 127.0.0.1 22
+"$here/start-sshd.sh" 127.0.0.1 2222
+"$here/start-sshd.sh" ::1 22
+# Keys only; RSA keys may sign with SHA-1, the only RSA signature libssh2 1.10 makes.
+"$here/start-sshd.sh" 127.0.0.2 22 -o PasswordAuthentication=no -o PubkeyAcceptedAlgorithms=+ssh-rsa
+"$here/start-sshd.sh" 127.0.0.5 22 -o PasswordAuthentication=no -o KbdInteractiveAuthentication=yes \
+    -o UsePAM=yes
+"$here/start-sshd.sh" 127.0.0.6 22 -o MaxStartups=10:30:100  # OpenSSH's own default
 
 # Game server archives for installs are served from /srv/www.
 mkdir -p /srv/www

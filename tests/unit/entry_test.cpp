@@ -104,6 +104,7 @@ INSTANTIATE_TEST_SUITE_P(
         EntryCase{{}, true, "Requires long option '--address'\n", 1, ""},
         EntryCase{{}, false, "Requires long option '--address'\n", 1, ""},
         EntryCase{{"--address", "--login=u"}, true, "Incorrect long option '--address'\n", 1, ""},
+        EntryCase{{"--address=h:0", "--login="}, true, "Incorrect long option '--address'\n", 1, ""},
         EntryCase{{"--address=h", "--help"}, true, "Requires long option '--login'\n", 1, ""},
         EntryCase{{"--address=h", "--login="}, true, "Incorrect long option '--login'\n", 1, ""},
         EntryCase{{"--address=h", "--login=u", "--help"}, false, "Password is not set\n", 1, ""},

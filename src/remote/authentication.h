@@ -1,0 +1,13 @@
+// Logging in on an established session: key file or agent, then password or
+// keyboard-interactive.
+#pragma once
+
+namespace fieldkeep::remote {
+
+// Logs connLogin in. With connIdentity set, its keys are offered first; then
+// the password (when set) through the password method, or through
+// keyboard-interactive when the server offers that but not the password
+// method. Throws TUError with the reason when no method let the login in.
+void authenticate();
+
+}  // namespace fieldkeep::remote
