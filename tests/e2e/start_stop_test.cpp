@@ -267,6 +267,9 @@ TEST_P(TakenPort, IsReportedBeforeLaunching) {
     EXPECT_EQ(run.status, 1);
     EXPECT_FALSE(exists(instance.cfgDir + "/start.sh"));
     EXPECT_FALSE(exists(instance.cfgDir + "/start.pid"));
+    // The channel opened ahead for the next step ends with the connection.
+    EXPECT_EQ(sh("for i in $(seq 30); do pgrep -f 'sshd: [f]kuser' >/dev/null || exit 0; "
+                 "sleep 0.1; done; exit 1").status, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
