@@ -24,7 +24,7 @@ std::string hostCheckReport(const RemoteResult& uname) {
 bool checkHost(talvor::opt::TOParsing options) {
     options.check();
     connectRemote();
-    writeOut(hostCheckReport(execRemote("uname -a", "", false)));
+    writeOut(hostCheckReport(hostRunner().run("uname -a")));
     return true;
 }
 

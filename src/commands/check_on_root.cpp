@@ -1,7 +1,6 @@
 // --check-on-root: whether the remote login is the superuser.
 #include "commands/commands.h"
 #include "errors/output.h"
-#include "errors/uerror.h"
 #include "remote/connection.h"
 
 namespace fieldkeep {
@@ -11,10 +10,7 @@ bool namesSuperuser(const std::string& idOutput) { return idOutput == "0\n" || i
 bool checkOnRoot(talvor::opt::TOParsing options) {
     options.check();
     connectRemote();
-    const RemoteResult id = execRemote("id -u", "", false);
-    if (id.status != 0) {
-        throw TUError{"Execute 'id' failed: " + id.errors};
-    }
+    const RemoteResult id = hostRunner().runOrThrow("id -u", "Execute 'id' failed");
     writeLine(namesSuperuser(id.output) ? "root" : "not root");
     return true;
 }

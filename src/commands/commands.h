@@ -5,6 +5,7 @@
 
 #include "commands/command_handler.h"
 #include "remote/exec.h"
+#include "remote/runner.h"
 
 namespace fieldkeep {
 
@@ -26,13 +27,13 @@ bool namesSuperuser(const std::string& idOutput);
 // The remote line that prints "ok" when dir holds start.sh and mods/bf1942/init.con.
 std::string makeServerFilesCheck(const std::string& dir);
 // Runs that line; throws TUError when dir is relative or the line could not run.
-bool checkServerFiles(const std::string& dir);
+bool checkServerFiles(RemoteRunner& host, const std::string& dir);
 
 // The text of stop.sh for a configuration directory.
 std::string makeStopScript(const std::string& cfgDir);
 // Writes stop.sh into the configuration directory and runs it; throws TUError
 // only when the script cannot be written.
-void shutDownServer(const std::string& cfgDir);
+void shutDownServer(RemoteRunner& host, const std::string& cfgDir);
 
 // The whole text of install.sh for an archive URL and a temporary directory.
 std::string makeInstallScript(const std::string& url, const std::string& dir);

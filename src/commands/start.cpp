@@ -7,6 +7,7 @@
 #include "commands/options.h"
 #include "errors/uerror.h"
 #include "remote/connection.h"
+#include "remote/runner.h"
 #include "shell/config_edit.h"
 #include "shell/port_check.h"
 #include "shell/quoting.h"
@@ -52,43 +53,37 @@ const char kLaunchWait[] =
     "echo 'Timeout end' 1>&2\n"
     "exit 1\n";
 
-void writeSettings(const StartOptions& o) {
+void writeSettings(RemoteRunner& host, const StartOptions& o) {
     for (const SettingChange& change : settingChanges(o)) {
         if (change.remove) {
-            deleteConfigOption(change.file, change.key);
+            deleteConfigOption(host, change.file, change.key);
         } else {
-            setConfigOption(change.file, change.key, change.value, change.quoted);
+            setConfigOption(host, change.file, change.key, change.value, change.quoted);
         }
     }
 }
 
-void requireLauncher(const std::string& srvDir) {
-    if (execRemote("test -x " + shellQuote(srvDir) + "/start.sh", "", false).status != 0) {
+void requireLauncher(RemoteRunner& host, const std::string& srvDir) {
+    if (host.run("test -x " + shellQuote(srvDir) + "/start.sh").status != 0) {
         throw TUError{"Test on exec server failed"};
     }
 }
 
-void requirePortsFree(const StartOptions& o) {
+void requirePortsFree(RemoteRunner& host, const StartOptions& o) {
     for (const auto& [option, port] : portsToCheck(o)) {
-        if (!checkPortFree(port)) {
+        if (!checkPortFree(host, port)) {
             throw TUError{"Port " + port + " using already other proces"};
         }
     }
 }
 
-void writeLauncherWrapper(const std::string& srvDir, const std::string& cfgDir) {
-    const RemoteResult copied = execRemote("cat >" + shellQuote(cfgDir) + "/start.sh",
-                                           makeStartScript(srvDir, cfgDir), false);
-    if (copied.status != 0) {
-        throw TUError{"Copy start script failed: " + copied.errors};
-    }
+void writeLauncherWrapper(RemoteRunner& host, const std::string& srvDir, const std::string& cfgDir) {
+    host.writeFile(shellQuote(cfgDir) + "/start.sh", makeStartScript(srvDir, cfgDir),
+                   "Copy start script failed");
 }
 
-void launchServer(const std::string& cfgDir) {
-    const RemoteResult launched = execRemote(makeLaunchCommand(cfgDir), "", true);
-    if (launched.status != 0) {
-        throw TUError{"Start server failed: " + launched.errors};
-    }
+void launchServer(RemoteRunner& host, const std::string& cfgDir) {
+    host.runOrThrow(makeLaunchCommand(cfgDir), "Start server failed", true);
 }
 
 }  // namespace
@@ -222,20 +217,24 @@ std::string makeLaunchCommand(const std::string& cfgDir) {
            "/start.sh </dev/null >/dev/null 2>&1 &\n" + kLaunchWait;
 }
 
+void startInstance(RemoteRunner& host, const StartOptions& o) {
+    {
+        const ChannelsAhead ahead;
+        shutDownServer(host, o.cfgDir);
+        writeSettings(host, o);
+        requireLauncher(host, o.srvDir);
+        requirePortsFree(host, o);
+        writeLauncherWrapper(host, o.srvDir, o.cfgDir);
+    }
+    launchServer(host, o.cfgDir);
+}
+
 bool startServer(talvor::opt::TOParsing options) {
     const StartOptions o = readStartOptions(options);
     options.check();
     validateStartOptions(o);
     connectRemote();
-    {
-        const ChannelsAhead ahead;
-        shutDownServer(o.cfgDir);
-        writeSettings(o);
-        requireLauncher(o.srvDir);
-        requirePortsFree(o);
-        writeLauncherWrapper(o.srvDir, o.cfgDir);
-    }
-    launchServer(o.cfgDir);
+    startInstance(hostRunner(), o);
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include "commands/options.h"
 #include "errors/uerror.h"
 #include "remote/connection.h"
+#include "remote/runner.h"
 #include "shell/quoting.h"
 
 namespace fieldkeep {
@@ -69,18 +70,14 @@ std::string makeStopScript(const std::string& cfgDir) {
     return "#!/bin/sh\nCFGDIR=" + shellQuote(cfgDir) + "\n" + kStopScriptBody;
 }
 
-void shutDownServer(const std::string& cfgDir) {
+void shutDownServer(RemoteRunner& host, const std::string& cfgDir) {
     const std::string q = shellQuote(cfgDir);
     {
         const ChannelsAhead ahead;
-        const RemoteResult copied =
-            execRemote("cat >" + q + "/stop.sh", makeStopScript(cfgDir), false);
-        if (copied.status != 0) {
-            throw TUError{"Copy stop script failed: " + copied.errors};
-        }
+        host.writeFile(q + "/stop.sh", makeStopScript(cfgDir), "Copy stop script failed");
     }
     // Whatever the script reports, the instance is as stopped as it can be.
-    execRemote("chmod 750 " + q + "/stop.sh && " + q + "/stop.sh", "", false);
+    host.run("chmod 750 " + q + "/stop.sh && " + q + "/stop.sh");
 }
 
 bool stopServer(talvor::opt::TOParsing options) {
@@ -89,7 +86,7 @@ bool stopServer(talvor::opt::TOParsing options) {
     requireAbsolutePath(cfgDir);
     requirePlainWord(cfgDir, "cfg-dir");
     connectRemote();
-    shutDownServer(cfgDir);
+    shutDownServer(hostRunner(), cfgDir);
     return true;
 }
 

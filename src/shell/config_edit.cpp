@@ -1,7 +1,5 @@
 #include "shell/config_edit.h"
 
-#include "errors/uerror.h"
-#include "remote/exec.h"
 #include "shell/quoting.h"
 
 namespace fieldkeep {
@@ -51,19 +49,15 @@ std::string makeDeleteOptionCommand(const std::string& file, const std::string& 
            " && rm -f " + f + ".pre";
 }
 
-void setConfigOption(const std::string& file, const std::string& key, const std::string& value,
-                     bool quoteValue) {
-    const RemoteResult set = execRemote(makeSetOptionCommand(file, key, value, quoteValue), "", false);
-    if (set.status != 0) {
-        throw TUError{"Set option '" + key + "' failed in " + file + ": " + set.errors};
-    }
+void setConfigOption(RemoteRunner& host, const std::string& file, const std::string& key,
+                     const std::string& value, bool quoteValue) {
+    host.runOrThrow(makeSetOptionCommand(file, key, value, quoteValue),
+                    "Set option '" + key + "' failed in " + file);
 }
 
-void deleteConfigOption(const std::string& file, const std::string& key) {
-    const RemoteResult deleted = execRemote(makeDeleteOptionCommand(file, key), "", false);
-    if (deleted.status != 0) {
-        throw TUError{"Delete option '" + key + "' failed in " + file + ": " + deleted.errors};
-    }
+void deleteConfigOption(RemoteRunner& host, const std::string& file, const std::string& key) {
+    host.runOrThrow(makeDeleteOptionCommand(file, key),
+                    "Delete option '" + key + "' failed in " + file);
 }
 
 }  // namespace fieldkeep

@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "remote/exec.h"
 #include "shell/quoting.h"
 
 namespace fieldkeep {
@@ -17,8 +16,8 @@ std::string makePortCheckCommand(const std::string& port) {
            shellQuote(port) + " } '`";
 }
 
-bool checkPortFree(const std::string& port) {
-    return execRemote(makePortCheckCommand(port), "", false).status != 0;
+bool checkPortFree(RemoteRunner& host, const std::string& port) {
+    return host.run(makePortCheckCommand(port)).status != 0;
 }
 
 bool isDecimalNumber(const std::string& text) {

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "remote/runner.h"
+
 namespace fieldkeep {
 
 // The line that succeeds when some UDP or TCP socket, IPv4 or IPv6, is bound to
@@ -11,7 +13,7 @@ std::string makePortCheckCommand(const std::string& port);
 
 // True when the port is free. port must be decimal text: it is spliced into an
 // awk program.
-bool checkPortFree(const std::string& port);
+bool checkPortFree(RemoteRunner& host, const std::string& port);
 
 // Whether text is a port number the check can take safely: decimal digits only.
 bool isDecimalNumber(const std::string& text);

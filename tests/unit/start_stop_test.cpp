@@ -5,12 +5,14 @@
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 
 #include "argv.h"
 #include "commands/commands.h"
 #include "commands/start.h"
 #include "errors/uerror.h"
 #include "shell/config_edit.h"
+#include "remote/runner.h"
 #include "shell/port_check.h"
 
 namespace {
@@ -268,6 +270,63 @@ TEST(PortsToCheck, SkipsZeroAndTheConsolePortWhenOff) {
     EXPECT_EQ(ports[1].second, "00");
     EXPECT_EQ(ports[2].first, "spy-port");
 }
+
+// A host that names each line --start runs by its step and answers with the
+// status the case gives that step (0 when none is given). A port check's 0
+// means the port is taken.
+struct StepHost : RemoteRunner {
+    std::map<std::string, int> statuses;
+    std::string steps;
+
+    RemoteResult exec(const std::string& line, const std::string&, bool usePty) override {
+        const std::pair<const char*, const char*> kinds[] = {
+            {"/stop.sh", "stop"},  {"/settings/", "settings"}, {"test -x ", "launcher"},
+            {"/proc/net/", "port"}, {"cat >", "wrapper"},  {"nohup ", "launch"}};
+        std::string step = "?";
+        for (const auto& [part, name] : kinds) {
+            if (line.find(part) != std::string::npos) {
+                step = name;
+                break;
+            }
+        }
+        if (step == "launch" && !usePty) {
+            step = "launch without terminal";
+        }
+        if (steps.empty() || steps.substr(steps.rfind(' ') + 1) != step) {
+            steps += (steps.empty() ? "" : " ") + step;
+        }
+        const auto given = statuses.find(step == "port" ? line.substr(line.size() - 12) : step);
+        return {given == statuses.end() ? (step == "port" ? 1 : 0) : given->second, "", "E"};
+    }
+};
+
+struct StepCase {
+    std::map<std::string, int> statuses;  // a port check is keyed by its line's last 12 bytes
+    std::string steps;
+    std::string raised;
+};
+
+class StartSteps : public ::testing::TestWithParam<StepCase> {};
+
+TEST_P(StartSteps, RunInOrderAndStopAtTheFirstFailure) {
+    StepHost host;
+    host.statuses = GetParam().statuses;
+    EXPECT_EQ(raisedMessage([&] { startInstance(host, sampleOptions()); }), GetParam().raised);
+    EXPECT_EQ(host.steps, GetParam().steps);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, StartSteps,
+    ::testing::Values(
+        StepCase{{}, "stop settings launcher port wrapper launch", ""},
+        StepCase{{{"stop", 1}}, "stop", "Copy stop script failed: E"},
+        StepCase{{{"settings", 2}}, "stop settings",
+                 "Set option 'game.serverName' failed in /srv/cfg//settings/serversettings.con: E"},
+        StepCase{{{"launcher", 1}}, "stop settings launcher", "Test on exec server failed"},
+        StepCase{{{"'23000' } '`", 0}}, "stop settings launcher port",
+                 "Port 23000 using already other proces"},
+        StepCase{{{"launch", 1}}, "stop settings launcher port wrapper launch",
+                 "Start server failed: E"}));
 
 struct RefusalCase {
     void (*change)(StartOptions&);
