@@ -1,8 +1,11 @@
 // --check-host: whether the host runs Linux on a processor the game server
 // supports, judged from "uname -a".
+#include "commands/host_checks.h"
+
 #include "commands/commands.h"
 #include "errors/output.h"
 #include "remote/connection.h"
+#include "remote/runner.h"
 
 namespace fieldkeep {
 namespace {

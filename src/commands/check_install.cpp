@@ -1,10 +1,14 @@
 // --check-install: whether a server directory holds the installed game's key
 // files; prints "ok" or "failed".
+#include "commands/check_install.h"
+
 #include "commands/commands.h"
 #include "commands/options.h"
 #include "errors/output.h"
 #include "remote/connection.h"
+#include "remote/runner.h"
 #include "shell/quoting.h"
+#include "shell/value_checks.h"
 
 namespace fieldkeep {
 

@@ -1,7 +1,10 @@
 // --check-on-root: whether the remote login is the superuser.
+#include "commands/host_checks.h"
+
 #include "commands/commands.h"
 #include "errors/output.h"
 #include "remote/connection.h"
+#include "remote/runner.h"
 
 namespace fieldkeep {
 

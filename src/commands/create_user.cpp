@@ -9,6 +9,7 @@
 #include "errors/output.h"
 #include "errors/uerror.h"
 #include "remote/connection.h"
+#include "remote/runner.h"
 #include "shell/quoting.h"
 
 namespace fieldkeep {

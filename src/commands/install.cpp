@@ -3,19 +3,25 @@
 // archive, recognises and unpacks it, prepares the server and moves it into
 // place, leaving its progress in *.ret status files and *.log files that the
 // caller polls; this command returns as soon as the script runs.
+#include "commands/install.h"
+
 #include "commands/commands.h"
 #include "commands/options.h"
 #include "errors/output.h"
 #include "remote/connection.h"
+#include "remote/runner.h"
 #include "shell/quoting.h"
+#include "shell/value_checks.h"
 
 namespace fieldkeep {
 namespace {
 
-// Everything after the URL= and DIR= assignments. $URL and $DIR are expanded
-// unquoted, which is why both values are refused when they hold blanks or
-// pattern characters.
-const char kInstallScriptBody[] = R"SCRIPT(
+// $URL and $DIR are expanded unquoted, which is why both values are refused
+// when they hold blanks or pattern characters.
+const char kInstallScript[] = R"SCRIPT(#!/bin/sh
+
+URL=@URL@
+DIR=@DIR@
 
 cd $DIR
 rm -f *.ret *.log
@@ -145,7 +151,7 @@ void launchInstallScript(RemoteRunner& host, const std::string& tempDir) {
 }  // namespace
 
 std::string makeInstallScript(const std::string& url, const std::string& dir) {
-    return "#!/bin/sh\n\nURL=" + shellQuote(url) + "\nDIR=" + shellQuote(dir) + kInstallScriptBody;
+    return fillShellTemplate(kInstallScript, {{"URL", url}, {"DIR", dir}});
 }
 
 bool installServer(talvor::opt::TOParsing options) {

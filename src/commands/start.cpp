@@ -4,6 +4,7 @@
 #include "commands/start.h"
 
 #include "commands/commands.h"
+#include "commands/stop.h"
 #include "commands/options.h"
 #include "errors/uerror.h"
 #include "remote/connection.h"
@@ -11,6 +12,7 @@
 #include "shell/config_edit.h"
 #include "shell/port_check.h"
 #include "shell/quoting.h"
+#include "shell/value_checks.h"
 
 namespace fieldkeep {
 namespace {
@@ -21,37 +23,31 @@ using talvor::opt::OptArg;
 // The wrapper records its pid, recreates the pipe, keeps a writer on it, starts
 // the game's launcher reading from it and waits; whatever ends the wait, the
 // last two lines clean up.
-const char kStartScriptBody[] =
-    "echo $$ > $CFGDIR/start.pid"
-    " && cd $SRVDIR"
-    " && rm -f $CFGDIR/server-stdin"
-    " && mkfifo $CFGDIR/server-stdin"
-    " && { cat >$CFGDIR/server-stdin & }"
-    " && FCATPID=$!"
-    " && { ./start.sh +statusMonitor 1 +overlayPath $CFGDIR <$CFGDIR/server-stdin >/dev/null "
-    "2>>$CFGDIR/stderr.log & }"
-    " && SRVPID=$!"
-    " && trap \"kill $SRVPID\" 1 2 15"
-    " && echo $SRVPID > $CFGDIR/server.pid"
-    " && wait $SRVPID\n"
-    "\n"
-    "kill $FCATPID 2>/dev/null\n"
-    "rm -f $CFGDIR/server.pid $CFGDIR/server-stdin $CFGDIR/start.pid 2>/dev/null\n";
+const char kStartScript[] = R"SCRIPT(#!/bin/sh
+SRVDIR=@SRVDIR@
+CFGDIR=@CFGDIR@
+echo $$ > $CFGDIR/start.pid && cd $SRVDIR && rm -f $CFGDIR/server-stdin && mkfifo $CFGDIR/server-stdin && { cat >$CFGDIR/server-stdin & } && FCATPID=$! && { ./start.sh +statusMonitor 1 +overlayPath $CFGDIR <$CFGDIR/server-stdin >/dev/null 2>>$CFGDIR/stderr.log & } && SRVPID=$! && trap "kill $SRVPID" 1 2 15 && echo $SRVPID > $CFGDIR/server.pid && wait $SRVPID
 
-// Runs after "chmod 750 DIR/start.sh || exit 1" and the detached launch. The
-// first look comes after one second, so that a launcher that fails at once has
-// taken its wrapper down (and the shell has reaped it) and is seen dead rather
-// than caught in its last milliseconds. Then six rounds (16 s of sleep in all)
+kill $FCATPID 2>/dev/null
+rm -f $CFGDIR/server.pid $CFGDIR/server-stdin $CFGDIR/start.pid 2>/dev/null
+)SCRIPT";
+
+// Makes the wrapper executable and launches it detached. The first look comes
+// after one second, so that a launcher that fails at once has taken its
+// wrapper down (and the shell has reaped it) and is seen dead rather than
+// caught in its last milliseconds. Then six rounds (16 s of sleep in all)
 // until the wrapper shows in /proc.
-const char kLaunchWait[] =
-    "PID=`echo $!`\n"
-    "sleep 1\n"
-    "for s in 1 1 2 2 5 5; do\n"
-    "[ ! -d /proc/$PID ] && echo 'Process dead' 1>&2 && exit 1\n"
-    "cat /proc/$PID/cmdline | grep '.*start\\.sh.\\?$' >/dev/null 2>&1 && exit 0 || sleep $s\n"
-    "done\n"
-    "echo 'Timeout end' 1>&2\n"
-    "exit 1\n";
+const char kLaunchCommand[] = R"SCRIPT(chmod 750 @CFGDIR@/start.sh || exit 1
+nohup @CFGDIR@/start.sh </dev/null >/dev/null 2>&1 &
+PID=`echo $!`
+sleep 1
+for s in 1 1 2 2 5 5; do
+[ ! -d /proc/$PID ] && echo 'Process dead' 1>&2 && exit 1
+cat /proc/$PID/cmdline | grep '.*start\.sh.\?$' >/dev/null 2>&1 && exit 0 || sleep $s
+done
+echo 'Timeout end' 1>&2
+exit 1
+)SCRIPT";
 
 void writeSettings(RemoteRunner& host, const StartOptions& o) {
     for (const SettingChange& change : settingChanges(o)) {
@@ -207,14 +203,11 @@ std::vector<std::pair<std::string, std::string>> portsToCheck(const StartOptions
 }
 
 std::string makeStartScript(const std::string& srvDir, const std::string& cfgDir) {
-    return "#!/bin/sh\nSRVDIR=" + shellQuote(srvDir) + "\nCFGDIR=" + shellQuote(cfgDir) + "\n" +
-           kStartScriptBody;
+    return fillShellTemplate(kStartScript, {{"SRVDIR", srvDir}, {"CFGDIR", cfgDir}});
 }
 
 std::string makeLaunchCommand(const std::string& cfgDir) {
-    const std::string q = shellQuote(cfgDir);
-    return "chmod 750 " + q + "/start.sh || exit 1\n" + "nohup " + q +
-           "/start.sh </dev/null >/dev/null 2>&1 &\n" + kLaunchWait;
+    return fillShellTemplate(kLaunchCommand, {{"CFGDIR", cfgDir}});
 }
 
 void startInstance(RemoteRunner& host, const StartOptions& o) {

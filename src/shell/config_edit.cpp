@@ -9,6 +9,22 @@ std::string withQuotes(const std::string& value, bool quoteValue) {
     return quoteValue ? "\"" + value + "\"" : value;
 }
 
+// The test finds a line "KEY<whitespace>..."; sed then keeps each such line's
+// indentation, the key and the one whitespace byte after it and replaces the
+// rest. When there is no such line, or the rewrite fails, printf appends the
+// setting after a line feed that completes an unfinished last line.
+const char kSetOptionLine[] =
+    R"(cat @FILE@ | grep -e '^[[:space:]]*'@KEY@'[[:space:]]' >/dev/null)"
+    R"( && cp -f @FILE@ @FILE@.pre)"
+    R"( && cat @FILE@.pre | sed -e 's/^\([[:space:]]*'@KEY@'[[:space:]]\).*/\1'@SEDVALUE@'/' >@FILE@)"
+    R"( && rm -f @FILE@.pre)"
+    R"( || printf '\n%s %s\n' @KEY@ @VALUE@ >>@FILE@)";
+
+const char kDeleteOptionLine[] =
+    R"(cp -f @FILE@ @FILE@.pre)"
+    R"( && cat @FILE@.pre | sed -e 's/^[[:space:]]*'@KEY@'[[:space:]].*$//' >@FILE@)"
+    R"( && rm -f @FILE@.pre)";
+
 }  // namespace
 
 std::string escapeSedReplacement(const std::string& value) {
@@ -23,30 +39,17 @@ std::string escapeSedReplacement(const std::string& value) {
     return escaped;
 }
 
-// The test finds a line "KEY<whitespace>..."; sed then keeps each such line's
-// indentation, the key and the one whitespace byte after it and replaces the
-// rest. When there is no such line, or the rewrite fails, printf appends the
-// setting after a line feed that completes an unfinished last line.
 std::string makeSetOptionCommand(const std::string& file, const std::string& key,
                                  const std::string& value, bool quoteValue) {
-    const std::string f = shellQuote(file);
-    const std::string k = shellQuote(key);
-    const std::string v = shellQuote(withQuotes(value, quoteValue));
-    const std::string sedValue = shellQuote(escapeSedReplacement(withQuotes(value, quoteValue)));
-    return "cat " + f + " | grep -e '^[[:space:]]*'" + k + "'[[:space:]]' >/dev/null" +
-           " && cp -f " + f + " " + f + ".pre" +
-           " && cat " + f + ".pre | sed -e 's/^\\([[:space:]]*'" + k + "'[[:space:]]\\).*/\\1'" +
-           sedValue + "'/' >" + f +
-           " && rm -f " + f + ".pre" +
-           " || printf '\\n%s %s\\n' " + k + " " + v + " >>" + f;
+    const std::string written = withQuotes(value, quoteValue);
+    return fillShellTemplate(kSetOptionLine, {{"FILE", file},
+                                              {"KEY", key},
+                                              {"SEDVALUE", escapeSedReplacement(written)},
+                                              {"VALUE", written}});
 }
 
 std::string makeDeleteOptionCommand(const std::string& file, const std::string& key) {
-    const std::string f = shellQuote(file);
-    const std::string k = shellQuote(key);
-    return "cp -f " + f + " " + f + ".pre" +
-           " && cat " + f + ".pre | sed -e 's/^[[:space:]]*'" + k + "'[[:space:]].*$//' >" + f +
-           " && rm -f " + f + ".pre";
+    return fillShellTemplate(kDeleteOptionLine, {{"FILE", file}, {"KEY", key}});
 }
 
 void setConfigOption(RemoteRunner& host, const std::string& file, const std::string& key,

@@ -15,10 +15,4 @@ std::string makePortCheckCommand(const std::string& port);
 // awk program.
 bool checkPortFree(RemoteRunner& host, const std::string& port);
 
-// Whether text is a port number the check can take safely: decimal digits only.
-bool isDecimalNumber(const std::string& text);
-
-// Whether text is a decimal number of at most five digits from 0 to 65535.
-bool isPortNumber(const std::string& text);
-
 }  // namespace fieldkeep

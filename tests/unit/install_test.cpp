@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "commands/commands.h"
+#include "commands/check_install.h"
+#include "commands/install.h"
 
 namespace {
 

@@ -8,12 +8,13 @@
 #include <map>
 
 #include "argv.h"
-#include "commands/commands.h"
+#include "commands/stop.h"
 #include "commands/start.h"
 #include "errors/uerror.h"
 #include "shell/config_edit.h"
 #include "remote/runner.h"
 #include "shell/port_check.h"
+#include "shell/value_checks.h"
 
 namespace {
 
