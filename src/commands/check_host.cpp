@@ -1,8 +1,11 @@
 // --check-host: whether the host runs Linux on a processor the game server
 // supports, judged from "uname -a".
+#include "commands/host_checks.h"
+
 #include "commands/commands.h"
 #include "errors/output.h"
 #include "remote/connection.h"
+#include "remote/runner.h"
 
 namespace fieldkeep {
 namespace {
@@ -24,7 +27,7 @@ std::string hostCheckReport(const RemoteResult& uname) {
 bool checkHost(talvor::opt::TOParsing options) {
     options.check();
     connectRemote();
-    writeOut(hostCheckReport(execRemote("uname -a", "", false)));
+    writeOut(hostCheckReport(hostRunner().run("uname -a")));
     return true;
 }
 

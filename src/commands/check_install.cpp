@@ -1,11 +1,14 @@
 // --check-install: whether a server directory holds the installed game's key
 // files; prints "ok" or "failed".
+#include "commands/check_install.h"
+
 #include "commands/commands.h"
 #include "commands/options.h"
 #include "errors/output.h"
-#include "errors/uerror.h"
 #include "remote/connection.h"
+#include "remote/runner.h"
 #include "shell/quoting.h"
+#include "shell/value_checks.h"
 
 namespace fieldkeep {
 
@@ -15,12 +18,9 @@ std::string makeServerFilesCheck(const std::string& dir) {
            "/mods/bf1942/init.con >/dev/null >/dev/null 2>&1" + " && echo ok || echo failed";
 }
 
-bool checkServerFiles(const std::string& dir) {
+bool checkServerFiles(RemoteRunner& host, const std::string& dir) {
     requireAbsolutePath(dir);
-    const RemoteResult check = execRemote(makeServerFilesCheck(dir), "", false);
-    if (check.status != 0) {
-        throw TUError{"BF1942 files check failed: " + check.errors};
-    }
+    const RemoteResult check = host.runOrThrow(makeServerFilesCheck(dir), "BF1942 files check failed");
     return check.output == "ok\n" || check.output == "ok";
 }
 
@@ -28,7 +28,7 @@ bool checkInstall(talvor::opt::TOParsing options) {
     const std::string dir = requiredValue(options, "dir");
     options.check();
     connectRemote();
-    writeLine(checkServerFiles(dir) ? "ok" : "failed");
+    writeLine(checkServerFiles(hostRunner(), dir) ? "ok" : "failed");
     return true;
 }
 

@@ -1,8 +1,10 @@
 // --check-on-root: whether the remote login is the superuser.
+#include "commands/host_checks.h"
+
 #include "commands/commands.h"
 #include "errors/output.h"
-#include "errors/uerror.h"
 #include "remote/connection.h"
+#include "remote/runner.h"
 
 namespace fieldkeep {
 
@@ -11,10 +13,7 @@ bool namesSuperuser(const std::string& idOutput) { return idOutput == "0\n" || i
 bool checkOnRoot(talvor::opt::TOParsing options) {
     options.check();
     connectRemote();
-    const RemoteResult id = execRemote("id -u", "", false);
-    if (id.status != 0) {
-        throw TUError{"Execute 'id' failed: " + id.errors};
-    }
+    const RemoteResult id = hostRunner().runOrThrow("id -u", "Execute 'id' failed");
     writeLine(namesSuperuser(id.output) ? "root" : "not root");
     return true;
 }

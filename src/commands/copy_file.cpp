@@ -3,7 +3,7 @@
 #include "commands/options.h"
 #include "remote/connection.h"
 #include "remote/upload.h"
-#include "shell/quoting.h"
+#include "shell/value_checks.h"
 
 namespace fieldkeep {
 

@@ -9,6 +9,7 @@
 #include "errors/output.h"
 #include "errors/uerror.h"
 #include "remote/connection.h"
+#include "remote/runner.h"
 #include "shell/quoting.h"
 
 namespace fieldkeep {
@@ -16,28 +17,24 @@ namespace {
 
 const char* const kFixedNames[] = {"bf1942", "bf", "battlefield", "battlefield1942"};
 
-bool nameIsFree(const std::string& name, const RemoteRunner& run) {
-    return !userExists(name, run) && !groupExists(name, run);
+bool nameIsFree(RemoteRunner& host, const std::string& name) {
+    return !userExists(host, name) && !groupExists(host, name);
 }
 
 }  // namespace
 
-RemoteResult runRemoteLine(const std::string& command) { return execRemote(command, "", false); }
-
-std::string intToString(int number) { return std::to_string(number); }
-
-bool userExists(const std::string& name, const RemoteRunner& run) {
-    return run("id " + shellQuote(name)).status == 0;
+bool userExists(RemoteRunner& host, const std::string& name) {
+    return host.run("id " + shellQuote(name)).status == 0;
 }
 
 // The system is asked afresh each time: the answer decides which tool knows groups.
-bool groupExists(const std::string& name, const RemoteRunner& run) {
-    const std::string system = run("uname -s").output;
+bool groupExists(RemoteRunner& host, const std::string& name) {
+    const std::string system = host.run("uname -s").output;
     if (system == "FreeBSD\n") {
-        return run("pw groupshow " + shellQuote(name)).status == 0;
+        return host.run("pw groupshow " + shellQuote(name)).status == 0;
     }
     if (system == "Linux\n") {
-        return run("groupmod " + shellQuote(name)).status == 0;
+        return host.run("groupmod " + shellQuote(name)).status == 0;
     }
     throw TUError{"Unknown system: " + system};
 }
@@ -57,26 +54,24 @@ std::string encryptPassword(const std::string& password) {
     return hash;
 }
 
-UserAccount createSystemUser(const std::string& login, const std::string& password,
-                             const RemoteRunner& run) {
-    const RemoteResult created = run(makeUserAddCommand(login, encryptPassword(password)));
-    if (created.status != 0) {
-        throw TUError{"Create system user '" + login + "' failed: " + created.errors};
-    }
+UserAccount createSystemUser(RemoteRunner& host, const std::string& login,
+                             const std::string& password) {
+    host.runOrThrow(makeUserAddCommand(login, encryptPassword(password)),
+                    "Create system user '" + login + "' failed");
     return {login, password};
 }
 
-UserAccount chooseUserAccount(const RemoteRunner& run) {
+UserAccount chooseUserAccount(RemoteRunner& host) {
     const std::string password = makePassword();
     for (const char* name : kFixedNames) {
-        if (nameIsFree(name, run)) {
-            return createSystemUser(name, password, run);
+        if (nameIsFree(host, name)) {
+            return createSystemUser(host, name, password);
         }
     }
     for (int attempt = 0; attempt < kRandomNameAttempts; ++attempt) {
-        const std::string name = "bf1942_" + intToString(1000 + static_cast<int>(randomBelow(9000)));
-        if (nameIsFree(name, run)) {
-            return createSystemUser(name, password, run);
+        const std::string name = "bf1942_" + std::to_string(1000 + randomBelow(9000));
+        if (nameIsFree(host, name)) {
+            return createSystemUser(host, name, password);
         }
     }
     throw TUError{"No free user name found"};
@@ -85,7 +80,7 @@ UserAccount chooseUserAccount(const RemoteRunner& run) {
 bool createUser(talvor::opt::TOParsing options) {
     options.check();
     connectRemote();
-    const UserAccount account = chooseUserAccount();
+    const UserAccount account = chooseUserAccount(hostRunner());
     writeLine("login: \"" + account.login + "\"");
     writeLine("password: \"" + account.password + "\"");
     return true;

@@ -2,10 +2,9 @@
 // order of the remote tests can be checked without a host.
 #pragma once
 
-#include <functional>
 #include <string>
 
-#include "remote/exec.h"
+#include "remote/runner.h"
 
 namespace fieldkeep {
 
@@ -14,14 +13,8 @@ struct UserAccount {
     std::string password;
 };
 
-// Runs one remote line with empty input and no terminal.
-using RemoteRunner = std::function<RemoteResult(const std::string& command)>;
-RemoteResult runRemoteLine(const std::string& command);
-
-std::string intToString(int number);
-
-bool userExists(const std::string& name, const RemoteRunner& run = runRemoteLine);
-bool groupExists(const std::string& name, const RemoteRunner& run = runRemoteLine);
+bool userExists(RemoteRunner& host, const std::string& name);
+bool groupExists(RemoteRunner& host, const std::string& name);
 
 // The useradd line for a login and its crypt hash.
 std::string makeUserAddCommand(const std::string& login, const std::string& hash);
@@ -29,11 +22,11 @@ std::string makeUserAddCommand(const std::string& login, const std::string& hash
 // when crypt gives no usable result.
 std::string encryptPassword(const std::string& password);
 
-UserAccount createSystemUser(const std::string& login, const std::string& password,
-                             const RemoteRunner& run = runRemoteLine);
+UserAccount createSystemUser(RemoteRunner& host, const std::string& login,
+                             const std::string& password);
 
 // Picks the first free fixed name, then random ones (bounded), and creates it.
-UserAccount chooseUserAccount(const RemoteRunner& run = runRemoteLine);
+UserAccount chooseUserAccount(RemoteRunner& host);
 
 // How many random names are tried before giving up.
 constexpr int kRandomNameAttempts = 1000;

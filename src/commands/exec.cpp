@@ -4,6 +4,7 @@
 #include "commands/options.h"
 #include "errors/output.h"
 #include "remote/connection.h"
+#include "remote/exec.h"
 
 namespace fieldkeep {
 

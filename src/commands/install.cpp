@@ -3,20 +3,25 @@
 // archive, recognises and unpacks it, prepares the server and moves it into
 // place, leaving its progress in *.ret status files and *.log files that the
 // caller polls; this command returns as soon as the script runs.
+#include "commands/install.h"
+
 #include "commands/commands.h"
 #include "commands/options.h"
 #include "errors/output.h"
-#include "errors/uerror.h"
 #include "remote/connection.h"
+#include "remote/runner.h"
 #include "shell/quoting.h"
+#include "shell/value_checks.h"
 
 namespace fieldkeep {
 namespace {
 
-// Everything after the URL= and DIR= assignments. $URL and $DIR are expanded
-// unquoted, which is why both values are refused when they hold blanks or
-// pattern characters.
-const char kInstallScriptBody[] = R"SCRIPT(
+// $URL and $DIR are expanded unquoted, which is why both values are refused
+// when they hold blanks or pattern characters.
+const char kInstallScript[] = R"SCRIPT(#!/bin/sh
+
+URL=@URL@
+DIR=@DIR@
 
 cd $DIR
 rm -f *.ret *.log
@@ -130,35 +135,23 @@ fi
 echo $RET > install_ok.ret
 )SCRIPT";
 
-std::string makeTemporaryDirectory(const std::string& dir) {
-    const RemoteResult made =
-        execRemote("mktemp -d " + shellQuote(dir) + "/.bf1942_install_XXXXXX", "", false);
-    if (made.status != 0) {
-        throw TUError{"Make temporary directory in '" + dir + "' failed: " + made.errors};
-    }
+std::string makeTemporaryDirectory(RemoteRunner& host, const std::string& dir) {
+    const RemoteResult made = host.runOrThrow("mktemp -d " + shellQuote(dir) + "/.bf1942_install_XXXXXX",
+                                              "Make temporary directory in '" + dir + "' failed");
     return made.output.substr(0, made.output.find('\n'));
-}
-
-void writeInstallScript(const std::string& tempDir, const std::string& script) {
-    const RemoteResult written =
-        execRemote("cat >" + shellQuote(tempDir) + "/install.sh", script, false);
-    if (written.status != 0) {
-        throw TUError{"Copy install script failed: " + written.errors};
-    }
 }
 
 // With all three streams on /dev/null the script holds nothing of the channel,
 // so the line returns at once; nohup keeps it alive after we disconnect.
-void launchInstallScript(const std::string& tempDir) {
-    execRemote("cd " + shellQuote(tempDir) +
-                   " && chmod 750 install.sh && ( nohup ./install.sh >/dev/null 2>&1 </dev/null & )",
-               "", false);
+void launchInstallScript(RemoteRunner& host, const std::string& tempDir) {
+    host.run("cd " + shellQuote(tempDir) +
+             " && chmod 750 install.sh && ( nohup ./install.sh >/dev/null 2>&1 </dev/null & )");
 }
 
 }  // namespace
 
 std::string makeInstallScript(const std::string& url, const std::string& dir) {
-    return "#!/bin/sh\n\nURL=" + shellQuote(url) + "\nDIR=" + shellQuote(dir) + kInstallScriptBody;
+    return fillShellTemplate(kInstallScript, {{"URL", url}, {"DIR", dir}});
 }
 
 bool installServer(talvor::opt::TOParsing options) {
@@ -170,9 +163,11 @@ bool installServer(talvor::opt::TOParsing options) {
     requirePlainWord(dir, "dir");
     connectRemote();
     requireAbsolutePath(dir);
-    const std::string tempDir = makeTemporaryDirectory(dir);
-    writeInstallScript(tempDir, makeInstallScript(url, tempDir));
-    launchInstallScript(tempDir);
+    RemoteRunner& host = hostRunner();
+    const std::string tempDir = makeTemporaryDirectory(host, dir);
+    host.writeFile(shellQuote(tempDir) + "/install.sh", makeInstallScript(url, tempDir),
+                   "Copy install script failed");
+    launchInstallScript(host, tempDir);
     writeLine("temp dir: '" + tempDir + "'");
     return true;
 }

@@ -4,12 +4,15 @@
 #include "commands/start.h"
 
 #include "commands/commands.h"
+#include "commands/stop.h"
 #include "commands/options.h"
 #include "errors/uerror.h"
 #include "remote/connection.h"
+#include "remote/runner.h"
 #include "shell/config_edit.h"
 #include "shell/port_check.h"
 #include "shell/quoting.h"
+#include "shell/value_checks.h"
 
 namespace fieldkeep {
 namespace {
@@ -20,75 +23,63 @@ using talvor::opt::OptArg;
 // The wrapper records its pid, recreates the pipe, keeps a writer on it, starts
 // the game's launcher reading from it and waits; whatever ends the wait, the
 // last two lines clean up.
-const char kStartScriptBody[] =
-    "echo $$ > $CFGDIR/start.pid"
-    " && cd $SRVDIR"
-    " && rm -f $CFGDIR/server-stdin"
-    " && mkfifo $CFGDIR/server-stdin"
-    " && { cat >$CFGDIR/server-stdin & }"
-    " && FCATPID=$!"
-    " && { ./start.sh +statusMonitor 1 +overlayPath $CFGDIR <$CFGDIR/server-stdin >/dev/null "
-    "2>>$CFGDIR/stderr.log & }"
-    " && SRVPID=$!"
-    " && trap \"kill $SRVPID\" 1 2 15"
-    " && echo $SRVPID > $CFGDIR/server.pid"
-    " && wait $SRVPID\n"
-    "\n"
-    "kill $FCATPID 2>/dev/null\n"
-    "rm -f $CFGDIR/server.pid $CFGDIR/server-stdin $CFGDIR/start.pid 2>/dev/null\n";
+const char kStartScript[] = R"SCRIPT(#!/bin/sh
+SRVDIR=@SRVDIR@
+CFGDIR=@CFGDIR@
+echo $$ > $CFGDIR/start.pid && cd $SRVDIR && rm -f $CFGDIR/server-stdin && mkfifo $CFGDIR/server-stdin && { cat >$CFGDIR/server-stdin & } && FCATPID=$! && { ./start.sh +statusMonitor 1 +overlayPath $CFGDIR <$CFGDIR/server-stdin >/dev/null 2>>$CFGDIR/stderr.log & } && SRVPID=$! && trap "kill $SRVPID" 1 2 15 && echo $SRVPID > $CFGDIR/server.pid && wait $SRVPID
 
-// Runs after "chmod 750 DIR/start.sh || exit 1" and the detached launch. The
-// first look comes after one second, so that a launcher that fails at once has
-// taken its wrapper down (and the shell has reaped it) and is seen dead rather
-// than caught in its last milliseconds. Then six rounds (16 s of sleep in all)
+kill $FCATPID 2>/dev/null
+rm -f $CFGDIR/server.pid $CFGDIR/server-stdin $CFGDIR/start.pid 2>/dev/null
+)SCRIPT";
+
+// Makes the wrapper executable and launches it detached. The first look comes
+// after one second, so that a launcher that fails at once has taken its
+// wrapper down (and the shell has reaped it) and is seen dead rather than
+// caught in its last milliseconds. Then six rounds (16 s of sleep in all)
 // until the wrapper shows in /proc.
-const char kLaunchWait[] =
-    "PID=`echo $!`\n"
-    "sleep 1\n"
-    "for s in 1 1 2 2 5 5; do\n"
-    "[ ! -d /proc/$PID ] && echo 'Process dead' 1>&2 && exit 1\n"
-    "cat /proc/$PID/cmdline | grep '.*start\\.sh.\\?$' >/dev/null 2>&1 && exit 0 || sleep $s\n"
-    "done\n"
-    "echo 'Timeout end' 1>&2\n"
-    "exit 1\n";
+const char kLaunchCommand[] = R"SCRIPT(chmod 750 @CFGDIR@/start.sh || exit 1
+nohup @CFGDIR@/start.sh </dev/null >/dev/null 2>&1 &
+PID=`echo $!`
+sleep 1
+for s in 1 1 2 2 5 5; do
+[ ! -d /proc/$PID ] && echo 'Process dead' 1>&2 && exit 1
+cat /proc/$PID/cmdline | grep '.*start\.sh.\?$' >/dev/null 2>&1 && exit 0 || sleep $s
+done
+echo 'Timeout end' 1>&2
+exit 1
+)SCRIPT";
 
-void writeSettings(const StartOptions& o) {
+void writeSettings(RemoteRunner& host, const StartOptions& o) {
     for (const SettingChange& change : settingChanges(o)) {
         if (change.remove) {
-            deleteConfigOption(change.file, change.key);
+            deleteConfigOption(host, change.file, change.key);
         } else {
-            setConfigOption(change.file, change.key, change.value, change.quoted);
+            setConfigOption(host, change.file, change.key, change.value, change.quoted);
         }
     }
 }
 
-void requireLauncher(const std::string& srvDir) {
-    if (execRemote("test -x " + shellQuote(srvDir) + "/start.sh", "", false).status != 0) {
+void requireLauncher(RemoteRunner& host, const std::string& srvDir) {
+    if (host.run("test -x " + shellQuote(srvDir) + "/start.sh").status != 0) {
         throw TUError{"Test on exec server failed"};
     }
 }
 
-void requirePortsFree(const StartOptions& o) {
+void requirePortsFree(RemoteRunner& host, const StartOptions& o) {
     for (const auto& [option, port] : portsToCheck(o)) {
-        if (!checkPortFree(port)) {
+        if (!checkPortFree(host, port)) {
             throw TUError{"Port " + port + " using already other proces"};
         }
     }
 }
 
-void writeLauncherWrapper(const std::string& srvDir, const std::string& cfgDir) {
-    const RemoteResult copied = execRemote("cat >" + shellQuote(cfgDir) + "/start.sh",
-                                           makeStartScript(srvDir, cfgDir), false);
-    if (copied.status != 0) {
-        throw TUError{"Copy start script failed: " + copied.errors};
-    }
+void writeLauncherWrapper(RemoteRunner& host, const std::string& srvDir, const std::string& cfgDir) {
+    host.writeFile(shellQuote(cfgDir) + "/start.sh", makeStartScript(srvDir, cfgDir),
+                   "Copy start script failed");
 }
 
-void launchServer(const std::string& cfgDir) {
-    const RemoteResult launched = execRemote(makeLaunchCommand(cfgDir), "", true);
-    if (launched.status != 0) {
-        throw TUError{"Start server failed: " + launched.errors};
-    }
+void launchServer(RemoteRunner& host, const std::string& cfgDir) {
+    host.runOrThrow(makeLaunchCommand(cfgDir), "Start server failed", true);
 }
 
 }  // namespace
@@ -212,14 +203,23 @@ std::vector<std::pair<std::string, std::string>> portsToCheck(const StartOptions
 }
 
 std::string makeStartScript(const std::string& srvDir, const std::string& cfgDir) {
-    return "#!/bin/sh\nSRVDIR=" + shellQuote(srvDir) + "\nCFGDIR=" + shellQuote(cfgDir) + "\n" +
-           kStartScriptBody;
+    return fillShellTemplate(kStartScript, {{"SRVDIR", srvDir}, {"CFGDIR", cfgDir}});
 }
 
 std::string makeLaunchCommand(const std::string& cfgDir) {
-    const std::string q = shellQuote(cfgDir);
-    return "chmod 750 " + q + "/start.sh || exit 1\n" + "nohup " + q +
-           "/start.sh </dev/null >/dev/null 2>&1 &\n" + kLaunchWait;
+    return fillShellTemplate(kLaunchCommand, {{"CFGDIR", cfgDir}});
+}
+
+void startInstance(RemoteRunner& host, const StartOptions& o) {
+    {
+        const ChannelsAhead ahead;
+        shutDownServer(host, o.cfgDir);
+        writeSettings(host, o);
+        requireLauncher(host, o.srvDir);
+        requirePortsFree(host, o);
+        writeLauncherWrapper(host, o.srvDir, o.cfgDir);
+    }
+    launchServer(host, o.cfgDir);
 }
 
 bool startServer(talvor::opt::TOParsing options) {
@@ -227,15 +227,7 @@ bool startServer(talvor::opt::TOParsing options) {
     options.check();
     validateStartOptions(o);
     connectRemote();
-    {
-        const ChannelsAhead ahead;
-        shutDownServer(o.cfgDir);
-        writeSettings(o);
-        requireLauncher(o.srvDir);
-        requirePortsFree(o);
-        writeLauncherWrapper(o.srvDir, o.cfgDir);
-    }
-    launchServer(o.cfgDir);
+    startInstance(hostRunner(), o);
     return true;
 }
 

@@ -1,21 +1,26 @@
 // --stop: stops the game server instance that runs from a configuration
 // directory. The generated stop.sh asks the server to quit through its input
 // pipe, then kills whatever the pid files still name and removes them.
+#include "commands/stop.h"
+
 #include "commands/commands.h"
 #include "commands/options.h"
-#include "errors/uerror.h"
 #include "remote/connection.h"
+#include "remote/runner.h"
 #include "shell/quoting.h"
+#include "shell/value_checks.h"
 
 namespace fieldkeep {
 namespace {
 
-// After "CFGDIR=...". A background reader keeps the pipe open so that writing
+// A background reader keeps the pipe open so that writing
 // "quit" cannot block even when the server no longer reads. A pid file is
 // trusted only when it holds one decimal number from 2 up without leading zeros,
 // blanks around it aside: kill would take -1 or 0 for whole groups of processes,
 // and expand a pattern.
-const char kStopScriptBody[] = R"SCRIPT(plain_pid()
+const char kStopScript[] = R"SCRIPT(#!/bin/sh
+CFGDIR=@CFGDIR@
+plain_pid()
 {
 	PID=`tr -s ' \t\r\n' '    ' <$1`
 	PID=${PID# }
@@ -66,21 +71,17 @@ rm -f $CFGDIR/start.pid 2>/dev/null
 }  // namespace
 
 std::string makeStopScript(const std::string& cfgDir) {
-    return "#!/bin/sh\nCFGDIR=" + shellQuote(cfgDir) + "\n" + kStopScriptBody;
+    return fillShellTemplate(kStopScript, {{"CFGDIR", cfgDir}});
 }
 
-void shutDownServer(const std::string& cfgDir) {
+void shutDownServer(RemoteRunner& host, const std::string& cfgDir) {
     const std::string q = shellQuote(cfgDir);
     {
         const ChannelsAhead ahead;
-        const RemoteResult copied =
-            execRemote("cat >" + q + "/stop.sh", makeStopScript(cfgDir), false);
-        if (copied.status != 0) {
-            throw TUError{"Copy stop script failed: " + copied.errors};
-        }
+        host.writeFile(q + "/stop.sh", makeStopScript(cfgDir), "Copy stop script failed");
     }
     // Whatever the script reports, the instance is as stopped as it can be.
-    execRemote("chmod 750 " + q + "/stop.sh && " + q + "/stop.sh", "", false);
+    host.run("chmod 750 " + q + "/stop.sh && " + q + "/stop.sh");
 }
 
 bool stopServer(talvor::opt::TOParsing options) {
@@ -89,7 +90,7 @@ bool stopServer(talvor::opt::TOParsing options) {
     requireAbsolutePath(cfgDir);
     requirePlainWord(cfgDir, "cfg-dir");
     connectRemote();
-    shutDownServer(cfgDir);
+    shutDownServer(hostRunner(), cfgDir);
     return true;
 }
 

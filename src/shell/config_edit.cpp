@@ -1,7 +1,5 @@
 #include "shell/config_edit.h"
 
-#include "errors/uerror.h"
-#include "remote/exec.h"
 #include "shell/quoting.h"
 
 namespace fieldkeep {
@@ -10,6 +8,22 @@ namespace {
 std::string withQuotes(const std::string& value, bool quoteValue) {
     return quoteValue ? "\"" + value + "\"" : value;
 }
+
+// The test finds a line "KEY<whitespace>..."; sed then keeps each such line's
+// indentation, the key and the one whitespace byte after it and replaces the
+// rest. When there is no such line, or the rewrite fails, printf appends the
+// setting after a line feed that completes an unfinished last line.
+const char kSetOptionLine[] =
+    R"(cat @FILE@ | grep -e '^[[:space:]]*'@KEY@'[[:space:]]' >/dev/null)"
+    R"( && cp -f @FILE@ @FILE@.pre)"
+    R"( && cat @FILE@.pre | sed -e 's/^\([[:space:]]*'@KEY@'[[:space:]]\).*/\1'@SEDVALUE@'/' >@FILE@)"
+    R"( && rm -f @FILE@.pre)"
+    R"( || printf '\n%s %s\n' @KEY@ @VALUE@ >>@FILE@)";
+
+const char kDeleteOptionLine[] =
+    R"(cp -f @FILE@ @FILE@.pre)"
+    R"( && cat @FILE@.pre | sed -e 's/^[[:space:]]*'@KEY@'[[:space:]].*$//' >@FILE@)"
+    R"( && rm -f @FILE@.pre)";
 
 }  // namespace
 
@@ -25,45 +39,28 @@ std::string escapeSedReplacement(const std::string& value) {
     return escaped;
 }
 
-// The test finds a line "KEY<whitespace>..."; sed then keeps each such line's
-// indentation, the key and the one whitespace byte after it and replaces the
-// rest. When there is no such line, or the rewrite fails, printf appends the
-// setting after a line feed that completes an unfinished last line.
 std::string makeSetOptionCommand(const std::string& file, const std::string& key,
                                  const std::string& value, bool quoteValue) {
-    const std::string f = shellQuote(file);
-    const std::string k = shellQuote(key);
-    const std::string v = shellQuote(withQuotes(value, quoteValue));
-    const std::string sedValue = shellQuote(escapeSedReplacement(withQuotes(value, quoteValue)));
-    return "cat " + f + " | grep -e '^[[:space:]]*'" + k + "'[[:space:]]' >/dev/null" +
-           " && cp -f " + f + " " + f + ".pre" +
-           " && cat " + f + ".pre | sed -e 's/^\\([[:space:]]*'" + k + "'[[:space:]]\\).*/\\1'" +
-           sedValue + "'/' >" + f +
-           " && rm -f " + f + ".pre" +
-           " || printf '\\n%s %s\\n' " + k + " " + v + " >>" + f;
+    const std::string written = withQuotes(value, quoteValue);
+    return fillShellTemplate(kSetOptionLine, {{"FILE", file},
+                                              {"KEY", key},
+                                              {"SEDVALUE", escapeSedReplacement(written)},
+                                              {"VALUE", written}});
 }
 
 std::string makeDeleteOptionCommand(const std::string& file, const std::string& key) {
-    const std::string f = shellQuote(file);
-    const std::string k = shellQuote(key);
-    return "cp -f " + f + " " + f + ".pre" +
-           " && cat " + f + ".pre | sed -e 's/^[[:space:]]*'" + k + "'[[:space:]].*$//' >" + f +
-           " && rm -f " + f + ".pre";
+    return fillShellTemplate(kDeleteOptionLine, {{"FILE", file}, {"KEY", key}});
 }
 
-void setConfigOption(const std::string& file, const std::string& key, const std::string& value,
-                     bool quoteValue) {
-    const RemoteResult set = execRemote(makeSetOptionCommand(file, key, value, quoteValue), "", false);
-    if (set.status != 0) {
-        throw TUError{"Set option '" + key + "' failed in " + file + ": " + set.errors};
-    }
+void setConfigOption(RemoteRunner& host, const std::string& file, const std::string& key,
+                     const std::string& value, bool quoteValue) {
+    host.runOrThrow(makeSetOptionCommand(file, key, value, quoteValue),
+                    "Set option '" + key + "' failed in " + file);
 }
 
-void deleteConfigOption(const std::string& file, const std::string& key) {
-    const RemoteResult deleted = execRemote(makeDeleteOptionCommand(file, key), "", false);
-    if (deleted.status != 0) {
-        throw TUError{"Delete option '" + key + "' failed in " + file + ": " + deleted.errors};
-    }
+void deleteConfigOption(RemoteRunner& host, const std::string& file, const std::string& key) {
+    host.runOrThrow(makeDeleteOptionCommand(file, key),
+                    "Delete option '" + key + "' failed in " + file);
 }
 
 }  // namespace fieldkeep

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "remote/runner.h"
+
 namespace fieldkeep {
 
 // The line that sets key to value (between double quotes when quoteValue),
@@ -18,8 +20,8 @@ std::string makeDeleteOptionCommand(const std::string& file, const std::string& 
 std::string escapeSedReplacement(const std::string& value);
 
 // Run the lines above; throw TUError with the remote error text on failure.
-void setConfigOption(const std::string& file, const std::string& key, const std::string& value,
+void setConfigOption(RemoteRunner& host, const std::string& file, const std::string& key, const std::string& value,
                      bool quoteValue);
-void deleteConfigOption(const std::string& file, const std::string& key);
+void deleteConfigOption(RemoteRunner& host, const std::string& file, const std::string& key);
 
 }  // namespace fieldkeep

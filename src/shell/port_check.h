@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "remote/runner.h"
+
 namespace fieldkeep {
 
 // The line that succeeds when some UDP or TCP socket, IPv4 or IPv6, is bound to
@@ -11,12 +13,6 @@ std::string makePortCheckCommand(const std::string& port);
 
 // True when the port is free. port must be decimal text: it is spliced into an
 // awk program.
-bool checkPortFree(const std::string& port);
-
-// Whether text is a port number the check can take safely: decimal digits only.
-bool isDecimalNumber(const std::string& text);
-
-// Whether text is a decimal number of at most five digits from 0 to 65535.
-bool isPortNumber(const std::string& text);
+bool checkPortFree(RemoteRunner& host, const std::string& port);
 
 }  // namespace fieldkeep

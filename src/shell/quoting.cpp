@@ -1,9 +1,5 @@
 #include "shell/quoting.h"
 
-#include <vector>
-
-#include "errors/uerror.h"
-
 namespace fieldkeep {
 
 std::string shellQuote(const std::string& text) {
@@ -20,57 +16,23 @@ std::string shellQuote(const std::string& text) {
     return quoted;
 }
 
-void requireAbsolutePath(const std::string& path) {
-    if (path.empty() || path[0] != '/') {
-        throw TUError{"Directry/file must be set absolute pathname"};
-    }
-}
-
-void requirePlainWord(const std::string& value, const std::string& optionName) {
-    if (value.find_first_of(" \t\n*?[") != std::string::npos) {
-        throw TUError{"Option '--" + optionName +
-                      "' must not contain blanks or the characters * ? ["};
-    }
-}
-
-void requireSingleLine(const std::string& value, const std::string& optionName) {
-    if (value.find_first_of("\r\n") != std::string::npos) {
-        throw TUError{"Option '--" + optionName + "' must not contain line breaks"};
-    }
-}
-
-void requireNoLeadingDash(const std::string& value, const std::string& optionName) {
-    if (!value.empty() && value[0] == '-') {
-        throw TUError{"Option '--" + optionName + "' must not start with '-'"};
-    }
-}
-
-std::string normalizePath(const std::string& path) {
-    const bool absolute = !path.empty() && path[0] == '/';
-    std::vector<std::string> segments;
-    std::size_t begin = 0;
-    while (begin <= path.size()) {
-        std::size_t end = path.find('/', begin);
-        if (end == std::string::npos) {
-            end = path.size();
-        }
-        const std::string segment = path.substr(begin, end - begin);
-        if (segment == "..") {
-            if (!segments.empty() && segments.back() != "..") {
-                segments.pop_back();
-            } else if (!absolute) {
-                segments.push_back(segment);  // above a relative start; above the root is the root
+std::string fillShellTemplate(std::string_view text, const std::vector<ShellWord>& words) {
+    std::string filled;
+    std::size_t done = 0;
+    for (std::size_t at = text.find('@'); at != std::string_view::npos; at = text.find('@', at + 1)) {
+        for (const auto& [name, value] : words) {
+            if (text.compare(at + 1, name.size(), name) == 0 && text.size() > at + 1 + name.size() &&
+                text[at + 1 + name.size()] == '@') {
+                filled.append(text, done, at - done);
+                filled += shellQuote(value);
+                at += name.size() + 1;
+                done = at + 1;
+                break;
             }
-        } else if (!segment.empty() && segment != ".") {
-            segments.push_back(segment);
         }
-        begin = end + 1;
     }
-    std::string normal = absolute ? "/" : "";
-    for (const std::string& segment : segments) {
-        normal += (normal.empty() || normal == "/" ? "" : "/") + segment;
-    }
-    return normal.empty() ? "." : normal;
+    filled.append(text, done, std::string_view::npos);
+    return filled;
 }
 
 }  // namespace fieldkeep

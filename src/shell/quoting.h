@@ -1,8 +1,11 @@
 // Every variable piece of a remote command line travels as one single-quoted
-// shell word; directories must be absolute.
+// shell word.
 #pragma once
 
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 namespace fieldkeep {
 
@@ -10,26 +13,13 @@ namespace fieldkeep {
 // result as exactly one word holding TEXT, whatever bytes it contains.
 std::string shellQuote(const std::string& text);
 
-// Throws TUError unless path begins with a slash.
-void requireAbsolutePath(const std::string& path);
+// A value for a placeholder @NAME@ of a line or script template.
+using ShellWord = std::pair<std::string_view, std::string>;
 
-// The generated scripts expand some values unquoted, so a blank, tab or line
-// feed would split them and *, ? or [ would expand them. Throws TUError naming
-// the option when value holds any of these.
-void requirePlainWord(const std::string& value, const std::string& optionName);
-
-// Throws TUError naming the option when value holds a line feed or carriage
-// return, which would end a settings line or a protocol line early.
-void requireSingleLine(const std::string& value, const std::string& optionName);
-
-// Throws TUError naming the option when value starts with '-': a remote tool
-// that receives it as an argument would take it for one of its options.
-void requireNoLeadingDash(const std::string& value, const std::string& optionName);
-
-// path with repeated slashes collapsed, "." segments dropped, ".." segments
-// resolved against the segment before them and trailing slashes dropped,
-// without asking any file system: "/srv//a/./b/../c/" becomes "/srv/a/c". The
-// root stays "/"; an empty relative result is ".".
-std::string normalizePath(const std::string& path);
+// The template with each @NAME@ of a listed name replaced by shellQuote of its
+// value, in one pass: the inserted words are not searched again, and an @ that
+// starts no listed name stays as it is. Lets a composed line or generated
+// script be written as the shell text it is.
+std::string fillShellTemplate(std::string_view text, const std::vector<ShellWord>& words);
 
 }  // namespace fieldkeep

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "errors/uerror.h"
 #include "opt/toparsing.h"
 
 namespace fieldkeep::testing {
@@ -29,13 +30,15 @@ private:
     std::vector<const char*> pointers_;
 };
 
-// The message of the option error that running f raises; "" when none.
+// The message of the option error or TUError that running f raises; "" when none.
 template <typename F>
 std::string raisedMessage(F&& f) {
     try {
         f();
     } catch (const talvor::TError& e) {
         return e.what();
+    } catch (const fieldkeep::TUError& e) {
+        return e.message;
     }
     return "";
 }

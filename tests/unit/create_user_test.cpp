@@ -77,14 +77,14 @@ TEST(UserAdd, ComposesTheCommandLine) {
 }
 
 // A remote host as far as the account commands can see it.
-struct FakeHost {
+struct FakeHost : RemoteRunner {
     std::string system = "Linux\n";
     std::set<std::string> users;
     std::set<std::string> groups;
     int userAddStatus = 0;
     std::vector<std::string> commands;
 
-    RemoteResult operator()(const std::string& command) {
+    RemoteResult exec(const std::string& command, const std::string&, bool) override {
         commands.push_back(command);
         const auto named = [&](const char* prefix) {
             const std::string p = prefix;
@@ -113,7 +113,7 @@ struct FakeHost {
 
 std::string choose(FakeHost& host, UserAccount* account = nullptr) {
     try {
-        UserAccount chosen = chooseUserAccount(std::ref(host));
+        UserAccount chosen = chooseUserAccount(host);
         if (account != nullptr) {
             *account = chosen;
         }

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "commands/commands.h"
+#include "commands/host_checks.h"
 
 namespace {
 

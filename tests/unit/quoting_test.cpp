@@ -2,6 +2,7 @@
 
 #include "errors/uerror.h"
 #include "shell/quoting.h"
+#include "shell/value_checks.h"
 
 namespace {
 

@@ -1,17 +1,24 @@
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 
 #include "argv.h"
-#include "commands/commands.h"
+#include "commands/stop.h"
 #include "commands/start.h"
 #include "errors/uerror.h"
 #include "shell/config_edit.h"
+#include "remote/runner.h"
 #include "shell/port_check.h"
+#include "shell/quoting.h"
+#include "shell/value_checks.h"
 
 namespace {
 
@@ -19,43 +26,68 @@ using namespace fieldkeep;
 using fieldkeep::testing::Argv;
 using fieldkeep::testing::raisedMessage;
 
-TEST(SetOption, ComposesTheTestRewriteAndAppend) {
-    EXPECT_EQ(makeSetOptionCommand("/srv/c/settings/serversettings.con", "game.serverName", "abc", true),
-              "cat '/srv/c/settings/serversettings.con' | grep -e '^[[:space:]]*''game.serverName'"
-              "'[[:space:]]' >/dev/null && cp -f '/srv/c/settings/serversettings.con' "
-              "'/srv/c/settings/serversettings.con'.pre && cat '/srv/c/settings/serversettings.con'"
-              ".pre | sed -e 's/^\\([[:space:]]*''game.serverName''[[:space:]]\\).*/\\1''\"abc\"''/' "
-              ">'/srv/c/settings/serversettings.con' && rm -f '/srv/c/settings/serversettings.con'"
-              ".pre || printf '\\n%s %s\\n' 'game.serverName' '\"abc\"' >>"
-              "'/srv/c/settings/serversettings.con'");
+std::string readFile(const std::string& path) {
+    std::ifstream in(path);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-TEST(SetOption, EscapesOnlyTheSedReplacement) {
-    const std::string line = makeSetOptionCommand("/f", "k", "a/b&c\\d'e", false);
-    EXPECT_NE(line.find("\\1''a\\/b\\&c\\\\d'\\''e''/' >'/f'"), std::string::npos) << line;
-    EXPECT_NE(line.find("printf '\\n%s %s\\n' 'k' 'a/b&c\\d'\\''e' >>'/f'"), std::string::npos)
-        << line;
-    EXPECT_EQ(escapeSedReplacement("plain value 42"), "plain value 42");
-    EXPECT_EQ(escapeSedReplacement("\\/&"), "\\\\\\/\\&");
+// A settings edit as the remote shell runs it: the composed line through
+// /bin/sh on a temporary file, then the file compared.
+struct EditCase {
+    const char* before;  // null: the file does not exist
+    const char* key;
+    const char* value;
+    bool quoted;
+    bool remove;
+    std::string after;
+};
+
+class SettingsEdit : public ::testing::TestWithParam<EditCase> {};
+
+TEST_P(SettingsEdit, RewritesTheFileInPlace) {
+    char dirName[] = "/tmp/fieldkeep-edit.XXXXXX";
+    ASSERT_NE(mkdtemp(dirName), nullptr);
+    const std::string file = std::string(dirName) + "/it's settings.con";
+    if (GetParam().before != nullptr) {
+        std::ofstream(file) << GetParam().before;
+    }
+    const EditCase& c = GetParam();
+    const std::string line = c.remove ? makeDeleteOptionCommand(file, c.key)
+                                      : makeSetOptionCommand(file, c.key, c.value, c.quoted);
+    EXPECT_EQ(std::system(("/bin/sh -c " + shellQuote(line)).c_str()), 0);
+    EXPECT_EQ(readFile(file), c.after);
+    EXPECT_FALSE(std::ifstream(file + ".pre").is_open());
+    EXPECT_EQ(std::system(("rm -rf " + std::string(dirName)).c_str()), 0);
 }
 
-TEST(DeleteOption, BlanksTheKeysLines) {
-    EXPECT_EQ(makeDeleteOptionCommand("/c/settings/adminsettings.con", "admin.enableRemoteAdmin"),
-              "cp -f '/c/settings/adminsettings.con' '/c/settings/adminsettings.con'.pre && cat "
-              "'/c/settings/adminsettings.con'.pre | sed -e 's/^[[:space:]]*'"
-              "'admin.enableRemoteAdmin''[[:space:]].*$//' >'/c/settings/adminsettings.con' && "
-              "rm -f '/c/settings/adminsettings.con'.pre");
-}
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SettingsEdit,
+    ::testing::Values(
+        EditCase{"a 1\n\tgame.serverName old one\ngame.serverName x\n", "game.serverName",
+                 "a/b&c\\d'e $x", true, false,
+                 "a 1\n\tgame.serverName \"a/b&c\\d'e $x\"\ngame.serverName \"a/b&c\\d'e $x\"\n"},
+        EditCase{"game.serverNameX 1\nlast", "game.serverName", "*", false, false,
+                 "game.serverNameX 1\nlast\ngame.serverName *\n"},
+        EditCase{nullptr, "k", "v", true, false, "\nk \"v\"\n"},
+        EditCase{"a 1\n  admin.enableRemoteAdmin \"x\"\nadmin.enableRemoteAdminX 2\n",
+                 "admin.enableRemoteAdmin", "", false, true,
+                 "a 1\n\nadmin.enableRemoteAdminX 2\n"}));
 
-TEST(PortCheck, ReadsAllFourTablesWithAnyLocalAddress) {
-    EXPECT_EQ(makePortCheckCommand("14567"),
-              "cat /proc/net/udp /proc/net/tcp /proc/net/udp6 /proc/net/tcp6 | grep -e "
-              "'^[[:space:]]*[[:digit:]]\\+:[[:space:]]*[[:xdigit:]]\\+:'`awk 'BEGIN { printf "
-              "\"%04X\", '14567' } '`");
-    EXPECT_TRUE(isDecimalNumber("00"));
-    EXPECT_FALSE(isDecimalNumber(""));
-    EXPECT_FALSE(isDecimalNumber("80 "));
-    EXPECT_FALSE(isDecimalNumber("system(\"id\")"));
+// The port check on this machine's own tables: taken while a socket is bound to
+// the port on loopback, free once it is closed.
+TEST(PortCheck, SeesABoundSocket) {
+    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), size), 0);
+    ASSERT_EQ(getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size), 0);
+    const std::string line = makePortCheckCommand(std::to_string(ntohs(address.sin_port)));
+    EXPECT_EQ(std::system(("/bin/sh -c " + shellQuote(line) + " >/dev/null").c_str()), 0);
+    close(fd);
+    EXPECT_NE(std::system(("/bin/sh -c " + shellQuote(line) + " >/dev/null").c_str()), 0);
 }
 
 // The stop script, run by /bin/sh on a planted pid file next to a sleeping
@@ -97,9 +129,7 @@ TEST_P(StopScriptPidFile, SignalsOnlyAPlainNumberFromTwo) {
     kill(victim, SIGKILL);
     int status = 0;
     waitpid(victim, &status, 0);
-    std::ifstream log(dir + "/kill.log");
-    const std::string calls{std::istreambuf_iterator<char>(log), std::istreambuf_iterator<char>()};
-    EXPECT_EQ(calls, GetParam().killed ? v + "\n-9 " + v + "\n" : "");
+    EXPECT_EQ(readFile(dir + "/kill.log"), GetParam().killed ? v + "\n-9 " + v + "\n" : "");
     EXPECT_EQ(WTERMSIG(status), GetParam().killed ? SIGTERM : SIGKILL);
     EXPECT_FALSE(std::ifstream(dir + "/" + GetParam().file).is_open());
     EXPECT_EQ(std::system(("rm -rf " + dir).c_str()), 0);
@@ -112,36 +142,6 @@ INSTANTIATE_TEST_SUITE_P(
                       PidFile{"server.pid", "  % \n", true}, PidFile{"server.pid", "%x", false},
                       PidFile{"start.pid", "%\r\n", true}, PidFile{"start.pid", "0%", false},
                       PidFile{"start.pid", "% %", false}));
-
-TEST(StartScript, IsTheWholeTextToTheByte) {
-    EXPECT_EQ(makeStartScript("/srv/bf1942", "/srv/cfg"),
-              "#!/bin/sh\n"
-              "SRVDIR='/srv/bf1942'\n"
-              "CFGDIR='/srv/cfg'\n"
-              "echo $$ > $CFGDIR/start.pid && cd $SRVDIR && rm -f $CFGDIR/server-stdin && "
-              "mkfifo $CFGDIR/server-stdin && { cat >$CFGDIR/server-stdin & } && FCATPID=$! && "
-              "{ ./start.sh +statusMonitor 1 +overlayPath $CFGDIR <$CFGDIR/server-stdin "
-              ">/dev/null 2>>$CFGDIR/stderr.log & } && SRVPID=$! && trap \"kill $SRVPID\" 1 2 15 "
-              "&& echo $SRVPID > $CFGDIR/server.pid && wait $SRVPID\n"
-              "\n"
-              "kill $FCATPID 2>/dev/null\n"
-              "rm -f $CFGDIR/server.pid $CFGDIR/server-stdin $CFGDIR/start.pid 2>/dev/null\n");
-}
-
-TEST(LaunchCommand, WaitsForTheWrapperInProc) {
-    EXPECT_EQ(makeLaunchCommand("/srv/cfg"),
-              "chmod 750 '/srv/cfg'/start.sh || exit 1\n"
-              "nohup '/srv/cfg'/start.sh </dev/null >/dev/null 2>&1 &\n"
-              "PID=`echo $!`\n"
-              "sleep 1\n"
-              "for s in 1 1 2 2 5 5; do\n"
-              "[ ! -d /proc/$PID ] && echo 'Process dead' 1>&2 && exit 1\n"
-              "cat /proc/$PID/cmdline | grep '.*start\\.sh.\\?$' >/dev/null 2>&1 && exit 0 || "
-              "sleep $s\n"
-              "done\n"
-              "echo 'Timeout end' 1>&2\n"
-              "exit 1\n");
-}
 
 const std::vector<std::string> kAllStartOptions = {
     "--srv-dir=/srv/bf1942", "--cfg-dir=/srv/cfg",     "--name=My server", "--max-players=16",
@@ -268,6 +268,63 @@ TEST(PortsToCheck, SkipsZeroAndTheConsolePortWhenOff) {
     EXPECT_EQ(ports[1].second, "00");
     EXPECT_EQ(ports[2].first, "spy-port");
 }
+
+// A host that names each line --start runs by its step and answers with the
+// status the case gives that step (0 when none is given). A port check's 0
+// means the port is taken.
+struct StepHost : RemoteRunner {
+    std::map<std::string, int> statuses;
+    std::string steps;
+
+    RemoteResult exec(const std::string& line, const std::string&, bool usePty) override {
+        const std::pair<const char*, const char*> kinds[] = {
+            {"/stop.sh", "stop"},  {"/settings/", "settings"}, {"test -x ", "launcher"},
+            {"/proc/net/", "port"}, {"cat >", "wrapper"},  {"nohup ", "launch"}};
+        std::string step = "?";
+        for (const auto& [part, name] : kinds) {
+            if (line.find(part) != std::string::npos) {
+                step = name;
+                break;
+            }
+        }
+        if (step == "launch" && !usePty) {
+            step = "launch without terminal";
+        }
+        if (steps.empty() || steps.substr(steps.rfind(' ') + 1) != step) {
+            steps += (steps.empty() ? "" : " ") + step;
+        }
+        const auto given = statuses.find(step == "port" ? line.substr(line.size() - 12) : step);
+        return {given == statuses.end() ? (step == "port" ? 1 : 0) : given->second, "", "E"};
+    }
+};
+
+struct StepCase {
+    std::map<std::string, int> statuses;  // a port check is keyed by its line's last 12 bytes
+    std::string steps;
+    std::string raised;
+};
+
+class StartSteps : public ::testing::TestWithParam<StepCase> {};
+
+TEST_P(StartSteps, RunInOrderAndStopAtTheFirstFailure) {
+    StepHost host;
+    host.statuses = GetParam().statuses;
+    EXPECT_EQ(raisedMessage([&] { startInstance(host, sampleOptions()); }), GetParam().raised);
+    EXPECT_EQ(host.steps, GetParam().steps);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, StartSteps,
+    ::testing::Values(
+        StepCase{{}, "stop settings launcher port wrapper launch", ""},
+        StepCase{{{"stop", 1}}, "stop", "Copy stop script failed: E"},
+        StepCase{{{"settings", 2}}, "stop settings",
+                 "Set option 'game.serverName' failed in /srv/cfg//settings/serversettings.con: E"},
+        StepCase{{{"launcher", 1}}, "stop settings launcher", "Test on exec server failed"},
+        StepCase{{{"'23000' } '`", 0}}, "stop settings launcher port",
+                 "Port 23000 using already other proces"},
+        StepCase{{{"launch", 1}}, "stop settings launcher port wrapper launch",
+                 "Start server failed: E"}));
 
 struct RefusalCase {
     void (*change)(StartOptions&);
