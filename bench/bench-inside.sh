@@ -8,10 +8,10 @@ here=$(cd "$(dirname "$0")" && pwd)
 fieldkeep=$build/fieldkeep
 rtt=$(awk -v d="$delay_ms" 'BEGIN { print 2 * d / 1000 }')
 
-# The slow link: a proxy on 127.0.0.5:22 that delays each direction.
-echo "127.0.0.5 slowhost" >> /etc/hosts
-"$build/bench/delay_proxy" 127.0.0.5 22 127.0.0.1 22 "$delay_ms" &
-for _ in $(seq 1 50); do (exec 3<>/dev/tcp/127.0.0.5/22) 2>/dev/null && break; sleep 0.1; done
+# The slow link: a proxy on 127.0.0.50:22 that delays each direction.
+echo "127.0.0.50 slowhost" >> /etc/hosts
+"$build/bench/delay_proxy" 127.0.0.50 22 127.0.0.1 22 "$delay_ms" &
+for _ in $(seq 1 50); do (exec 3<>/dev/tcp/127.0.0.50/22) 2>/dev/null && break; sleep 0.1; done
 
 export BF1942_PASSWD=$FK_USER_PASSWORD
 ssh_opts=(-o StrictHostKeyChecking=no -o UserKnownHostsFile=/dev/null -o LogLevel=ERROR
