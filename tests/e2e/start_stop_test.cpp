@@ -141,32 +141,6 @@ TEST(StartStop, BashAndShLoginsWriteTheSameValuesIntact) {
     EXPECT_EQ(fieldkeep(testBashUser(), {"--stop", "--cfg-dir=" + viaBash.cfgDir}).out, "");
 }
 
-// Holds a port with a small helper process until the returned guard is killed.
-class PortHolder {
-public:
-    PortHolder(const std::string& family, const std::string& kind, const std::string& address,
-               int port) {
-        const std::string ready = "/srv/port-holder.ready";
-        sh("rm -f " + ready);
-        const std::string script =
-            "import socket, time\n"
-            "s = socket.socket(socket.AF_INET" + family + ", socket.SOCK_" + kind + ")\n"
-            "s.bind(('" + address + "', " + std::to_string(port) + "))\n" +
-            (kind == "STREAM" ? "s.listen()\n" : "") +
-            "open('" + ready + "', 'w').close()\n"
-            "time.sleep(60)\n";
-        writeFile("/srv/port-holder.py", script);
-        pid_ = sh("(/usr/bin/python3 /srv/port-holder.py >/dev/null 2>&1 & echo $!)").out;
-        ready_ = eventually([&] { return exists(ready); });
-    }
-    ~PortHolder() { sh("kill " + pid_); }
-    bool ready() const { return ready_; }
-
-private:
-    std::string pid_;
-    bool ready_ = false;
-};
-
 struct PortCase {
     const char* name;
     const char* family;
@@ -177,11 +151,20 @@ struct PortCase {
 
 class TakenPort : public ::testing::TestWithParam<PortCase> {};
 
+// A helper process holds port 24555 (the row's family, kind and address) while --start runs.
 TEST_P(TakenPort, IsReportedBeforeLaunching) {
-    const Instance instance = makeInstance(std::string("port-") + GetParam().name);
-    PortHolder holder(GetParam().family, GetParam().kind, GetParam().address, 24555);
-    ASSERT_TRUE(holder.ready());
-    const RunResult run = start(instance, {std::string(GetParam().option) + "=24555"});
+    const PortCase& c = GetParam();
+    const Instance instance = makeInstance(std::string("port-") + c.name);
+    const std::string held = instance.cfgDir + "/../held";
+    const std::string pid =
+        sh(std::string("python3 -c \"import socket, time; s = socket.socket(socket.AF_INET") +
+           c.family + ", socket.SOCK_" + c.kind + "); s.bind(('" + c.address + "', 24555)); " +
+           (std::string(c.kind) == "STREAM" ? "s.listen(); " : "") + "open('" + held +
+           "', 'w'); time.sleep(60)\" >/dev/null 2>&1 & echo $!").out;
+    const bool holding = eventually([&] { return exists(held); });
+    const RunResult run = holding ? start(instance, {std::string(c.option) + "=24555"}) : RunResult{};
+    sh("kill " + pid);
+    ASSERT_TRUE(holding);
     EXPECT_EQ(run.out, "Port 24555 using already other proces\n");
     EXPECT_EQ(run.status, 1);
     EXPECT_FALSE(exists(instance.cfgDir + "/start.sh"));
