@@ -201,6 +201,10 @@ TEST_P(StartFailure, IsReportedAndLeavesNoWrapperRunning) {
     EXPECT_FALSE(exists(instance.cfgDir + "/start.pid"));
     EXPECT_FALSE(exists(instance.cfgDir + "/server-stdin"));
     EXPECT_EQ(instance.file("stderr.log"), GetParam().log);
+    // --stop uploads its script the same way: it fails where the start's copy failed.
+    const std::string stopped = stop(instance).out;
+    EXPECT_EQ(stopped.rfind("Copy stop script failed: ", 0) == 0,
+              GetParam().out == "Copy stop script failed: ") << stopped;
 }
 
 INSTANTIATE_TEST_SUITE_P(
