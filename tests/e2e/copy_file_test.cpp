@@ -1,5 +1,6 @@
 // --copy-file against the sandbox's SCP receiver.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "harness.h"
 
@@ -14,65 +15,48 @@ std::string patterned(std::size_t size) {
     return data;
 }
 
-class CopyFile : public ::testing::Test {
-protected:
-    void SetUp() override {
-        local_ = freshDir("copy-local");
-        remote_ = freshDir("copy-remote");
-    }
-    RunResult copy(const std::string& from, const std::string& to) {
-        return fieldkeep(testUser(), {"--copy-file", "--from=" + from, "--to=" + to});
-    }
-    std::string local_;
-    std::string remote_;
+struct CopyCase {
+    const char* name;
+    std::size_t size;
+    const char* from;  // under a fresh local directory
+    const char* to;    // under a fresh remote directory, which has a dir "it's a dir" and a file "old"
+    const char* out;
+    const char* mode;  // of the new file; "" for one that existed
 };
 
-TEST_F(CopyFile, SeveralMegabytesArriveByteForByteWithMode0640) {
-    const std::string data = patterned(5 * 1024 * 1024 + 123);
-    writeFile(local_ + "/server.zip", data);
-    const RunResult run = copy(local_ + "/server.zip", remote_ + "/server.zip");
-    EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.status, 0);
+class CopyFile : public ::testing::TestWithParam<CopyCase> {};
+
+TEST_P(CopyFile, ArrivesByteForByteWithMode0640OrSaysWhyNot) {
+    const CopyCase& c = GetParam();
+    const std::string local = freshDir("copy-local"), remote = freshDir("copy-remote");
+    sh("cd " + remote + " && mkdir \"it's a dir\" && echo old content >old && chmod 777 *");
+    const std::string data = patterned(c.size);
+    writeFile(local + "/" + c.from, data);
+    const std::string to = c.to[0] == '/' ? c.to : remote + "/" + c.to;
+    const RunResult run = fieldkeep(testUser(), {"--copy-file", "--from=" + local + "/" + c.from, "--to=" + to});
+    EXPECT_EQ(run.out, c.out);
+    EXPECT_EQ(run.status, *c.out ? 1 : 0);
     EXPECT_EQ(run.err, "");
-    EXPECT_TRUE(readFile(remote_ + "/server.zip") == data);
-    EXPECT_EQ(fileMode(remote_ + "/server.zip"), "640");
-    EXPECT_EQ(sh("stat -c %U " + remote_ + "/server.zip").out, "fkuser\n");
-}
-
-TEST_F(CopyFile, AnEmptyFileArrivesEmpty) {
-    writeFile(local_ + "/empty", "");
-    writeFile(remote_ + "/empty", "old content");
-    sh("chmod 666 " + remote_ + "/empty");
-    const RunResult run = copy(local_ + "/empty", remote_ + "/empty");
-    EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.status, 0);
-    EXPECT_TRUE(exists(remote_ + "/empty"));
-    EXPECT_EQ(readFile(remote_ + "/empty"), "");
-}
-
-TEST_F(CopyFile, PathsWithQuotesAndBlanksStayOneWord) {
-    sh("mkdir -p \"" + remote_ + "/it's a dir\" && chmod 777 \"" + remote_ + "/it's a dir\"");
-    writeFile(local_ + "/it's mine", "quoted\n");
-    const RunResult run = copy(local_ + "/it's mine", remote_ + "/it's a dir/x $y");
-    EXPECT_EQ(run.out, "");
-    EXPECT_EQ(readFile(remote_ + "/it's a dir/x $y"), "quoted\n");
-}
-
-TEST_F(CopyFile, AMissingRemoteDirectoryIsRefused) {
-    writeFile(local_ + "/f", "x");
-    const RunResult run = copy(local_ + "/f", remote_ + "/no/such/dir/f");
-    EXPECT_EQ(run.out, "Unable to open the scp channel\n");
-    EXPECT_EQ(run.status, 1);
-}
-
-TEST_F(CopyFile, AFullRemoteDiskIsAFailureWithTheReceiversText) {
-    writeFile(local_ + "/big", patterned(3 * 1024 * 1024));
-    const RunResult run = copy(local_ + "/big", "/srv/small/big");
-    EXPECT_EQ(run.out, "Failed to copy content: scp: /srv/small/big: No space left on device\n");
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "");
+    EXPECT_TRUE(*c.out || readFile(to) == data);
+    if (*c.mode) {
+        EXPECT_EQ(fileMode(to), c.mode);
+        struct stat info {};
+        EXPECT_EQ(stat(to.c_str(), &info) == 0 ? std::to_string(info.st_uid) + "\n" : "",
+                  sh("id -u fkuser").out);  // owned by the login
+    }
     sh("rm -f /srv/small/big");
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, CopyFile,
+    ::testing::Values(
+        CopyCase{"SeveralMegabytes", 5 * 1024 * 1024 + 123, "server.zip", "server.zip", "", "640"},
+        CopyCase{"EmptyOverOld", 0, "empty", "old", "", ""},
+        CopyCase{"QuotesAndBlanksStayOneWord", 7, "it's mine", "it's a dir/x $y", "", "640"},
+        CopyCase{"MissingRemoteDirectory", 1, "f", "no/such/dir/f", "Unable to open the scp channel\n", ""},
+        CopyCase{"FullRemoteDisk", 3 * 1024 * 1024, "big", "/srv/small/big",
+                 "Failed to copy content: scp: /srv/small/big: No space left on device\n", ""}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace fieldkeep::e2e

@@ -2,6 +2,8 @@
 // test host, where the "remote" host is this machine behind sshd on loopback.
 #pragma once
 
+#include <cstdlib>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -14,63 +16,43 @@ struct RunResult {
     int status;       // exit status, or 128 + signal
 };
 
-// Connection options and password of the sandbox's test accounts.
 struct Account {
     std::string address;
     std::string login;
     std::string password;
 };
-Account testUser();      // login shell /bin/sh
-Account testBashUser();  // login shell /bin/bash
-Account rootUser();
+inline std::string envOf(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+inline Account testUser() { return {"testhost", "fkuser", envOf("FK_USER_PASSWORD")}; }  // /bin/sh
+inline Account testBashUser() { return {"testhost", "fkbash", envOf("FK_USER_PASSWORD")}; }
+inline Account rootUser() { return {"testhost", "root", envOf("FK_ROOT_PASSWORD")}; }
 // A second superuser whose uname and pw are fakes (see the sandbox host).
-Account fakeSystemRoot();
+inline Account fakeSystemRoot() { return {"testhost", "toor", envOf("FK_TOOR_PASSWORD")}; }
 
-// Runs fieldkeep with the account's --address and --login first, then args;
-// BF1942_PASSWD holds the account's password.
+extern const char kUnset[];  // as a value in env: the variable is removed
+
+// Runs fieldkeep with exactly args and the environment changed by env.
+RunResult fieldkeepRaw(const std::vector<std::string>& args,
+                       const std::map<std::string, std::string>& env);
+// The same with the account's --address, --login and BF1942_PASSWD first.
 RunResult fieldkeep(const Account& account, const std::vector<std::string>& args,
                     const std::map<std::string, std::string>& env = {});
-// Runs fieldkeep with exactly args and the given environment additions; a
-// variable mapped to nullopt-like "\x01unset" is removed.
-RunResult fieldkeepRaw(const std::vector<std::string>& args,
-                 const std::map<std::string, std::string>& env);
+RunResult sh(const std::string& command);  // a local /bin/sh command line
 
-// Runs a local shell command; its standard output and status.
-RunResult sh(const std::string& command);
-// Reads a whole local file ("" when missing).
-std::string readFile(const std::string& path);
+std::string readFile(const std::string& path);  // "" when missing
 void writeFile(const std::string& path, const std::string& content);
-
-// A fresh empty directory under the sandbox's private /srv.
-std::string freshDir(const std::string& name);
-
-extern const char kUnset[];
-
-}  // namespace fieldkeep::e2e
-
-namespace fieldkeep::e2e {
-
-// Waits (at most timeoutSeconds) until one of the named files exists in dir;
-// returns its name, or "" when none appeared in time.
-std::string waitForFile(const std::string& dir, const std::vector<std::string>& names,
-                        int timeoutSeconds);
-
-// The content of a file once it exists and ends with a line feed (waiting at
-// most timeoutSeconds); "" when it never did.
-std::string readWhenWritten(const std::string& path, int timeoutSeconds);
-
-// The permission bits of a local file in octal ("640"), or "" when missing.
-std::string fileMode(const std::string& path);
-
 bool exists(const std::string& path);
+std::string fileMode(const std::string& path);  // octal permission bits ("640"), "" when missing
+std::string freshDir(const std::string& name);  // an empty directory /srv/NAME, writable by all
+std::string gameArchive(const std::string& name);  // /srv/www/NAME, the fixtures made on first use
 
-// The local path of a fake game archive, made on first use (/srv/www/NAME).
-std::string gameArchive(const std::string& name);
-
-// Waits (at most five seconds) until something accepts TCP connections there.
+// Whether done() turns true within timeoutSeconds (polled; only a guard).
+bool eventually(const std::function<bool()>& done, int timeoutSeconds = 10);
+// A file's content once it ends with a line feed; "" when it never did.
+std::string readWhenWritten(const std::string& path);
 bool waitForListener(const std::string& address, int port);
-
-// Whether a process of that number runs (a zombie does not).
-bool processRunning(const std::string& pid);
+bool processRunning(const std::string& pid);  // a zombie does not count
 
 }  // namespace fieldkeep::e2e

@@ -6,85 +6,56 @@
 namespace fieldkeep::e2e {
 namespace {
 
-// The entries of a scan of testhost, written for otherhost instead.
-std::string forOtherHost(std::string entries) {
-    for (std::size_t at = entries.find("testhost"); at != std::string::npos;
-         at = entries.find("testhost", at)) {
-        entries.replace(at, 8, "otherhost");
-    }
-    return entries;
-}
-
-class HostKey : public ::testing::Test {
-protected:
-    void SetUp() override { dir_ = freshDir("known-hosts"); }
-
-    std::string file(const std::string& name, const std::string& content) {
-        writeFile(dir_ + "/" + name, content);
-        return dir_ + "/" + name;
-    }
-    std::string scan(const std::string& options) {
-        const RunResult scanned = sh("ssh-keyscan " + options + " testhost 2>/dev/null");
-        EXPECT_NE(scanned.out, "");
-        return scanned.out;
-    }
-    RunResult exec(const std::string& knownHosts, const Account& account = testUser()) {
-        return fieldkeep(account, {"--exec", "--cmd=echo in"}, {{"BF1942_KNOWN_HOSTS", knownHosts}});
-    }
-
-    std::string dir_;
+struct PinCase {
+    const char* name;
+    const char* entries;  // a shell line that prints the file; "-": no file; "": no name given
+    const char* address;
+    const char* password;  // "": fkuser's
+    const char* out;       // "": the command ran
 };
 
-TEST_F(HostKey, AMatchingEntryLetsTheRunIn) {
-    EXPECT_EQ(exec(file("plain", scan(""))).out, "in\n\n0\n");
-    EXPECT_EQ(exec(file("hashed", scan("-H"))).out, "in\n\n0\n");
-}
+class HostKey : public ::testing::TestWithParam<PinCase> {};
 
-TEST_F(HostKey, AnotherKeyForTheHostIsRefused) {
-    std::string wrong;
-    for (const char* type : {"ed25519", "ecdsa", "rsa"}) {
-        const std::string key = dir_ + "/key-" + type;
-        sh("ssh-keygen -q -t " + std::string(type) + " -N '' -f " + key);
-        wrong += "testhost " + sh("cut -d' ' -f1,2 " + key + ".pub").out;
+TEST_P(HostKey, LetsInOnlyAMatchingEntryForTheAddressAndPort) {
+    const PinCase& c = GetParam();
+    const std::string dir = freshDir("known-hosts"), file = dir + "/known_hosts";
+    if (*c.entries && std::string(c.entries) != "-") {
+        ASSERT_EQ(sh("cd " + dir + " && (" + c.entries + ") >known_hosts").status, 0);
     }
-    const RunResult run = exec(file("wrong", wrong));
-    EXPECT_EQ(run.out, "Host key verification failed\n");
-    EXPECT_EQ(run.status, 1);
+    const std::string password = *c.password ? c.password : testUser().password;
+    const RunResult run = fieldkeep({c.address, "fkuser", password}, {"--exec", "--cmd=echo in"},
+                                    {{"BF1942_KNOWN_HOSTS", *c.entries ? file : ""}});
+    const std::string expected = *c.out ? std::string(c.out) + "\n" : "in\n\n0\n";
+    EXPECT_EQ(run.out, expected == "missing\n" ? "Cannot read known hosts file " + file + "\n" : expected);
+    EXPECT_EQ(run.status, *c.out ? 1 : 0);
     EXPECT_EQ(run.err, "");
 }
 
-TEST_F(HostKey, NoEntryForTheAddressAsGivenIsRefused) {
-    EXPECT_EQ(exec(file("other", forOtherHost(scan("")))).out, "Host key verification failed\n");
-    // The entry names testhost; the same server under its address has none.
-    const std::string named = file("named", scan(""));
-    EXPECT_EQ(exec(named, {"127.0.0.1", "fkuser", testUser().password}).out,
-              "Host key verification failed\n");
-    EXPECT_EQ(exec(file("empty", "")).out, "Host key verification failed\n");
-}
+const char kFailed[] = "Host key verification failed";
+#define SCAN "ssh-keyscan testhost 2>/dev/null | grep ."
+#define WRONG_KEYS                                                                            \
+    "for t in ed25519 ecdsa rsa; do ssh-keygen -q -t $t -N '' -f k$t && "                   \
+    "echo testhost $(cut -d' ' -f1,2 k$t.pub); done"
 
-TEST_F(HostKey, TheCheckComesBeforeThePassword) {
-    // A wrong password would say "Authentication failed" had it been sent.
-    const std::string other = file("other", forOtherHost(scan("")));
-    EXPECT_EQ(exec(other, {"testhost", "fkuser", "wrong"}).out, "Host key verification failed\n");
-}
-
-TEST_F(HostKey, EntriesAreForOnePort) {
-    const Account port2222{"testhost:2222", "fkuser", testUser().password};
-    const std::string entries22 = file("22", scan("")), entries2222 = file("2222", scan("-p 2222"));
-    EXPECT_EQ(exec(entries2222, port2222).out, "in\n\n0\n");
-    EXPECT_EQ(exec(entries22, port2222).out, "Host key verification failed\n");
-    EXPECT_EQ(exec(entries2222).out, "Host key verification failed\n");
-}
-
-TEST_F(HostKey, AnUnreadableFileIsNamed) {
-    const RunResult run = exec(dir_ + "/missing");
-    EXPECT_EQ(run.out, "Cannot read known hosts file " + dir_ + "/missing\n");
-    EXPECT_EQ(run.status, 1);
-}
-
-TEST_F(HostKey, AnEmptyNameMeansUnset) {
-    EXPECT_EQ(exec("").out, "in\n\n0\n");
-}
+INSTANTIATE_TEST_SUITE_P(
+    Entries, HostKey,
+    ::testing::Values(
+        PinCase{"Plain", SCAN, "testhost", "", ""},
+        PinCase{"Hashed", "ssh-keyscan -H testhost 2>/dev/null | grep .", "testhost", "", ""},
+        PinCase{"AnotherKeyForTheHost", WRONG_KEYS, "testhost", "", kFailed},
+        PinCase{"OnlyAnotherHost", SCAN " | sed s/^testhost/otherhost/", "testhost", "", kFailed},
+        // The check comes before the password: a wrong one would say "Authentication failed".
+        PinCase{"CheckedBeforeThePassword", SCAN " | sed s/^testhost/otherhost/", "testhost",
+                "wrong", kFailed},
+        PinCase{"NamedNotByTheAddressGiven", SCAN, "127.0.0.1", "", kFailed},
+        PinCase{"EmptyFile", "true", "testhost", "", kFailed},
+        PinCase{"ForThatPort", "ssh-keyscan -p 2222 testhost 2>/dev/null | grep .", "testhost:2222", "", ""},
+        PinCase{"ForPort22Only", SCAN, "testhost:2222", "", kFailed},
+        PinCase{"ForPort2222Only", "ssh-keyscan -p 2222 testhost 2>/dev/null | grep .", "testhost", "",
+                kFailed},
+        PinCase{"UnreadableFileNamed", "-", "testhost", "", "missing"},
+        PinCase{"EmptyNameMeansUnset", "", "testhost", "", ""}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace fieldkeep::e2e

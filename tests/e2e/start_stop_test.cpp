@@ -2,24 +2,17 @@
 // and launches the (fake) server behind its wrapper, --stop ends it.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <algorithm>
 
 #include "harness.h"
 
 namespace fieldkeep::e2e {
 namespace {
 
-const char kServerSettings[] =
-    "game.serverName \"old name\"\n"
-    "  game.serverMaxPlayers 8 // players\n"
-    "GAME.SERVERPORT 1\n"
-    "game.serverIP\n"
-    "\tgame.serverPassword \"old\"\n"
-    "game.serverNumberOfRounds 1";  // no line feed at the end
-
-const char kAdminSettings[] =
-    "admin.enableRemoteAdmin \"old\"\n"
-    "admin.enableRemoteConsole \"a\" \"b\" 1\n";
+const char kServerSettings[] =  // no line feed at the end
+    "game.serverName \"old name\"\n  game.serverMaxPlayers 8 // players\nGAME.SERVERPORT 1\n"
+    "game.serverIP\n\tgame.serverPassword \"old\"\ngame.serverNumberOfRounds 1";
+const char kAdminSettings[] = "admin.enableRemoteAdmin \"old\"\nadmin.enableRemoteConsole \"a\" \"b\" 1\n";
 
 // A server directory with the fake game unpacked, and a configuration directory
 // with settings files, both owned by the login that runs the commands.
@@ -28,10 +21,7 @@ struct Instance {
     std::string cfgDir;
 
     std::string file(const std::string& name) const { return readFile(cfgDir + "/" + name); }
-    // A pid file, once the wrapper has written it.
-    std::string pid(const std::string& name) const {
-        return readWhenWritten(cfgDir + "/" + name, 10);
-    }
+    std::string pid(const std::string& name) const { return readWhenWritten(cfgDir + "/" + name); }
     std::string serverSettings() const { return file("settings/serversettings.con"); }
     std::string adminSettings() const { return file("settings/adminsettings.con"); }
 };
@@ -50,37 +40,18 @@ Instance makeInstance(const std::string& name, const std::string& owner = "fkuse
 
 std::vector<std::string> startOptions(const Instance& instance,
                                       const std::vector<std::string>& extra = {}) {
-    std::vector<std::string> args{"--start",
-                                  "--srv-dir=" + instance.srvDir,
-                                  "--cfg-dir=" + instance.cfgDir,
-                                  "--name=My server",
-                                  "--max-players=16",
-                                  "--srv-bandwidth=256000",
-                                  "--cl-bandwidth=3",
-                                  "--ip=127.0.0.1",
-                                  "--port=14567",
-                                  "--spy-lan-port=22000",
-                                  "--spy-port=23000",
-                                  "--game-time=20",
-                                  "--score-lim=100",
-                                  "--round-num=3",
-                                  "--srv-passwd",
-                                  "--remote-admin-passwd=adm pass",
-                                  "--rcon-username=op",
-                                  "--rcon-password=secret",
-                                  "--rcon-port=4711"};
-    for (const std::string& e : extra) {
+    std::vector<std::string> args{
+        "--start", "--srv-dir=" + instance.srvDir, "--cfg-dir=" + instance.cfgDir,
+        "--name=My server", "--max-players=16", "--srv-bandwidth=256000", "--cl-bandwidth=3",
+        "--ip=127.0.0.1", "--port=14567", "--spy-lan-port=22000", "--spy-port=23000",
+        "--game-time=20", "--score-lim=100", "--round-num=3", "--srv-passwd",
+        "--remote-admin-passwd=adm pass", "--rcon-username=op", "--rcon-password=secret",
+        "--rcon-port=4711"};
+    for (const std::string& e : extra) {  // replaces the option of that name, or is added
         const std::string name = e.substr(0, e.find('='));
-        bool replaced = false;
-        for (std::string& a : args) {
-            if (a.substr(0, a.find('=')) == name) {
-                a = e;
-                replaced = true;
-            }
-        }
-        if (!replaced) {
-            args.push_back(e);
-        }
+        auto same = [&](const std::string& a) { return a.substr(0, a.find('=')) == name; };
+        auto at = std::find_if(args.begin(), args.end(), same);
+        at == args.end() ? args.push_back(e) : void(*at = e);
     }
     return args;
 }
@@ -94,41 +65,14 @@ RunResult stop(const Instance& instance) {
     return fieldkeep(testUser(), {"--stop", "--cfg-dir=" + instance.cfgDir});
 }
 
-void expectStopped(const Instance& instance, const std::string& oldServerPid,
-                   const std::string& oldWrapperPid) {
-    for (const char* f : {"start.pid", "server.pid", "server-stdin"}) {
-        EXPECT_FALSE(exists(instance.cfgDir + "/" + f)) << f;
-    }
-    EXPECT_FALSE(processRunning(oldServerPid));
-    EXPECT_FALSE(processRunning(oldWrapperPid));
-}
-
+// The settings file after the start: the keys present are set in place, the others added.
 const char kExpectedServerSettings[] =
-    "game.serverName \"My server\"\n"
-    "  game.serverMaxPlayers 16\n"
-    "GAME.SERVERPORT 1\n"
-    "game.serverIP\n"
-    "\tgame.serverPassword \"\"\n"
-    "game.serverNumberOfRounds 3\n"
-    "game.serverInternet 0\n"
-    "\n"
-    "game.serverBandwidthChokeLimit 256000\n"
-    "\n"
-    "game.serverMaxAllowedConnectionType 3\n"
-    "\n"
-    "game.serverIP 127.0.0.1\n"
-    "\n"
-    "game.serverPort 14567\n"
-    "\n"
-    "game.gameSpyLANPort 22000\n"
-    "\n"
-    "game.gameSpyPort 23000\n"
-    "\n"
-    "game.serverGameTime 20\n"
-    "\n"
-    "game.serverScoreLimit 100\n"
-    "\n"
-    "game.serverPunkBuster 0\n";
+    "game.serverName \"My server\"\n  game.serverMaxPlayers 16\nGAME.SERVERPORT 1\n"
+    "game.serverIP\n\tgame.serverPassword \"\"\ngame.serverNumberOfRounds 3\n"
+    "game.serverInternet 0\n\ngame.serverBandwidthChokeLimit 256000\n\n"
+    "game.serverMaxAllowedConnectionType 3\n\ngame.serverIP 127.0.0.1\n\n"
+    "game.serverPort 14567\n\ngame.gameSpyLANPort 22000\n\ngame.gameSpyPort 23000\n\n"
+    "game.serverGameTime 20\n\ngame.serverScoreLimit 100\n\ngame.serverPunkBuster 0\n";
 
 TEST(StartStop, FullLifecycle) {
     const Instance instance = makeInstance("lifecycle");
@@ -148,7 +92,7 @@ TEST(StartStop, FullLifecycle) {
     const std::string serverPid = instance.pid("server.pid");
     EXPECT_TRUE(processRunning(wrapperPid));
     EXPECT_TRUE(processRunning(serverPid));
-    EXPECT_EQ(readWhenWritten(instance.cfgDir + "/server.args", 10),
+    EXPECT_EQ(readWhenWritten(instance.cfgDir + "/server.args"),
               "+statusMonitor\n1\n+overlayPath\n" + instance.cfgDir + "\n");
 
     // A second start stops the running server first, then starts a new one.
@@ -167,86 +111,35 @@ TEST(StartStop, FullLifecycle) {
     EXPECT_EQ(stopped.out, "");
     EXPECT_EQ(stopped.status, 0);
     EXPECT_EQ(instance.file("server.quit"), "quit\n");
-    expectStopped(instance, newServerPid, newWrapperPid);
+    for (const char* f : {"start.pid", "server.pid", "server-stdin"}) {
+        EXPECT_FALSE(exists(instance.cfgDir + "/" + f)) << f;
+    }
+    EXPECT_FALSE(processRunning(newServerPid));
+    EXPECT_FALSE(processRunning(newWrapperPid));
 
     // Stopping a stopped instance is no error.
     EXPECT_EQ(stop(instance).out, "");
     EXPECT_EQ(stop(instance).status, 0);
 }
 
-TEST(StartStop, FlagsAndBlankedAdminSettings) {
-    const Instance instance = makeInstance("flags");
-    const RunResult run = start(instance, {"--server-internet", "--punk-buster", "--no-remote-admin",
-                                           "--no-rcon", "--srv-passwd=pw"},
-                                testUser());
-    // The removed options stay given: drop them from the argument list instead.
-    EXPECT_EQ(run.out, "Unknown option '--rcon-password'\n");
-    std::vector<std::string> args;
-    for (const std::string& a : startOptions(instance, {"--server-internet", "--punk-buster",
-                                                        "--no-remote-admin", "--no-rcon",
-                                                        "--srv-passwd=pw", "--port=0"})) {
-        if (a.rfind("--rcon-", 0) != 0 && a.rfind("--remote-admin-passwd", 0) != 0) {
-            args.push_back(a);
-        }
-    }
-    ASSERT_EQ(fieldkeep(testUser(), args).out, "");
-    const std::string settings = instance.serverSettings();
-    EXPECT_NE(settings.find("\ngame.serverInternet 1\n"), std::string::npos);
-    EXPECT_NE(settings.find("\ngame.serverPunkBuster 1\n"), std::string::npos);
-    EXPECT_NE(settings.find("\tgame.serverPassword \"pw\"\n"), std::string::npos);
-    EXPECT_NE(settings.find("\ngame.serverPort 0\n"), std::string::npos);
-    EXPECT_EQ(instance.adminSettings(), "\n\n");
-    EXPECT_EQ(stop(instance).out, "");
-}
-
-TEST(StartStop, ValuesReachTheFileIntact) {
-    const Instance instance = makeInstance("values");
-    const std::string name = "a/b&c\\d'e\"f $HOME `id` \\1";
-    ASSERT_EQ(start(instance, {"--name=" + name, "--rcon-password=p&w/d"}).out, "");
-    EXPECT_EQ(instance.serverSettings().substr(0, 18 + name.size()),
-              "game.serverName \"" + name + "\"");
-    EXPECT_NE(instance.adminSettings().find("admin.enableRemoteConsole \"op\" \"p&w/d\" 4711\n"),
-              std::string::npos);
-    EXPECT_EQ(stop(instance).out, "");
-}
-
-TEST(StartStop, BashAndShLoginsWriteTheSameFile) {
+// Hostile values reach the settings intact through either login shell.
+TEST(StartStop, BashAndShLoginsWriteTheSameValuesIntact) {
     const Instance viaSh = makeInstance("login-sh");
     const Instance viaBash = makeInstance("login-bash", "fkbash");
-    ASSERT_EQ(start(viaSh).out, "");
-    ASSERT_EQ(start(viaBash, {}, testBashUser()).out, "");
-    EXPECT_EQ(viaBash.serverSettings(), viaSh.serverSettings());
-    EXPECT_EQ(viaBash.serverSettings(), kExpectedServerSettings);
+    const std::string name = "a/b&c\\d'e\"f $HOME `id` \\1";
+    const std::vector<std::string> values{"--name=" + name, "--rcon-password=p&w/d"};
+    ASSERT_EQ(start(viaSh, values).out, "");
+    ASSERT_EQ(start(viaBash, values, testBashUser()).out, "");
+    std::string expected = kExpectedServerSettings;
+    expected.replace(17, 9, name);
+    EXPECT_EQ(viaSh.serverSettings(), expected);
+    EXPECT_EQ(viaBash.serverSettings(), expected);
+    EXPECT_EQ(viaSh.adminSettings(), "admin.enableRemoteAdmin \"adm pass\"\n"
+                                     "admin.enableRemoteConsole \"op\" \"p&w/d\" 4711\n");
     EXPECT_EQ(viaBash.adminSettings(), viaSh.adminSettings());
     EXPECT_EQ(stop(viaSh).out, "");
     EXPECT_EQ(fieldkeep(testBashUser(), {"--stop", "--cfg-dir=" + viaBash.cfgDir}).out, "");
 }
-
-// Holds a port with a small helper process until the returned guard is killed.
-class PortHolder {
-public:
-    PortHolder(const std::string& family, const std::string& kind, const std::string& address,
-               int port) {
-        const std::string ready = "/srv/port-holder.ready";
-        sh("rm -f " + ready);
-        const std::string script =
-            "import socket, time\n"
-            "s = socket.socket(socket.AF_INET" + family + ", socket.SOCK_" + kind + ")\n"
-            "s.bind(('" + address + "', " + std::to_string(port) + "))\n" +
-            (kind == "STREAM" ? "s.listen()\n" : "") +
-            "open('" + ready + "', 'w').close()\n"
-            "time.sleep(60)\n";
-        writeFile("/srv/port-holder.py", script);
-        pid_ = sh("(/usr/bin/python3 /srv/port-holder.py >/dev/null 2>&1 & echo $!)").out;
-        ready_ = waitForFile("/srv", {"port-holder.ready"}, 10) != "";
-    }
-    ~PortHolder() { sh("kill " + pid_); }
-    bool ready() const { return ready_; }
-
-private:
-    std::string pid_;
-    bool ready_ = false;
-};
 
 struct PortCase {
     const char* name;
@@ -258,11 +151,20 @@ struct PortCase {
 
 class TakenPort : public ::testing::TestWithParam<PortCase> {};
 
+// A helper process holds port 24555 (the row's family, kind and address) while --start runs.
 TEST_P(TakenPort, IsReportedBeforeLaunching) {
-    const Instance instance = makeInstance(std::string("port-") + GetParam().name);
-    PortHolder holder(GetParam().family, GetParam().kind, GetParam().address, 24555);
-    ASSERT_TRUE(holder.ready());
-    const RunResult run = start(instance, {std::string(GetParam().option) + "=24555"});
+    const PortCase& c = GetParam();
+    const Instance instance = makeInstance(std::string("port-") + c.name);
+    const std::string held = instance.cfgDir + "/../held";
+    const std::string pid =
+        sh(std::string("python3 -c \"import socket, time; s = socket.socket(socket.AF_INET") +
+           c.family + ", socket.SOCK_" + c.kind + "); s.bind(('" + c.address + "', 24555)); " +
+           (std::string(c.kind) == "STREAM" ? "s.listen(); " : "") + "open('" + held +
+           "', 'w'); time.sleep(60)\" >/dev/null 2>&1 & echo $!").out;
+    const bool holding = eventually([&] { return exists(held); });
+    const RunResult run = holding ? start(instance, {std::string(c.option) + "=24555"}) : RunResult{};
+    sh("kill " + pid);
+    ASSERT_TRUE(holding);
     EXPECT_EQ(run.out, "Port 24555 using already other proces\n");
     EXPECT_EQ(run.status, 1);
     EXPECT_FALSE(exists(instance.cfgDir + "/start.sh"));
@@ -280,49 +182,47 @@ INSTANTIATE_TEST_SUITE_P(
                       PortCase{"Ipv6Udp", "6", "DGRAM", "::", "--rcon-port"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(StartFailures, AMissingLauncher) {
-    const Instance instance = makeInstance("no-launcher");
-    sh("rm " + instance.srvDir + "/start.sh");
-    const RunResult run = start(instance);
-    EXPECT_EQ(run.out, "Test on exec server failed\n");
-    EXPECT_EQ(run.status, 1);
-    // The settings were written before the test.
-    EXPECT_EQ(instance.serverSettings(), kExpectedServerSettings);
-}
+// A start that fails on the host says at which step; the wrapper never runs.
+struct FailureCase {
+    const char* name;
+    const char* setup;  // run in the instance's base directory
+    std::string out;    // the start of the output
+    const char* log;    // stderr.log afterwards
+};
 
-TEST(StartFailures, ALauncherThatExitsAtOnce) {
-    const Instance instance = makeInstance("dying");
-    writeFile(instance.srvDir + "/start.sh", "#!/bin/sh\necho 'no game here' >&2\nexit 1\n");
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        const RunResult run = start(instance);
-        // On the launch's terminal the reason ("Process dead") is no error output.
-        EXPECT_EQ(run.out, "Start server failed: \n");
-        EXPECT_EQ(run.status, 1);
-    }
+class StartFailure : public ::testing::TestWithParam<FailureCase> {};
+
+TEST_P(StartFailure, IsReportedAndLeavesNoWrapperRunning) {
+    const Instance instance = makeInstance(std::string("fail-") + GetParam().name);
+    sh(std::string("cd /srv/fail-") + GetParam().name + " && " + GetParam().setup);
+    const RunResult run = start(instance);
+    EXPECT_EQ(run.out.substr(0, GetParam().out.size()), GetParam().out) << run.out;
+    EXPECT_EQ(run.status, 1);
     EXPECT_FALSE(exists(instance.cfgDir + "/start.pid"));
     EXPECT_FALSE(exists(instance.cfgDir + "/server-stdin"));
-    EXPECT_EQ(instance.file("stderr.log"), "no game here\nno game here\nno game here\n");
+    EXPECT_EQ(instance.file("stderr.log"), GetParam().log);
+    // --stop uploads its script the same way: it fails where the start's copy failed.
+    const std::string stopped = stop(instance).out;
+    EXPECT_EQ(stopped.rfind("Copy stop script failed: ", 0) == 0,
+              GetParam().out == "Copy stop script failed: ") << stopped;
 }
 
-TEST(StartFailures, AWrapperThatCannotBeStarted) {
-    const Instance instance = makeInstance("no-chmod");
-    // Writable by the login but owned by root: the upload works, chmod does not.
-    writeFile(instance.cfgDir + "/start.sh", "");
-    sh("chown root " + instance.cfgDir + "/start.sh && chmod 666 " + instance.cfgDir + "/start.sh");
-    const RunResult run = start(instance);
-    EXPECT_EQ(run.out, "Start server failed: \n");
-    EXPECT_EQ(run.status, 1);
-    EXPECT_FALSE(exists(instance.cfgDir + "/start.pid"));
-}
-
-TEST(StartFailures, AnUnwritableConfigurationDirectory) {
-    const Instance instance = makeInstance("unwritable");
-    sh("chown root " + instance.cfgDir + " && chmod 755 " + instance.cfgDir);
-    const RunResult run = start(instance);
-    EXPECT_EQ(run.out.substr(0, 25), "Copy stop script failed: ");
-    EXPECT_NE(run.out.find("Permission denied"), std::string::npos) << run.out;
-    EXPECT_EQ(stop(instance).out.substr(0, 25), "Copy stop script failed: ");
-}
+INSTANTIATE_TEST_SUITE_P(
+    Steps, StartFailure,
+    ::testing::Values(
+        FailureCase{"MissingLauncher", "rm game/bf1942/start.sh",
+                    "Test on exec server failed\n", ""},
+        // On the launch's terminal the reason ("Process dead") is no error output.
+        FailureCase{"LauncherExitsAtOnce",
+                    "printf '#!/bin/sh\\necho no game here >\\46\\62\\nexit 1\\n' >game/bf1942/start.sh",
+                    "Start server failed: \n", "no game here\n"},
+        // Writable by the login but owned by root: the upload works, chmod does not.
+        FailureCase{"WrapperCannotBeMadeRunnable",
+                    ": >cfg/start.sh && chown root cfg/start.sh && chmod 666 cfg/start.sh",
+                    "Start server failed: \n", ""},
+        FailureCase{"UnwritableConfigurationDirectory", "chown root cfg && chmod 755 cfg",
+                    "Copy stop script failed: ", ""}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // Hostile values, each refused with its message although the login would work:
 // nothing under the instance's directory (the launcher, the settings, an
@@ -346,13 +246,25 @@ TEST(Refusals, ChangeNothingOnTheHost) {
         {{"--install", "--url=http://h/a b.tgz", install}, "Option '--url" + blanks},
         {{"--install", url, install + "/*"}, "Option '--dir" + blanks},
         {{"--install", install}, "Requires long option '--url'"},
+        {{"--install", url, "--dir=srv/x"}, "Directry/file must be set absolute pathname"},
+        {{"--check-install", "--dir=relative/dir"}, "Directry/file must be set absolute pathname"},
+        {{"--exec"}, "Requires long option '--cmd'"},
+        {{"--exec", "--cmd="}, "Incorrect long option '--cmd'"},
+        {{"--exec", "--cmd=touch " + base + "/x", "--input="}, "Unknown option '--input'"},
+        {{"--check-host", "--cmd=x"}, "Unknown option '--cmd'"},
+        {{"--check-on-root", "-v"}, "Unknown option '-v'"},
+        {{"--create-user", "--name=x"}, "Unknown option '--name'"},
         {startOptions(instance, {"--cfg-dir=" + instance.srvDir + "/."}), differ},
         {startOptions(instance, {"--cfg-dir=/./" + base + "/cfg/..//game/bf1942/"}), differ},
         {startOptions(instance, {"--srv-dir=/srv/*"}), "Option '--srv-dir" + blanks},
         {startOptions(instance, {"--srv-dir=game"}), "Directry/file must be set absolute pathname"},
+        {startOptions(instance, {"--cfg-dir=./cfg"}), "Directry/file must be set absolute pathname"},
+        {startOptions(instance, {"--cfg-dir=/srv/c*"}), "Option '--cfg-dir" + blanks},
+        {startOptions(instance, {"--rcon-password=cr\r"}), "Option '--rcon-password" + lines},
+        {startOptions(instance, {"--rcon-port=000080"}), "Option '--rcon-port" + range},
         {startOptions(instance, {"--name=two\nlines"}), "Option '--name" + lines},
-        {startOptions(instance, {"--port=system(\"touch /srv/pwned\")"}),
-         "Option '--port' must be a decimal number"},
+        {startOptions(instance, {"--spy-port=system(\"touch /srv/pwned\")"}),
+         "Option '--spy-port' must be a decimal number"},
         {startOptions(instance, {"--port=65536"}), "Option '--port" + range},
         {startOptions(instance, {"--rcon-port=100000"}), "Option '--rcon-port" + range},
         {{"--stop", "--cfg-dir=cfg"}, "Directry/file must be set absolute pathname"},
@@ -372,22 +284,6 @@ TEST(Refusals, ChangeNothingOnTheHost) {
         EXPECT_EQ(run.status, 1);
     }
     EXPECT_EQ(sh(listing).out, before);
-}
-
-// A pid file holding -1 would signal every process of the account, one holding
-// a live pid and more words would signal that pid: --stop signals neither.
-TEST(StartStop, StopSignalsOnlyPlainPids) {
-    const Instance instance = makeInstance("planted");
-    const RunResult victim = fieldkeep(
-        testUser(), {"--exec", "--cmd=nohup sleep 60 >/dev/null 2>&1 </dev/null & echo $!"});
-    const std::string pid = victim.out.substr(0, victim.out.find('\n'));
-    writeFile(instance.cfgDir + "/server.pid", "-1\n");
-    writeFile(instance.cfgDir + "/start.pid", pid + " garbage\n");
-    EXPECT_EQ(stop(instance).out, "");
-    EXPECT_TRUE(processRunning(pid)) << victim.out;
-    EXPECT_FALSE(exists(instance.cfgDir + "/server.pid"));
-    EXPECT_FALSE(exists(instance.cfgDir + "/start.pid"));
-    sh("kill " + pid);
 }
 
 }  // namespace

@@ -92,18 +92,17 @@ ssh-keygen -q -A
 
 # Game server archives for installs are served from /srv/www.
 mkdir -p /srv/www
-(cd /srv/www && exec /usr/bin/python3 -m http.server --bind 127.0.0.1 8000 >/run/http.log 2>&1) &
-for _ in $(seq 1 50); do
-    (exec 3<>/dev/tcp/127.0.0.1/8000) 2>/dev/null && break
-    sleep 0.1
-done
+serve() { # ADDRESS PORT LOG: an HTTP server of /srv/www, once it listens
+    (cd /srv/www && exec /usr/bin/python3 -m http.server --bind "$1" "$2" >"$3" 2>&1) &
+    for _ in $(seq 1 50); do
+        (exec 3<>"/dev/tcp/$1/$2") 2>/dev/null && break
+        sleep 0.1
+    done
+}
+serve 127.0.0.1 8000 /run/http.log
 export FK_ARCHIVE_URL=http://127.0.0.1:8000
 # Something that is no SSH server answers on port 22 of 127.0.0.4.
-(cd /srv/www && exec /usr/bin/python3 -m http.server --bind 127.0.0.4 22 >/run/notssh.log 2>&1) &
-for _ in $(seq 1 50); do
-    (exec 3<>/dev/tcp/127.0.0.4/22) 2>/dev/null && break
-    sleep 0.1
-done
+serve 127.0.0.4 22 /run/notssh.log
 
 export FIELDKEEP_SANDBOX=1
 set +e

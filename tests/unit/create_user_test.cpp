@@ -2,6 +2,7 @@
 
 #include <crypt.h>
 
+#include <algorithm>
 #include <set>
 
 #include "commands/account_random.h"
@@ -12,54 +13,35 @@ namespace {
 
 using namespace fieldkeep;
 
-TEST(AccountRandom, AlphabetsAreTheAllowedCharacters) {
-    const std::string password = kPasswordAlphabet;
-    const std::string salt = kSaltAlphabet;
-    EXPECT_EQ(password.size(), 62u);
-    EXPECT_EQ(salt.size(), 64u);
-    for (char c : password) {
-        EXPECT_TRUE(std::isalnum(static_cast<unsigned char>(c))) << c;
-    }
-    EXPECT_EQ(salt, "./" + password);
-    EXPECT_EQ(std::set<char>(password.begin(), password.end()).size(), 62u);
+TEST(AccountRandom, AlphabetsAreLettersAndDigits) {
+    std::string password = kPasswordAlphabet;
+    EXPECT_EQ(std::string(kSaltAlphabet), "./" + password);
+    std::sort(password.begin(), password.end());
+    EXPECT_EQ(password, "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
 }
 
-TEST(AccountRandom, PasswordsUseTheWholeAlphabetAndDiffer) {
-    std::set<char> seen;
+// Many draws: each stays in its alphabet or range and every value turns up.
+TEST(AccountRandom, DrawsCoverTheWholeAlphabetOrRange) {
+    std::set<char> passwordChars, saltChars;
     std::set<std::string> passwords;
+    std::set<std::uint32_t> numbers;
     for (int i = 0; i < 2000; ++i) {
-        const std::string p = makePassword();
+        const std::string p = makePassword(), setting = makeSaltSetting();
         ASSERT_EQ(p.size(), kPasswordLength);
-        for (char c : p) {
-            ASSERT_NE(std::string(kPasswordAlphabet).find(c), std::string::npos) << c;
-        }
-        seen.insert(p.begin(), p.end());
-        passwords.insert(p);
-    }
-    EXPECT_EQ(seen.size(), 62u);        // first and last characters are drawn too
-    EXPECT_EQ(passwords.size(), 2000u);  // no repeats
-}
-
-TEST(AccountRandom, SaltSettingSelectsSha512Crypt) {
-    std::set<char> seen;
-    for (int i = 0; i < 500; ++i) {
-        const std::string setting = makeSaltSetting();
+        ASSERT_EQ(p.find_first_not_of(kPasswordAlphabet), std::string::npos) << p;
         ASSERT_EQ(setting.size(), 3 + kSaltLength);
-        ASSERT_EQ(setting.substr(0, 3), "$6$");
-        seen.insert(setting.begin() + 3, setting.end());
-    }
-    EXPECT_EQ(seen.size(), 64u);
-}
-
-TEST(AccountRandom, NumbersStayBelowTheBound) {
-    std::set<std::uint32_t> seen;
-    for (int i = 0; i < 5000; ++i) {
-        const std::uint32_t n = randomBelow(7);
-        ASSERT_LT(n, 7u);
-        seen.insert(n);
+        ASSERT_EQ(setting.substr(0, 3), "$6$");  // SHA-512 crypt
+        ASSERT_EQ(setting.find_first_not_of(kSaltAlphabet, 3), std::string::npos) << setting;
+        passwordChars.insert(p.begin(), p.end());
+        saltChars.insert(setting.begin() + 3, setting.end());
+        passwords.insert(p);
+        numbers.insert(randomBelow(7));
         ASSERT_EQ(randomBelow(1), 0u);
     }
-    EXPECT_EQ(seen.size(), 7u);
+    EXPECT_EQ(passwordChars.size(), 62u);  // first and last characters are drawn too
+    EXPECT_EQ(saltChars.size(), 64u);
+    EXPECT_EQ(passwords.size(), 2000u);  // no repeats
+    EXPECT_EQ(numbers, (std::set<std::uint32_t>{0, 1, 2, 3, 4, 5, 6}));
 }
 
 TEST(EncryptPassword, VerifiesWithCryptAndSaltsEachTime) {
@@ -69,11 +51,6 @@ TEST(EncryptPassword, VerifiesWithCryptAndSaltsEachTime) {
     EXPECT_NE(first, second);
     EXPECT_STREQ(crypt("Abc123xyz9", first.c_str()), first.c_str());
     EXPECT_STRNE(crypt("Abc123xyz8", first.c_str()), first.c_str());
-}
-
-TEST(UserAdd, ComposesTheCommandLine) {
-    EXPECT_EQ(makeUserAddCommand("bf1942", "$6$salt$hash/."),
-              "useradd -c \"Talvor's BF1942 module\" -m 'bf1942' -p '$6$salt$hash/.'");
 }
 
 // A remote host as far as the account commands can see it.
@@ -111,94 +88,80 @@ struct FakeHost : RemoteRunner {
     }
 };
 
-std::string choose(FakeHost& host, UserAccount* account = nullptr) {
+struct ChooseCase {
+    const char* name;
+    std::set<std::string> users;
+    std::set<std::string> groups;
+    std::string system;
+    int userAddStatus;
+    std::string result;    // the login chosen (bf1942_NNNN: a random one) or the message raised
+    std::string commands;  // how the commands sent begin
+    std::size_t count;     // how many were sent (0: not checked)
+};
+
+class ChooseUserAccount : public ::testing::TestWithParam<ChooseCase> {};
+
+TEST_P(ChooseUserAccount, TakesTheFirstFreeName) {
+    const ChooseCase& c = GetParam();
+    FakeHost host;
+    host.users = c.users;
+    host.groups = c.groups;
+    host.system = c.system;
+    host.userAddStatus = c.userAddStatus;
+    std::string result;
     try {
-        UserAccount chosen = chooseUserAccount(host);
-        if (account != nullptr) {
-            *account = chosen;
+        const UserAccount chosen = chooseUserAccount(host);
+        result = chosen.login;
+        if (result.size() == 11 && result.rfind("bf1942_", 0) == 0 &&
+            std::stoi(result.substr(7)) >= 1000) {
+            result = "bf1942_NNNN";
         }
-        return "";
+        EXPECT_EQ(chosen.password.size(), kPasswordLength);
+        EXPECT_EQ(host.commands.back().rfind("useradd -c \"Talvor's BF1942 module\" -m '" +
+                                                 chosen.login + "' -p '$6$", 0), 0u);
     } catch (const TUError& e) {
-        return e.message;
+        result = e.message;
+    }
+    EXPECT_EQ(result, c.result);
+    std::string sent;
+    for (const std::string& command : host.commands) {
+        sent += command + "\n";
+    }
+    EXPECT_EQ(sent.substr(0, c.commands.size()), c.commands);
+    if (c.count != 0) {
+        EXPECT_EQ(host.commands.size(), c.count);
     }
 }
 
-std::string joined(const std::vector<std::string>& commands, std::size_t count) {
-    std::string text;
-    for (std::size_t i = 0; i < count && i < commands.size(); ++i) {
-        text += commands[i] + "\n";
-    }
-    return text;
-}
-
-TEST(ChooseUserAccount, TakesTheFirstFreeName) {
-    FakeHost host;
-    UserAccount account;
-    ASSERT_EQ(choose(host, &account), "");
-    EXPECT_EQ(account.login, "bf1942");
-    EXPECT_EQ(account.password.size(), 10u);
-    ASSERT_EQ(host.commands.size(), 4u);
-    EXPECT_EQ(joined(host.commands, 3), "id 'bf1942'\nuname -s\ngroupmod 'bf1942'\n");
-    EXPECT_EQ(host.commands[3].rfind("useradd -c \"Talvor's BF1942 module\" -m 'bf1942' -p '$6$", 0),
-              0u);
-}
-
-TEST(ChooseUserAccount, SkipsTakenUsersAndGroups) {
-    FakeHost host;
-    host.users = {"bf1942"};
-    host.groups = {"bf"};
-    UserAccount account;
-    ASSERT_EQ(choose(host, &account), "");
-    EXPECT_EQ(account.login, "battlefield");
-    EXPECT_EQ(joined(host.commands, 7),
-              "id 'bf1942'\nid 'bf'\nuname -s\ngroupmod 'bf'\nid 'battlefield'\nuname -s\n"
-              "groupmod 'battlefield'\n");
-}
-
-TEST(ChooseUserAccount, DrawsRandomNamesWhenTheFixedOnesAreTaken) {
-    FakeHost host;
-    host.users = {"bf1942", "bf", "battlefield", "battlefield1942"};
-    UserAccount account;
-    ASSERT_EQ(choose(host, &account), "");
-    ASSERT_EQ(account.login.size(), 11u);
-    EXPECT_EQ(account.login.substr(0, 7), "bf1942_");
-    const int number = std::stoi(account.login.substr(7));
-    EXPECT_GE(number, 1000);
-    EXPECT_LE(number, 9999);
-}
-
-TEST(ChooseUserAccount, GivesUpAfterABoundedNumberOfRandomNames) {
-    FakeHost host;
-    host.users = {"bf1942", "bf", "battlefield", "battlefield1942"};
+std::set<std::string> allNames() {
+    std::set<std::string> names{"bf1942", "bf", "battlefield", "battlefield1942"};
     for (int n = 1000; n <= 9999; ++n) {
-        host.users.insert("bf1942_" + std::to_string(n));
+        names.insert("bf1942_" + std::to_string(n));
     }
-    EXPECT_EQ(choose(host), "No free user name found");
-    EXPECT_EQ(host.commands.size(), 4u + kRandomNameAttempts);
+    return names;
 }
 
-TEST(ChooseUserAccount, AsksFreeBsdsPwAboutGroups) {
-    FakeHost host;
-    host.system = "FreeBSD\n";
-    host.groups = {"bf1942"};
-    UserAccount account;
-    ASSERT_EQ(choose(host, &account), "");
-    EXPECT_EQ(account.login, "bf");
-    EXPECT_EQ(joined(host.commands, 3), "id 'bf1942'\nuname -s\npw groupshow 'bf1942'\n");
-}
+const std::string kUseradd = "useradd -c \"Talvor's BF1942 module\" -m 'bf1942' -p '$6$";
 
-TEST(ChooseUserAccount, RefusesOtherSystemsBeforeCreatingAnything) {
-    FakeHost host;
-    host.system = "SunOS\n";
-    EXPECT_EQ(choose(host), "Unknown system: SunOS\n");
-    EXPECT_EQ(joined(host.commands, 9), "id 'bf1942'\nuname -s\n");
-}
-
-TEST(ChooseUserAccount, ReportsAFailedCreation) {
-    FakeHost host;
-    host.userAddStatus = 1;
-    EXPECT_EQ(choose(host), "Create system user 'bf1942' failed: useradd: Permission denied.\n");
-    EXPECT_EQ(host.commands.size(), 4u);  // no further candidate is tried
-}
+INSTANTIATE_TEST_SUITE_P(
+    Hosts, ChooseUserAccount,
+    ::testing::Values(
+        ChooseCase{"AllFree", {}, {}, "Linux\n", 0, "bf1942",
+                   "id 'bf1942'\nuname -s\ngroupmod 'bf1942'\n" + kUseradd, 4},
+        ChooseCase{"TakenUsersAndGroupsSkipped", {"bf1942"}, {"bf"}, "Linux\n", 0, "battlefield",
+                   "id 'bf1942'\nid 'bf'\nuname -s\ngroupmod 'bf'\nid 'battlefield'\nuname -s\n"
+                   "groupmod 'battlefield'\n", 0},
+        ChooseCase{"FixedNamesTaken", {"bf1942", "bf", "battlefield", "battlefield1942"}, {},
+                   "Linux\n", 0, "bf1942_NNNN", "id 'bf1942'\nid 'bf'\nid 'battlefield'\n", 0},
+        ChooseCase{"GivesUpAfterABoundedNumberOfRandomNames", allNames(), {}, "Linux\n", 0,
+                   "No free user name found", "id 'bf1942'\n", 4 + kRandomNameAttempts},
+        ChooseCase{"FreeBsdAsksPw", {}, {"bf1942"}, "FreeBSD\n", 0, "bf",
+                   "id 'bf1942'\nuname -s\npw groupshow 'bf1942'\n", 0},
+        ChooseCase{"OtherSystemsRefused", {}, {}, "SunOS\n", 0, "Unknown system: SunOS\n",
+                   "id 'bf1942'\nuname -s\n", 2},
+        ChooseCase{"FailedCreationReported", {}, {}, "Linux\n", 1,
+                   "Create system user 'bf1942' failed: useradd: Permission denied.\n",
+                   "id 'bf1942'\nuname -s\ngroupmod 'bf1942'\n" + kUseradd, 4}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -23,36 +23,16 @@ using talvor::opt::TOParsing;
 
 std::string calls;  // which fake handlers ran, in order
 
-bool recordFirst(TOParsing options) {
-    calls += "first;";
-    options.check();
-    return true;
-}
-bool declineSecond(TOParsing) {
-    calls += "second;";
-    return false;
-}
-bool recordThird(TOParsing options) {
-    calls += "third;";
-    options.check();
-    return true;
-}
-bool printThenFail(TOParsing) {
-    fieldkeep::writeLine("partial");
-    throw TUError{"Handler failed"};
-}
-bool failWithEmptyMessage(TOParsing) { throw TUError{""}; }
-bool failUnexpectedly(TOParsing) { throw std::bad_alloc(); }
-bool failWithInt(TOParsing) { throw 7; }
-bool readRequired(TOParsing options) {
-    options.longOpt("cmd", ReqArg);
-    return true;
-}
-
+// Fake commands: they record their runs, fail in each way, or read an option.
 const std::vector<CommandRow> kTable = {
-    {"first", recordFirst},       {"second", declineSecond},  {"third", recordThird},
-    {"print-fail", printThenFail}, {"empty-fail", failWithEmptyMessage},
-    {"bad-alloc", failUnexpectedly}, {"int-fail", failWithInt}, {"needs-cmd", readRequired},
+    {"first", [](TOParsing o) { calls += "first;"; o.check(); return true; }},
+    {"second", [](TOParsing) { calls += "second;"; return false; }},
+    {"third", [](TOParsing o) { calls += "third;"; o.check(); return true; }},
+    {"print-fail", [](TOParsing) -> bool { fieldkeep::writeLine("partial"); throw TUError{"Handler failed"}; }},
+    {"empty-fail", [](TOParsing) -> bool { throw TUError{""}; }},
+    {"bad-alloc", [](TOParsing) -> bool { throw std::bad_alloc(); }},
+    {"int-fail", [](TOParsing) -> bool { throw 7; }},
+    {"needs-cmd", [](TOParsing o) { o.longOpt("cmd", ReqArg); return true; }},
     {"help", fieldkeep::showHelp},
 };
 

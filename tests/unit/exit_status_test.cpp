@@ -8,7 +8,6 @@ namespace {
 
 using fieldkeep::parseIntOr;
 using fieldkeep::splitExitStatus;
-using fieldkeep::wrapCommand;
 
 struct SplitCase {
     std::string captured;
@@ -116,11 +115,6 @@ TEST(StatusTrailerSplitter, AgreesOnRandomOutputAndPassesMostOfItOn) {
     }
     EXPECT_GE(passed, line.size() * 9999);
     EXPECT_EQ(splitter.finish(held), 12345);
-}
-
-TEST(WrapCommand, PutsTheStatusOnALineOfItsOwn) {
-    EXPECT_EQ(wrapCommand("ls -l"), "( ls -l ); echo \"\n$?\"");
-    EXPECT_EQ(wrapCommand(""), "(  ); echo \"\n$?\"");
 }
 
 }  // namespace

@@ -131,49 +131,48 @@ INSTANTIATE_TEST_SUITE_P(
         LookupCase{"odd", {"--odd=x"}, 9, true, "x", ""},
         LookupCase{"h", {"-h"}, OptArg, false, "", "Requires long option '--h'"}));
 
-TEST(TOParsing, ShortLookupNeverFindsALongName) {
-    Argv args{"--h", "-x"};
-    auto options = args.parse();
-    EXPECT_EQ(raisedMessage([&] { options.shortOpt('h'); }), "Requires short option '-h'");
-    EXPECT_EQ(raisedMessage([&] { EXPECT_TRUE(options.shortOpt('x').found()); }), "");
+// A sequence of lookups on one parse, and what it raises (in one or two steps).
+struct UsageCase {
+    const char* name;
+    std::vector<std::string> words;
+    void (*first)(TOParsing&);
+    std::string raisedFirst;
+    void (*then)(TOParsing&);
+    std::string raisedThen;
+};
+
+class Usage : public ::testing::TestWithParam<UsageCase> {};
+
+TEST_P(Usage, RaisesWhatItShould) {
+    TOParsing options = Argv(GetParam().words).parse();
+    EXPECT_EQ(raisedMessage([&] { GetParam().first(options); }), GetParam().raisedFirst);
+    EXPECT_EQ(raisedMessage([&] { GetParam().then(options); }), GetParam().raisedThen);
 }
 
-TEST(TOParsing, ClearMakesTheLatestLookupOptional) {
-    Argv args{"--input="};
-    auto options = args.parse();
-    EXPECT_EQ(raisedMessage([&] {
-                  auto input = options.longOpt("input", ReqArg);
-                  options.clear();
-                  EXPECT_FALSE(input.found());
-              }),
-              "");
-    // The optional option given with a value its mode rejects counts as unknown.
-    EXPECT_EQ(raisedMessage([&] { options.check(); }), "Unknown option '--input'");
-}
-
-TEST(TOParsing, ALaterLookupReplacesAHeldOutcome) {
-    Argv args{"--b=1"};
-    auto options = args.parse();
-    EXPECT_EQ(raisedMessage([&] {
-                  auto missing = options.longOpt("a", ReqArg);
-                  auto present = options.longOpt("b", ReqArg);
-              }),
-              "");
-    EXPECT_EQ(raisedMessage([&] {
-                  auto present = options.longOpt("b", ReqArg);
-                  auto missing = options.longOpt("a", ReqArg);
-              }),
-              "Requires long option '--a'");
-}
-
-TEST(TOParsing, CopiesShareWhatWasUsed) {
-    Argv args{"--a=1", "--b=2"};
-    auto options = args.parse();
-    auto copy = options;
-    EXPECT_EQ(raisedMessage([&] { copy.longOpt("a", ReqArg); }), "");
-    EXPECT_EQ(raisedMessage([&] { options.longOpt("b", ReqArg); }), "");
-    EXPECT_EQ(raisedMessage([&] { copy.check(); }), "");
-}
+INSTANTIATE_TEST_SUITE_P(
+    Sequences, Usage,
+    ::testing::Values(
+        UsageCase{"ShortLookupNeverFindsALongName", {"--h", "-x"},
+                  [](TOParsing& o) { o.shortOpt('h'); }, "Requires short option '-h'",
+                  [](TOParsing& o) { EXPECT_TRUE(o.shortOpt('x').found()); }, ""},
+        // The optional option given with a value its mode rejects counts as unknown.
+        UsageCase{"ClearMakesTheLatestLookupOptional", {"--input="},
+                  [](TOParsing& o) { auto in = o.longOpt("input", ReqArg); o.clear(); EXPECT_FALSE(in.found()); },
+                  "", [](TOParsing& o) { o.check(); }, "Unknown option '--input'"},
+        UsageCase{"ALaterLookupReplacesAHeldOutcome", {"--b=1"},
+                  [](TOParsing& o) { auto a = o.longOpt("a", ReqArg), b = o.longOpt("b", ReqArg); }, "",
+                  [](TOParsing& o) { auto b = o.longOpt("b", ReqArg), a = o.longOpt("a", ReqArg); },
+                  "Requires long option '--a'"},
+        UsageCase{"CopiesShareWhatWasUsed", {"--a=1", "--b=2"},
+                  [](TOParsing& o) { TOParsing copy = o; copy.longOpt("a", ReqArg); }, "",
+                  [](TOParsing& o) { o.longOpt("b", ReqArg); o.check(); }, ""},
+        UsageCase{"CheckRaisesTheOutstandingLookupFirst", {"--zeta"},
+                  [](TOParsing& o) { auto held = o.longOpt("cmd", ReqArg); o.check(); },
+                  "Requires long option '--cmd'", [](TOParsing&) {}, ""},
+        UsageCase{"CheckForgetsWhatWasUsed", {"--a=1"},
+                  [](TOParsing& o) { o.longOpt("a", ReqArg); o.check(); }, "",
+                  [](TOParsing& o) { o.check(); }, "Unknown option '--a'"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 struct CheckCase {
     std::vector<std::string> words;
