@@ -37,13 +37,17 @@ bool openingChannelAhead() {
     return sessionState().aheadOpening;
 }
 
-LIBSSH2_CHANNEL* takeChannelAhead() {
-    SessionState& st = sessionState();
+// The opening under way is libssh2's one pending opening: finishes it.
+void finishOpeningAhead(SessionState& st) {
     if (st.aheadOpening) {
-        // The opening under way is libssh2's one pending opening: finish it.
         st.ahead = handleWhenReady(openSessionChannel);
         st.aheadOpening = false;
     }
+}
+
+LIBSSH2_CHANNEL* takeChannelAhead() {
+    SessionState& st = sessionState();
+    finishOpeningAhead(st);
     LIBSSH2_CHANNEL* channel = st.ahead;
     st.ahead = nullptr;
     return channel;
@@ -51,10 +55,7 @@ LIBSSH2_CHANNEL* takeChannelAhead() {
 
 void dropChannelAhead() {
     SessionState& st = sessionState();
-    if (st.aheadOpening) {
-        st.ahead = handleWhenReady(openSessionChannel);
-        st.aheadOpening = false;
-    }
+    finishOpeningAhead(st);
     if (st.ahead != nullptr) {
         libssh2_channel_close(st.ahead);
         st.ahead = nullptr;  // freed with the session

@@ -162,8 +162,7 @@ struct AddressListDeleter {
 using AddressList = std::unique_ptr<addrinfo, AddressListDeleter>;
 
 AddressList resolveAddresses() {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
+    addrinfo hints{};  // a zero family takes IPv6 and IPv4 results alike
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
     if (getaddrinfo(connHost.c_str(), std::to_string(connPort).c_str(), &hints, &found) != 0 ||
