@@ -45,7 +45,6 @@ row "exec true over ${rtt}s RTT (s)" "$ours" "$theirs" "$(ratio "$ours" "$theirs
 row "  in round trips" "$(trips "$ours")" "$(trips "$theirs")" "" ""
 
 # A fresh instance of the fake game server, started and stopped over the slow link.
-"$here/../tests/fixtures/make-game-archives.sh" /srv/www
 base=/srv/bench; mkdir -p $base/game $base/cfg/settings
 tar -xzf /srv/www/bf.tar.gz -C $base/game && chmod 750 $base/game/bf1942/*.sh
 printf 'game.serverName "x"\n' > $base/cfg/settings/serversettings.con

@@ -26,7 +26,6 @@ ls -l /home/fkuser/motd.txt
 
 # Install a (fake) game server from an archive served on loopback, wait for the
 # install script to finish, then check the installation.
-"$here/../tests/fixtures/make-game-archives.sh" /srv/www
 mkdir -p /srv/games && chown fkuser /srv/games
 output=$("$fieldkeep" --address=testhost --login=fkuser --install \
     "--url=$FK_ARCHIVE_URL/bf.tar.gz" --dir=/srv/games)

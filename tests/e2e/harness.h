@@ -1,58 +1,122 @@
-// Runs the real fieldkeep binary and local shell commands inside the sandbox
-// test host, where the "remote" host is this machine behind sshd on loopback.
+// Runs the real fieldkeep binary and bash lines (with the helpers of lib.sh)
+// inside the sandbox test host, where the "remote" host is this machine behind
+// sshd on loopback. Standard error is merged into the output: as fieldkeep must
+// never write there, any byte it writes breaks an exact comparison.
 #pragma once
 
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
 #include <cstdlib>
-#include <functional>
+#include <fstream>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
 namespace fieldkeep::e2e {
 
 struct RunResult {
-    std::string out;  // standard output
-    std::string err;  // standard error: fieldkeep must never write there
-    int status;       // exit status, or 128 + signal
+    std::string out;
+    int status;
 };
 
 struct Account {
-    std::string address;
-    std::string login;
-    std::string password;
+    std::string address, login, password;
 };
-inline std::string envOf(const char* name) {
-    const char* value = std::getenv(name);
-    return value != nullptr ? value : "";
-}
-inline Account testUser() { return {"testhost", "fkuser", envOf("FK_USER_PASSWORD")}; }  // /bin/sh
-inline Account testBashUser() { return {"testhost", "fkbash", envOf("FK_USER_PASSWORD")}; }
-inline Account rootUser() { return {"testhost", "root", envOf("FK_ROOT_PASSWORD")}; }
+inline std::string envOf(const char* name) { return std::getenv(name) ? std::getenv(name) : ""; }
+inline Account user() { return {"testhost", "fkuser", envOf("FK_USER_PASSWORD")}; }  // /bin/sh
+inline Account bashUser() { return {"testhost", "fkbash", envOf("FK_USER_PASSWORD")}; }
+inline Account root() { return {"testhost", "root", envOf("FK_ROOT_PASSWORD")}; }
 // A second superuser whose uname and pw are fakes (see the sandbox host).
-inline Account fakeSystemRoot() { return {"testhost", "toor", envOf("FK_TOOR_PASSWORD")}; }
+inline Account toor() { return {"testhost", "toor", envOf("FK_TOOR_PASSWORD")}; }
 
-extern const char kUnset[];  // as a value in env: the variable is removed
+using Env = std::map<std::string, std::string>;  // changes to the environment of a run
+inline const std::string kUnset = "\x01unset";   // as a value: the variable is removed
 
-// Runs fieldkeep with exactly args and the environment changed by env.
-RunResult fieldkeepRaw(const std::vector<std::string>& args,
-                       const std::map<std::string, std::string>& env);
-// The same with the account's --address, --login and BF1942_PASSWD first.
-RunResult fieldkeep(const Account& account, const std::vector<std::string>& args,
-                    const std::map<std::string, std::string>& env = {});
-RunResult sh(const std::string& command);  // a local /bin/sh command line
+inline std::string quoted(const std::string& word) {
+    std::string text = "'";
+    for (char c : word) {
+        text += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return text + "'";
+}
 
-std::string readFile(const std::string& path);  // "" when missing
-void writeFile(const std::string& path, const std::string& content);
-bool exists(const std::string& path);
-std::string fileMode(const std::string& path);  // octal permission bits ("640"), "" when missing
-std::string freshDir(const std::string& name);  // an empty directory /srv/NAME, writable by all
-std::string gameArchive(const std::string& name);  // /srv/www/NAME, the fixtures made on first use
+// The output and status of a command line; a hanging one is killed after 300 s.
+inline RunResult run(const std::string& line) {
+    FILE* pipe = popen(("exec timeout -s KILL 300 " + line + " 2>&1 </dev/null").c_str(), "r");
+    RunResult result{"", -1};
+    char buffer[65536];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+        result.out.append(buffer, n);
+    }
+    const int status = pclose(pipe);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return result;
+}
 
-// Whether done() turns true within timeoutSeconds (polled; only a guard).
-bool eventually(const std::function<bool()>& done, int timeoutSeconds = 10);
-// A file's content once it ends with a line feed; "" when it never did.
-std::string readWhenWritten(const std::string& path);
-bool waitForListener(const std::string& address, int port);
-bool processRunning(const std::string& pid);  // a zombie does not count
+inline RunResult sh(const std::string& line) {
+    return run("bash -c " + quoted("FIELDKEEP=" FIELDKEEP_BINARY " LINK_PROXY=" LINK_PROXY
+                                   "; . " E2E_LIB "; " + line));
+}
+
+inline RunResult fieldkeep(const Account& as, const std::vector<std::string>& args, Env env = {}) {
+    env.emplace("BF1942_PASSWD", as.password);
+    std::string unset, set;
+    for (const auto& [name, value] : env) {
+        value == kUnset ? unset += " -u " + name : set += " " + name + "=" + quoted(value);
+    }
+    std::string line = "env" + unset + set + " " FIELDKEEP_BINARY " " +
+                       quoted("--address=" + as.address) + " " + quoted("--login=" + as.login);
+    for (const std::string& arg : args) {
+        line += " " + quoted(arg);
+    }
+    return run(line);
+}
+
+inline std::string readFile(const std::string& path) {
+    std::ostringstream content;
+    content << std::ifstream(path, std::ios::binary).rdbuf();
+    return content.str();
+}
+
+// An empty directory /srv/t, writable by all, for one case.
+inline void freshDir() { ASSERT_EQ(sh("rm -rf /srv/t && mkdir -m 777 /srv/t").status, 0); }
+
+// One run: a bash line sets /srv/t up, fieldkeep runs, its whole output (or how
+// it begins, when the row's ends in "...") and status are compared, and a bash
+// line in /srv/t that must then succeed checks the host (the output is in /srv/out).
+struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    std::string out;
+    int status;
+    std::string check = "true";
+    std::string setup = "true";
+    Account as = user();
+    Env env = {};
+};
+
+class Run : public ::testing::TestWithParam<Case> {};
+
+inline void runCase(const Case& c) {
+    freshDir();
+    ASSERT_TRUE(c.setup.empty() || sh("cd /srv/t && " + c.setup).status == 0) << c.setup;
+    const RunResult result = fieldkeep(c.as, c.args, c.env);
+    std::ofstream("/srv/out", std::ios::binary) << result.out;
+    const std::size_t cut = c.out.size() - 3;
+    if (c.out.size() >= 3 && c.out.compare(cut, 3, "...") == 0) {
+        EXPECT_EQ(result.out.substr(0, cut), c.out.substr(0, cut));
+    } else {
+        EXPECT_EQ(result.out, c.out);
+    }
+    EXPECT_EQ(result.status, c.status);
+    const RunResult check = c.check.empty() ? RunResult{"", 0} : sh("cd /srv/t && " + c.check);
+    EXPECT_EQ(check.status, 0) << c.check << "\n" << check.out;
+}
+
+inline void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+inline std::string caseName(const ::testing::TestParamInfo<Case>& info) { return info.param.name; }
 
 }  // namespace fieldkeep::e2e

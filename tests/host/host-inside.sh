@@ -90,8 +90,8 @@ ssh-keygen -q -A
     -o UsePAM=yes
 "$here/start-sshd.sh" 127.0.0.6 22 -o MaxStartups=10:30:100  # OpenSSH's own default
 
-# Game server archives for installs are served from /srv/www.
-mkdir -p /srv/www
+# Fake game server archives for installs, served from /srv/www.
+"$here/../fixtures/make-game-archives.sh" /srv/www
 serve() { # ADDRESS PORT LOG: an HTTP server of /srv/www, once it listens
     (cd /srv/www && exec /usr/bin/python3 -m http.server --bind "$1" "$2" >"$3" 2>&1) &
     for _ in $(seq 1 50); do

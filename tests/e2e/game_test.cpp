@@ -1,0 +1,250 @@
+// The game server on the sandbox host: --install from fake archives served over
+// HTTP on loopback, --check-install, and the lifecycle of --start and --stop
+// with the fake server that the archives hold.
+#include <algorithm>
+
+#include "harness.h"
+
+namespace fieldkeep::e2e {
+namespace {
+
+// An install into /srv/t/DIR (made by setup) that ends with the status file
+// OUTCOME holding STATUS ("": any but 0) in its temporary directory, whose LOG
+// tells why. A successful one leaves a runnable server in DIR/bf1942.
+Case installs(const char* name, const char* archive, const std::string& setup, std::string dir,
+              const std::string& outcome, const std::string& status, const std::string& log,
+              const std::string& logHas, const std::string& alsoTrue = "true") {
+    dir = "/srv/t" + dir;
+    const std::string server = quoted(dir + "/bf1942"), result = "\"$t/" + outcome + "\"";
+    std::string check = "t=$(sed -n \"s/^temp dir: '\\(.*\\)'$/\\1/p\" /srv/out) && soon 'test -s " +
+                        result + "' && " + (status.empty() ? "! grep -qx 0 " : "grep -qxe " +
+                        quoted(status) + " ") + result + " && grep -qFe " + quoted(logHas) +
+                        " \"$t/" + log + "\" && " + alsoTrue + " && ";
+    if (outcome != "install_ok.ret") {
+        check += "! test -e " + server + "/start.sh";
+    } else {
+        check += "[ \"$(cd " + server + " && stat -c %a bf1942_lnxded.* *.sh | sort -u)\" = 750 ] && "
+                 "test -e " + server + "/fixinstall.done && [ \"$(stat -c %a \"$t/install.sh\")\" = "
+                 "750 ] && ! test -e \"$t/bf1942\" && grep -qx 0 \"$t/extract_ok.ret\" && "
+                 "[ \"$(fk --check-install --dir=" + server + ")\" = ok ]";
+    }
+    return {name, {"--install", "--url=" + envOf("FK_ARCHIVE_URL") + "/" + archive, "--dir=" + dir},
+            "temp dir: '" + dir + "/.bf1942_install_...", 0, check, setup + " && chmod -R 777 ."};
+}
+
+INSTANTIATE_TEST_SUITE_P(Install, Run, ::testing::Values(
+    installs("TarBzip2", "bf.tar.bz2", "true", "", "install_ok.ret", "0", "download_ok.ret", "0"),
+    installs("TarGzipIntoAQuotedDir", "bf.tar.gz", "mkdir \"it's\"", "/it's", "install_ok.ret", "0",
+             "download_ok.ret", "0"),
+    installs("Zip", "bf.zip", "true", "", "install_ok.ret", "0", "download_ok.ret", "0"),
+    installs("SelfExtracting", "bf.run", "true", "", "install_ok.ret", "0", "download_ok.ret", "0"),
+    installs("UnknownType", "unknown.bin", "true", "", "extract_err.ret", "-1", "extract.log",
+             "Unknown archive type"),
+    installs("DownloadFails", "no-such-file.tar.gz", "true", "", "download_err.ret",
+             "8" /* wget: server error */, "download.log", "404"),
+    installs("NoBf1942Directory", "nodir.tar.gz", "true", "", "install_err.ret", "",
+             "install.log", "bf1942"),
+    installs("FailingFixinstall", "badfix.tar.gz", "true", "", "install_err.ret", "3",
+             "bf1942/fixinstall.sh", "exit 3"),  // left where it was unpacked
+    installs("ExistingServerLeftAlone", "bf.tar.gz", "mkdir bf1942 && echo old >bf1942/keep", "",
+             "install_err.ret", "", "install.log", "mv", "grep -qx old bf1942/keep"),
+    Case{"MissingDirectoryNotMade", {"--install", "--url=http://h/a.tgz", "--dir=/srv/none"},
+         "Make temporary directory in '/srv/none' failed: mktemp: ...", 1,
+         "! test -e /srv/none && [ \"$(tail -c 2 /srv/out | od -An -c | tr -d ' ')\" = '\\n\\n' ]"}),
+    caseName);
+
+// A server needs its launcher and the mod's init file; any kind of file counts.
+Case checks(const char* name, const char* setup, const char* dir, const char* out) {
+    return {name, {"--check-install", std::string("--dir=") + dir}, out, 0, "true", setup};
+}
+
+const char kFull[] = "touch start.sh && mkdir -p mods/bf1942 && touch mods/bf1942/init.con";
+INSTANTIATE_TEST_SUITE_P(CheckInstall, Run, ::testing::Values(
+    checks("Empty", "true", "/srv/t", "failed\n"),
+    checks("LauncherOnly", "touch start.sh", "/srv/t", "failed\n"),
+    checks("ModInitOnly", "mkdir -p mods/bf1942 && touch mods/bf1942/init.con", "/srv/t", "failed\n"),
+    checks("Both", kFull, "/srv/t", "ok\n"),
+    checks("BothWithTrailingSlash", kFull, "/srv/t/", "ok\n"),
+    checks("LauncherADirectory", "mkdir -p start.sh mods/bf1942 && touch mods/bf1942/init.con",
+           "/srv/t", "ok\n")), caseName);
+
+// --start of the instance that lib.sh's `instance` makes in /srv/t, EXTRA
+// replacing options of the same name or added.
+std::vector<std::string> startArgs(const std::vector<std::string>& extra = {}) {
+    std::vector<std::string> args{
+        "--start", "--srv-dir=/srv/t/game/bf1942", "--cfg-dir=/srv/t/cfg", "--name=My server",
+        "--max-players=16", "--srv-bandwidth=256000", "--cl-bandwidth=3", "--ip=127.0.0.1",
+        "--port=14567", "--spy-lan-port=22000", "--spy-port=23000", "--game-time=20",
+        "--score-lim=100", "--round-num=3", "--srv-passwd", "--remote-admin-passwd=adm pass",
+        "--rcon-username=op", "--rcon-password=secret", "--rcon-port=4711"};
+    for (const std::string& e : extra) {
+        const std::string name = e.substr(0, e.find('='));
+        auto same = [&](const std::string& a) { return a.substr(0, a.find('=')) == name; };
+        auto at = std::find_if(args.begin(), args.end(), same);
+        at == args.end() ? args.push_back(e) : void(*at = e);
+    }
+    return args;
+}
+
+// The settings after a start: the keys present are set in place, the others added.
+std::string serverSettings(const std::string& name = "My server") {
+    return "game.serverName \"" + name + "\"\n  game.serverMaxPlayers 16\nGAME.SERVERPORT 1\n"
+           "game.serverIP\n\tgame.serverPassword \"\"\ngame.serverNumberOfRounds 3\n"
+           "game.serverInternet 0\n\ngame.serverBandwidthChokeLimit 256000\n\n"
+           "game.serverMaxAllowedConnectionType 3\n\ngame.serverIP 127.0.0.1\n\n"
+           "game.serverPort 14567\n\ngame.gameSpyLANPort 22000\n\ngame.gameSpyPort 23000\n\n"
+           "game.serverGameTime 20\n\ngame.serverScoreLimit 100\n\ngame.serverPunkBuster 0\n";
+}
+std::string adminSettings(const std::string& rconPassword = "secret") {
+    return "admin.enableRemoteAdmin \"adm pass\"\nadmin.enableRemoteConsole \"op\" \"" +
+           rconPassword + "\" 4711\n";
+}
+
+// A bash line that reads the pid in cfg/NAME once written, and succeeds while it runs.
+std::string runs(const char* name) {
+    return std::string("soon 'test -s cfg/") + name + "' && ps -o stat= -p $(cat cfg/" + name +
+           ") | grep -qv Z";
+}
+
+TEST(StartStop, FullLifecycle) {
+    freshDir();
+    ASSERT_EQ(sh("cd /srv/t && instance").status, 0);
+    const RunResult first = fieldkeep(user(), startArgs());
+    ASSERT_EQ(first.out, "");
+    EXPECT_EQ(first.status, 0);
+    EXPECT_EQ(readFile("/srv/t/cfg/settings/serversettings.con"), serverSettings());
+    EXPECT_EQ(readFile("/srv/t/cfg/settings/adminsettings.con"), adminSettings());
+    EXPECT_EQ(sh("cd /srv/t/cfg && stat -c %a start.sh stop.sh && test -p server-stdin").out,
+              "750\n750\n");
+    EXPECT_EQ(sh("cd /srv/t && " + runs("start.pid") + " && " + runs("server.pid") +
+                 " && soon 'test -s cfg/server.args' && cat cfg/server.args").out,
+              "+statusMonitor\n1\n+overlayPath\n/srv/t/cfg\n");
+    sh("cd /srv/t/cfg && cp start.pid old-start.pid && cp server.pid old-server.pid");
+
+    // A second start stops the running server first, then starts a new one.
+    ASSERT_EQ(fieldkeep(user(), startArgs()).out, "");
+    EXPECT_EQ(sh("cd /srv/t && cat cfg/server.quit && ! " + runs("old-start.pid") + " && ! " +
+                 runs("old-server.pid") + " && " + runs("server.pid") + " && rm cfg/server.quit && "
+                 "cp cfg/start.pid cfg/old-start.pid && cp cfg/server.pid cfg/old-server.pid").out,
+              "quit\n");
+    EXPECT_EQ(readFile("/srv/t/cfg/settings/serversettings.con"), serverSettings());
+
+    const RunResult stopped = fieldkeep(user(), {"--stop", "--cfg-dir=/srv/t/cfg"});
+    EXPECT_EQ(stopped.out, "");
+    EXPECT_EQ(stopped.status, 0);
+    EXPECT_EQ(sh("cd /srv/t && cat cfg/server.quit && ! " + runs("old-start.pid") + " && ! " +
+                 runs("old-server.pid")).out, "quit\n");
+    EXPECT_EQ(sh("ls /srv/t/cfg").out, "old-server.pid\nold-start.pid\nserver.args\nserver.quit\n"
+                                       "settings\nstart.sh\nstderr.log\nstop.sh\n");
+    // Stopping a stopped instance is no error.
+    EXPECT_EQ(fieldkeep(user(), {"--stop", "--cfg-dir=/srv/t/cfg"}).out, "");
+}
+
+// Hostile values reach the settings intact through either login shell.
+const std::string kHostile = "a/b&c\\d'e\"f $HOME `id` \\1";
+Case hostile(const char* name, const Account& as) {
+    return {name, startArgs({"--name=" + kHostile, "--rcon-password=p&w/d"}), "", 0,
+            "printf %s " + quoted(serverSettings(kHostile)) + " | cmp - cfg/settings/serversettings.con"
+            " && printf %s " + quoted(adminSettings("p&w/d")) + " | cmp - cfg/settings/adminsettings.con"
+            " && [ -z \"$(FK_LOGIN=" + as.login + " fk --stop --cfg-dir=/srv/t/cfg)\" ]",
+            "instance " + as.login, as};
+}
+
+// A start that fails says at which step and launches nothing; --stop uploads its
+// script the same way, so it fails exactly where the start's copy failed.
+Case fails(const char* name, const std::string& setup, const std::string& out, const char* log) {
+    return {name, startArgs(), out + "...", 1,
+            "! test -e cfg/start.pid && ! test -e cfg/server-stdin && [ \"$(cat cfg/stderr.log "
+            "2>/dev/null)\" = " + quoted(log) + " ] && " + (out[0] == 'C' ? "" : "! ") +
+                "fk --stop --cfg-dir=/srv/t/cfg | grep -q '^Copy stop script'",
+            "instance && " + setup};
+}
+
+// A helper process holds port 24555 while --start runs: reported before anything
+// is launched, and the channel opened ahead for the next step ends with the run.
+Case taken(const char* name, const std::string& socket, const char* option) {
+    return {name, startArgs({std::string(option) + "=24555"}),
+            "Port 24555 using already other proces\n", 1,
+            "kill $(cat hold.pid); ! test -e cfg/start.sh && ! test -e cfg/start.pid && "
+            "soon '[ $(pgrep -cf \"sshd: [f]kuser\") -le $(cat sessions) ]'",
+            "instance && hold " + socket + " && { pgrep -cf 'sshd: [f]kuser' >sessions; true; }"};
+}
+
+INSTANTIATE_TEST_SUITE_P(Start, Run, ::testing::Values(
+    hostile("HostileValuesViaSh", user()),
+    hostile("HostileValuesViaBash", bashUser()),
+    fails("MissingLauncher", "rm game/bf1942/start.sh", "Test on exec server failed\n", ""),
+    // On the launch's terminal the reason ("Process dead") is no error output.
+    fails("LauncherExitsAtOnce", "printf '#!/bin/sh\\necho no game here >&2\\nexit 1\\n' "
+          ">game/bf1942/start.sh", "Start server failed: \n", "no game here"),
+    // Writable by the login but owned by root: the upload works, chmod does not.
+    fails("WrapperCannotBeMadeRunnable", ": >cfg/start.sh && chown root cfg/start.sh && "
+          "chmod 666 cfg/start.sh", "Start server failed: \n", ""),
+    fails("UnwritableConfigurationDirectory", "chown root cfg && chmod 755 cfg",
+          "Copy stop script failed: ", ""),
+    taken("UdpWildcard", "'' DGRAM 0.0.0.0", "--port"),
+    taken("TcpLoopback", "'' STREAM 127.0.0.1", "--spy-lan-port"),
+    taken("Ipv6Wildcard", "6 STREAM ::", "--spy-port"),
+    taken("Ipv6Udp", "6 DGRAM ::", "--rcon-port")), caseName);
+
+// Hostile values, each refused with its message although the login would work:
+// nothing under the instance's directory (the launcher, the settings, an
+// install directory, an upload target) changes.
+TEST(Refusals, ChangeNothingOnTheHost) {
+    freshDir();
+    ASSERT_EQ(sh("cd /srv/t && instance && mkfifo fifo && mkdir install && echo keep >target && "
+                 "chown -R fkuser .").status, 0);
+    const std::string install = "--dir=/srv/t/install", to = "--to=/srv/t/target";
+    const std::string url = "--url=" + envOf("FK_ARCHIVE_URL") + "/bf.tar.gz";
+    const std::string blanks = "' must not contain blanks or the characters * ? [";
+    const std::string dash = "' must not start with '-'", lines = "' must not contain line breaks";
+    const std::string differ = "Server and configuration directories must differ";
+    const std::string range = "' must be a decimal number from 0 to 65535";
+    const std::string unread = "Failed to read from the file ";
+    const std::string absolute = "Directry/file must be set absolute pathname";
+    const std::vector<std::pair<std::vector<std::string>, std::string>> rows = {
+        {{"--install", "--url=-O/srv/t/game/bf1942/start.sh", install}, "Option '--url" + dash},
+        {{"--install", "--url=http://h/a b.tgz", install}, "Option '--url" + blanks},
+        {{"--install", url, install + "/*"}, "Option '--dir" + blanks},
+        {{"--install", install}, "Requires long option '--url'"},
+        {{"--install", url, "--dir=srv/x"}, absolute},
+        {{"--check-install", "--dir=relative/dir"}, absolute},
+        {{"--exec"}, "Requires long option '--cmd'"},
+        {{"--exec", "--cmd="}, "Incorrect long option '--cmd'"},
+        {{"--exec", "--cmd=touch /srv/t/x", "--input="}, "Unknown option '--input'"},
+        {{"--check-host", "--cmd=x"}, "Unknown option '--cmd'"},
+        {{"--check-on-root", "-v"}, "Unknown option '-v'"},
+        {{"--create-user", "--name=x"}, "Unknown option '--name'"},
+        {startArgs({"--cfg-dir=/srv/t/game/bf1942/."}), differ},
+        {startArgs({"--cfg-dir=/.//srv/t/cfg/..//game/bf1942/"}), differ},
+        {startArgs({"--srv-dir=/srv/*"}), "Option '--srv-dir" + blanks},
+        {startArgs({"--srv-dir=game"}), absolute},
+        {startArgs({"--cfg-dir=./cfg"}), absolute},
+        {startArgs({"--cfg-dir=/srv/c*"}), "Option '--cfg-dir" + blanks},
+        {startArgs({"--rcon-password=cr\r"}), "Option '--rcon-password" + lines},
+        {startArgs({"--rcon-port=000080"}), "Option '--rcon-port" + range},
+        {startArgs({"--name=two\nlines"}), "Option '--name" + lines},
+        {startArgs({"--spy-port=system(\"touch /srv/t/x\")"}), "Option '--spy-port' must be a decimal number"},
+        {startArgs({"--port=65536"}), "Option '--port" + range},
+        {startArgs({"--rcon-port=100000"}), "Option '--rcon-port" + range},
+        {{"--stop", "--cfg-dir=cfg"}, absolute},
+        {{"--copy-file", "--from=/srv/t/fifo", to}, unread + "/srv/t/fifo"},
+        {{"--copy-file", "--from=/dev/zero", to}, unread + "/dev/zero"},
+        {{"--copy-file", "--from=/srv/t", to}, unread + "/srv/t"},
+        {{"--copy-file", "--from=/srv/t/missing", to}, "Unable to define file size"},
+        {{"--copy-file", "--from=/srv/t/target", "--to=-f"}, "Option '--to" + dash},
+        {{"--copy-file", "--from=/srv/t/target", to + "\nC0640 1 x"}, "Option '--to" + lines},
+        {{"--copy-file", to}, "Requires long option '--from'"},
+        {{"--copy-file", "--from=/x", to, "--mode=1"}, "Unknown option '--mode'"}};
+    const std::string listing = "find /srv/t -printf '%p %y %s %T@\\n' | sort";
+    const std::string before = sh(listing).out;
+    for (const auto& [args, message] : rows) {
+        const RunResult run = fieldkeep(user(), args);
+        EXPECT_EQ(run.out, message + "\n") << args.back();
+        EXPECT_EQ(run.status, 1);
+    }
+    EXPECT_EQ(sh(listing).out, before);
+}
+
+}  // namespace
+}  // namespace fieldkeep::e2e

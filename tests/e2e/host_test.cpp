@@ -1,0 +1,202 @@
+// The real binary against the sandbox's sshd: remote execution, logins, host
+// keys, uploads, account creation and every way a connection can fail.
+#include "harness.h"
+
+namespace fieldkeep::e2e {
+namespace {
+
+TEST_P(Run, PrintsTheTruthAndLeavesTheHostRight) { runCase(GetParam()); }
+
+std::vector<std::string> ex(const std::string& cmd, const std::string& input = "") {
+    std::vector<std::string> args{"--exec", "--cmd=" + cmd};
+    if (!input.empty()) {
+        args.push_back("--input=" + input);
+    }
+    return args;
+}
+
+const std::string kMiB(1048576, 'e');
+INSTANTIATE_TEST_SUITE_P(Exec, Run, ::testing::Values(
+    Case{"True", ex("true"), "\n0\n", 0},
+    Case{"BothStreams", ex("echo out; echo err >&2; exit 3"), "out\nerr\n\n3\n", 0},
+    Case{"BothStreamsBash", ex("echo out; echo err >&2; exit 3"), "out\nerr\n\n3\n", 0, "", "",
+         bashUser()},
+    Case{"ErrorsContinueAnUnfinishedLine", ex("printf out; printf err >&2"), "outerr\n0\n", 0},
+    Case{"CatEchoesInput", ex("cat", "one\ntwo"), "one\ntwo\n0\n", 0},
+    Case{"CatEchoesInputBash", ex("cat", "one\ntwo"), "one\ntwo\n0\n", 0, "", "", bashUser()},
+    Case{"DigitsWithoutLineFeed", ex("printf abc42"), "abc42\n0\n", 0},
+    Case{"NegativeLooking", ex("printf 'x\\n-7'; exit 2"), "x\n-7\n2\n", 0},
+    Case{"EmptyInputStillEndsCat", ex("cat; echo after"), "after\n\n0\n", 0},
+    Case{"ExitEndsOnlyTheSubshell", ex("exit 3; echo never"), "\n3\n", 0},
+    Case{"ExitEndsOnlyTheSubshellBash", ex("exit 3; echo never"), "\n3\n", 0, "", "", bashUser()},
+    Case{"ACommentSwallowsTheTrailer", ex("echo hi # comment"), "sh: 2: Syntax error: Unterminated quoted string\n\n-1\n", 0},
+    Case{"Utf8AndHighBytes", ex("printf '\\303\\251\\377'"), "\xc3\xa9\xff\n0\n", 0},
+    Case{"ErrorsBeforeOutputDoNotStall", ex("head -c 1048576 /dev/zero | tr '\\0' e >&2; echo ok"),
+         "ok\n" + kMiB + "\n0\n", 0},
+    Case{"InputNeverReadDoesNotHang", ex("echo quick", std::string(100000, 'x')), "quick\n\n0\n", 0},
+    Case{"TwentyMegabytesArriveIntact", ex("seq 3000000 | head -c 20000000; echo; echo tail >&2"),
+         "1\n2\n...", 0, "{ seq 3000000 | head -c 20000000; printf '\\ntail\\n\\n0\\n'; } | cmp - /srv/out"},
+    Case{"HostIsSuitable", {"--check-host"}, "suitable\n", 0},
+    Case{"NotRoot", {"--check-on-root"}, "not root\n", 0},
+    Case{"Root", {"--check-on-root"}, "root\n", 0, "", "", root()}), caseName);
+
+const std::string kNoPassword =
+    ". The server does not support password authentication method. You should ask your game "
+    "hosting account provider to enable password authentication method.\n";
+
+// Every address form, login method and key logs in, or says why not; nothing
+// runs on the host when it does not.
+TEST(Reach, EveryAddressMethodAndKeyLogsInOrSaysWhyNot) {
+    struct Row { std::string address, login, identity, password, expected; };
+    const std::string pass = user().password, in = "in\n\n0\n", keys = "/run/keys/";
+    const std::string quoteUser = envOf("FK_QUOTE_USER"), quotePass = envOf("FK_QUOTE_PASSWORD");
+    const std::string denied = "Authentication failed\n";
+    for (const Row& row : std::vector<Row>{
+             {"testhost:2222", "fkuser", "", pass, in},
+             {"[::1]:22", "fkuser", "", pass, in},
+             {"twoaddr:2222", "fkuser", "", pass, in},  // ::1 comes first and refuses
+             {"kbdonly", "fkuser", "", pass, in},
+             {"keyonly", "fkuser", keys + "id_ed25519", kUnset, in},
+             {"keyonly", "fkuser", keys + "id_rsa", kUnset, in},
+             {"keyonly", "fkuser", keys + "id_ecdsa", "key phrase", in},
+             {"keyonly", "fkuser", keys + "id_ecdsa", "x", denied},
+             {"testhost", "fkuser", keys + "id_ecdsa", pass, in},  // not decrypted: password
+             {"kbdonly", "fkuser", "/etc/ssh/ssh_host_ed25519_key", pass, in},  // refused: answers
+             {"keyonly", "fkuser", "agent", kUnset, in},
+             {"keyonly", "fkuser", "/none", pass, "Cannot read identity file /none\n"},
+             {"testhost", quoteUser, "", quotePass, in},  // the password passes byte for byte
+             {"testhost", quoteUser, "", quotePass.substr(0, quotePass.size() - 1), denied},
+             {"no-such-host.invalid", "fkuser", "", "x", "Failed to get network host entry\n"},
+             {"127.0.0.3", "fkuser", "", "x", "Failed to connect\n"},
+             {"notssh", "fkuser", "", "x", "Failure establishing SSH session\n"},
+             {"testhost", "fkuser", "", "wrong", denied},
+             {"testhost", "nobody-here", "", "x", denied},
+             {"keyonly", "fkuser", "", "x", "Unable to connect to keyonly" + kNoPassword},
+             {"127.0.0.2", "fkuser", "", "x", "Unable to connect to 127.0.0.2" + kNoPassword},
+             {"kbdonly", "fkuser", "", "wrong", denied}}) {
+        freshDir();
+        const RunResult run = fieldkeep({row.address, row.login, row.password},
+                                        ex("echo in; touch /srv/t/reached"),
+                                        {{"BF1942_IDENTITY", row.identity.empty() ? kUnset : row.identity}});
+        EXPECT_EQ(run.out, row.expected) << row.address << " " << row.identity;
+        EXPECT_EQ(run.status, row.expected == in ? 0 : 1);
+        EXPECT_EQ(sh("test -e /srv/t/reached").status == 0, row.expected == in) << row.address;
+    }
+}
+
+TEST(Reach, AHundredRunsAtOnceAllGetIntoABusyServer) {  // sshd's stock MaxStartups 10:30:100
+    // A generous set-up time: a hundred runs at once share two cores.
+    EXPECT_EQ(sh("for i in $(seq 100); do BF1942_CONNECT_TIMEOUT=100 fk --address=busy --exec "
+                 "--cmd='echo inside' & done | grep -o inside | wc -l").out, "100\n");
+}
+
+// A link through a proxy that a row freezes (STOP) or cuts (KILL) at a given
+// second of the run, or leaves alone, throttled or not.
+Case broken(const char* name, const char* address, const std::string& link, Env env,
+            std::vector<std::string> args, const std::string& out, int status) {
+    return {name, args, out, status, "true", "link " + std::string(address) + " " + link,
+            {address, "fkuser", user().password}, env};
+}
+
+std::string numbered(std::size_t size) {
+    std::string text;
+    for (int i = 0; text.size() < size; ++i) {
+        text += std::to_string(i) + (i % 17 == 0 ? "\n" : " ");
+    }
+    return text;
+}
+const std::string kLines = numbered(120000);
+
+INSTANTIATE_TEST_SUITE_P(Links, Run, ::testing::Values(
+    broken("SilentListener", "127.0.0.10", "0 STOP 0", {{"BF1942_CONNECT_TIMEOUT", "2"}},
+           ex("true"), "Connection timed out\n", 1),
+    broken("CutMidCommand", "127.0.0.11", "0 KILL 1.5", {}, ex("echo count: 0; sleep 20"),
+           "count: 0\nConnection lost\n", 1),
+    broken("FrozenMidCommand", "127.0.0.12", "0 STOP 1.5", {{"BF1942_ALIVE_INTERVAL", "1"}},
+           ex("printf 'count: 0'; sleep 30"), "count: 0\nConnection lost\n", 1),
+    broken("QuietCommandKeptAlive", "127.0.0.13", "0 -", {{"BF1942_ALIVE_INTERVAL", "2"}},
+           ex("sleep 10; echo done"), "done\n\n0\n", 0),
+    broken("ThrottledInputAndOutput", "127.0.0.14", "'0 4096 16384' -", {},
+           ex("head -c 4000000 /dev/zero | tr '\\0' x; cat", kLines),
+           std::string(4000000, 'x') + kLines + "\n0\n", 0)), caseName);
+
+// Host-key pinning: a file of entries (made by a bash line) for the address and port.
+Case pinned(const char* name, const std::string& entries, const char* address, const char* out,
+            const std::string& password = user().password) {
+    return {name, ex("echo in"), *out ? std::string(out) + "\n" : "in\n\n0\n", *out ? 1 : 0,
+            "true", "(" + entries + ") >known_hosts", {address, "fkuser", password},
+            {{"BF1942_KNOWN_HOSTS", "/srv/t/known_hosts"}}};
+}
+
+const char kFailed[] = "Host key verification failed";
+const std::string kScan = "ssh-keyscan testhost 2>/dev/null | grep .";
+const std::string kScan2222 = "ssh-keyscan -p 2222 testhost 2>/dev/null | grep .";
+const std::string kOther = kScan + " | sed s/^testhost/otherhost/";
+
+INSTANTIATE_TEST_SUITE_P(HostKey, Run, ::testing::Values(
+    pinned("Plain", kScan, "testhost", ""),
+    pinned("Hashed", "ssh-keyscan -H testhost 2>/dev/null | grep .", "testhost", ""),
+    pinned("AnotherKeyForTheHost", "for t in ed25519 ecdsa rsa; do ssh-keygen -q -t $t -N '' "
+           "-f k$t && echo testhost $(cut -d' ' -f1,2 k$t.pub); done", "testhost", kFailed),
+    pinned("OnlyAnotherHost", kOther, "testhost", kFailed),
+    // The check comes before the password: a wrong one would say "Authentication failed".
+    pinned("CheckedBeforeThePassword", kOther, "testhost", kFailed, "wrong"),
+    pinned("NamedNotByTheAddressGiven", kScan, "127.0.0.1", kFailed),
+    pinned("EmptyFile", "true", "testhost", kFailed),
+    pinned("ForThatPort", kScan2222, "testhost:2222", ""),
+    pinned("ForPort22Only", kScan, "testhost:2222", kFailed),
+    pinned("ForPort2222Only", kScan2222, "testhost", kFailed),
+    pinned("UnreadableFileNamed", "rm -f known_hosts", "testhost",
+           "Cannot read known hosts file /srv/t/known_hosts"),
+    Case{"EmptyNameMeansUnset", ex("echo in"), "in\n\n0\n", 0, "", "", user(),
+         {{"BF1942_KNOWN_HOSTS", ""}}}), caseName);
+
+// An upload from l/FROM to r/TO (or an absolute TO); r has a directory "it's a dir"
+// and a file "old". A new file arrives byte for byte, mode 640, owned by the login.
+Case copy(const char* name, std::size_t size, const std::string& from, const std::string& to,
+          const std::string& out) {
+    const std::string target = to[0] == '/' ? to : "/srv/t/r/" + to;
+    return {name, {"--copy-file", "--from=/srv/t/l/" + from, "--to=" + target}, out,
+            out.empty() ? 0 : 1,
+            out.empty() ? "cmp " + quoted("l/" + from) + " " + quoted(target) +
+                              (to == "old" ? "" : " && [ $(stat -c %a%U " + quoted(target) +
+                                                      ") = 640fkuser ]")
+                        : "true",
+            "mkdir -p l \"r/it's a dir\" && echo old content >r/old && chmod -R 777 r && rm -f "
+            "/srv/small/big && head -c " + std::to_string(size) + " /dev/urandom >" +
+                quoted("l/" + from)};
+}
+
+INSTANTIATE_TEST_SUITE_P(CopyFile, Run, ::testing::Values(
+    copy("SeveralMegabytes", 5 * 1024 * 1024 + 123, "server.zip", "server.zip", ""),
+    copy("EmptyOverOld", 0, "empty", "old", ""),
+    copy("QuotesAndBlanksStayOneWord", 7, "it's mine", "it's a dir/x $y", ""),
+    copy("MissingRemoteDirectory", 1, "f", "no/such/dir/f", "Unable to open the scp channel\n"),
+    copy("FullRemoteDisk", 3 * 1024 * 1024, "big", "/srv/small/big",
+         "Failed to copy content: scp: /srv/small/big: No space left on device\n")), caseName);
+
+// --create-user: an account that logs in with the password printed, or no account.
+Case creates(const char* name, const std::string& setup, const Account& as, const std::string& out,
+             const std::string& pwLog = "") {
+    const bool made = out.rfind("login: ", 0) == 0;
+    return {name, {"--create-user"}, out, made ? 0 : 1,
+            std::string(made ? "logs_in" : "! id bf1942 && ! grep -q password /srv/out") +
+                " && [ \"$(cat /home/toor/pw.log 2>/dev/null)\" = " + quoted(pwLog) + " ]",
+            "no_accounts; " + setup, as};
+}
+
+INSTANTIATE_TEST_SUITE_P(CreateUser, Run, ::testing::Values(
+    creates("FirstName", "true", root(), "login: \"bf1942\"\n..."),
+    creates("TakenUserSkipped", "useradd bf1942", root(), "login: \"bf\"\n..."),
+    creates("GroupWithoutUserSkipped", "groupadd bf1942", root(), "login: \"bf\"\n..."),
+    creates("AllFixedNamesTakenGivesARandomName",
+            "for n in bf1942 bf battlefield battlefield1942; do useradd $n; done", root(),
+            "login: \"bf1942_..."),
+    creates("FreeBsdAsksPwWithTheQuotedName", "echo FreeBSD >/home/toor/system && groupadd bf1942",
+            toor(), "login: \"bf\"\n...", "groupshow bf1942\ngroupshow bf"),
+    creates("OtherSystemsRefused", "echo SunOS >/home/toor/system", toor(), "Unknown system: SunOS\n\n"),
+    creates("ALoginWithoutTheRight", "true", user(),
+            "Create system user 'bf1942' failed: useradd: ...")), caseName);
+
+}  // namespace
+}  // namespace fieldkeep::e2e

@@ -1,0 +1,65 @@
+# Helpers for the end-to-end tests' shell lines: each line sources this file in
+# bash and runs in its case's fresh directory /srv/t; a run's output is in /srv/out.
+
+# fieldkeep as FK_LOGIN (default fkuser) on testhost, errors merged into its output.
+fk() { BF1942_PASSWD=$FK_USER_PASSWORD "$FIELDKEEP" --address=testhost --login="${FK_LOGIN:-fkuser}" "$@" 2>&1; }
+
+# Whether the shell condition $1 turns true within ten seconds.
+soon() { for _ in $(seq 100); do eval "$1" && return 0; sleep 0.1; done; return 1; }
+
+listening() { soon "(exec 3<>/dev/tcp/$1/$2) 2>/dev/null"; }
+
+# A game server in game/bf1942 and its settings in cfg, owned by $1 (fkuser).
+instance() {
+    mkdir -p game cfg/settings && tar -xzf /srv/www/bf.tar.gz -C game || return 1
+    chmod 750 game/bf1942/*.sh
+    printf 'game.serverName "old name"\n  game.serverMaxPlayers 8 // players\nGAME.SERVERPORT 1\n'`
+        `'game.serverIP\n\tgame.serverPassword "old"\ngame.serverNumberOfRounds 1' \
+        >cfg/settings/serversettings.con
+    printf '%s\n' 'admin.enableRemoteAdmin "old"' 'admin.enableRemoteConsole "a" "b" 1' \
+        >cfg/settings/adminsettings.con
+    chown -R "${1:-fkuser}" .
+}
+
+# A proxy on $1:22 to testhost's sshd with the delay, rate and buffer $2, sent
+# signal $3 (none: -) after $4 seconds.
+link() {
+    "$LINK_PROXY" "$1" 22 127.0.0.1 22 $2 >/dev/null 2>&1 &
+    local pid=$!
+    listening "$1" 22 || return 1
+    { [ "$3" = - ] || { sleep "$4"; kill -"$3" $pid; }; } >/dev/null 2>&1 &
+}
+
+# Port 24555 held by a socket of family AF_INET$1, kind SOCK_$2, bound to $3;
+# its pid in hold.pid.
+hold() {
+    local listen=
+    [ "$2" = STREAM ] && listen='s.listen(); '
+    python3 -c "import socket, time; s = socket.socket(socket.AF_INET$1, socket.SOCK_$2); \
+s.bind(('$3', 24555)); ${listen}open('held', 'w'); time.sleep(60)" >/dev/null 2>&1 &
+    echo $! >hold.pid
+    soon 'test -e held'
+}
+
+# The login and password a --create-user run printed log in, and only with that password.
+logs_in() {
+    local login password
+    login=$(sed -n 's/^login: "\(.*\)"$/\1/p' /srv/out)
+    password=$(sed -n 's/^password: "\([0-9A-Za-z]\{10\}\)"$/\1/p' /srv/out)
+    getent passwd "$login" | grep -q ":Talvor's BF1942 module:/home/$login:" &&
+        test -d "/home/$login" && getent shadow "$login" | cut -d: -f2 | grep -q '^\$6\$' &&
+        [ "$(BF1942_PASSWD=$password "$FIELDKEEP" --address=testhost --login="$login" \
+            --exec --cmd='id -un' 2>&1)" = "$login"$'\n\n'0 ] &&
+        [ "$(BF1942_PASSWD=${password}x "$FIELDKEEP" --address=testhost --login="$login" \
+            --check-host 2>&1)" = "Authentication failed" ]
+}
+
+# No account of those --create-user makes; the fake system of toor is Linux.
+no_accounts() {
+    for n in bf1942 bf battlefield battlefield1942 $(getent passwd | cut -d: -f1 | grep '^bf1942_'); do
+        userdel -r "$n" >/dev/null 2>&1
+        groupdel "$n" >/dev/null 2>&1
+    done
+    rm -f /home/toor/pw.log
+    echo Linux >/home/toor/system
+}
