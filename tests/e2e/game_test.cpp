@@ -112,8 +112,8 @@ TEST(StartStop, FullLifecycle) {
     const RunResult first = fieldkeep(user(), startArgs());
     ASSERT_EQ(first.out, "");
     EXPECT_EQ(first.status, 0);
-    EXPECT_EQ(readFile("/srv/t/cfg/settings/serversettings.con"), serverSettings());
-    EXPECT_EQ(readFile("/srv/t/cfg/settings/adminsettings.con"), adminSettings());
+    EXPECT_EQ(sh("cat /srv/t/cfg/settings/serversettings.con").out, serverSettings());
+    EXPECT_EQ(sh("cat /srv/t/cfg/settings/adminsettings.con").out, adminSettings());
     EXPECT_EQ(sh("cd /srv/t/cfg && stat -c %a start.sh stop.sh && test -p server-stdin").out,
               "750\n750\n");
     EXPECT_EQ(sh("cd /srv/t && " + runs("start.pid") + " && " + runs("server.pid") +
@@ -127,7 +127,7 @@ TEST(StartStop, FullLifecycle) {
                  runs("old-server.pid") + " && " + runs("server.pid") + " && rm cfg/server.quit && "
                  "cp cfg/start.pid cfg/old-start.pid && cp cfg/server.pid cfg/old-server.pid").out,
               "quit\n");
-    EXPECT_EQ(readFile("/srv/t/cfg/settings/serversettings.con"), serverSettings());
+    EXPECT_EQ(sh("cat /srv/t/cfg/settings/serversettings.con").out, serverSettings());
 
     const RunResult stopped = fieldkeep(user(), {"--stop", "--cfg-dir=/srv/t/cfg"});
     EXPECT_EQ(stopped.out, "");

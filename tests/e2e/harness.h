@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -73,12 +72,6 @@ inline RunResult fieldkeep(const Account& as, const std::vector<std::string>& ar
         line += " " + quoted(arg);
     }
     return run(line);
-}
-
-inline std::string readFile(const std::string& path) {
-    std::ostringstream content;
-    content << std::ifstream(path, std::ios::binary).rdbuf();
-    return content.str();
 }
 
 // An empty directory /srv/t, writable by all, for one case.
