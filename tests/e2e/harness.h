@@ -34,7 +34,7 @@ inline Account toor() { return {"testhost", "toor", envOf("FK_TOOR_PASSWORD")}; 
 using Env = std::map<std::string, std::string>;  // changes to the environment of a run
 inline const std::string kUnset = "\x01unset";   // as a value: the variable is removed
 
-inline std::string quoted(const std::string& word) {
+inline std::string shellWord(const std::string& word) {
     std::string text = "'";
     for (char c : word) {
         text += c == '\'' ? std::string("'\\''") : std::string(1, c);
@@ -56,20 +56,20 @@ inline RunResult run(const std::string& line) {
 }
 
 inline RunResult sh(const std::string& line) {
-    return run("bash -c " + quoted("FIELDKEEP=" FIELDKEEP_BINARY " LINK_PROXY=" LINK_PROXY
+    return run("bash -c " + shellWord("FIELDKEEP=" FIELDKEEP_BINARY " LINK_PROXY=" LINK_PROXY
                                    "; . " E2E_LIB "; " + line));
 }
 
-inline RunResult fieldkeep(const Account& as, const std::vector<std::string>& args, Env env = {}) {
+inline RunResult fieldkeep(const Account& as, std::vector<std::string> args, Env env = {}) {
+    args.insert(args.begin(), {"--address=" + as.address, "--login=" + as.login});
     env.emplace("BF1942_PASSWD", as.password);
     std::string unset, set;
     for (const auto& [name, value] : env) {
-        value == kUnset ? unset += " -u " + name : set += " " + name + "=" + quoted(value);
+        value == kUnset ? unset += " -u " + name : set += " " + name + "=" + shellWord(value);
     }
-    std::string line = "env" + unset + set + " " FIELDKEEP_BINARY " " +
-                       quoted("--address=" + as.address) + " " + quoted("--login=" + as.login);
+    std::string line = "env" + unset + set + " " FIELDKEEP_BINARY;
     for (const std::string& arg : args) {
-        line += " " + quoted(arg);
+        line += " " + shellWord(arg);
     }
     return run(line);
 }

@@ -29,13 +29,16 @@ INSTANTIATE_TEST_SUITE_P(Exec, Run, ::testing::Values(
     Case{"EmptyInputStillEndsCat", ex("cat; echo after"), "after\n\n0\n", 0},
     Case{"ExitEndsOnlyTheSubshell", ex("exit 3; echo never"), "\n3\n", 0},
     Case{"ExitEndsOnlyTheSubshellBash", ex("exit 3; echo never"), "\n3\n", 0, "", "", bashUser()},
-    Case{"ACommentSwallowsTheTrailer", ex("echo hi # comment"), "sh: 2: Syntax error: Unterminated quoted string\n\n-1\n", 0},
+    Case{"ACommentSwallowsTheTrailer", ex("echo hi # comment"),
+         "sh: 2: Syntax error: Unterminated quoted string\n\n-1\n", 0},
     Case{"Utf8AndHighBytes", ex("printf '\\303\\251\\377'"), "\xc3\xa9\xff\n0\n", 0},
     Case{"ErrorsBeforeOutputDoNotStall", ex("head -c 1048576 /dev/zero | tr '\\0' e >&2; echo ok"),
          "ok\n" + kMiB + "\n0\n", 0},
-    Case{"InputNeverReadDoesNotHang", ex("echo quick", std::string(100000, 'x')), "quick\n\n0\n", 0},
+    Case{"InputNeverReadDoesNotHang", ex("echo quick", std::string(100000, 'x')), "quick\n\n0\n",
+         0},
     Case{"TwentyMegabytesArriveIntact", ex("seq 3000000 | head -c 20000000; echo; echo tail >&2"),
-         "1\n2\n...", 0, "{ seq 3000000 | head -c 20000000; printf '\\ntail\\n\\n0\\n'; } | cmp - /srv/out"},
+         "1\n2\n...", 0,
+         "{ seq 3000000 | head -c 20000000; printf '\\ntail\\n\\n0\\n'; } | cmp - /srv/out"},
     Case{"HostIsSuitable", {"--check-host"}, "suitable\n", 0},
     Case{"NotRoot", {"--check-on-root"}, "not root\n", 0},
     Case{"Root", {"--check-on-root"}, "root\n", 0, "", "", root()}), caseName);
@@ -75,9 +78,10 @@ TEST(Reach, EveryAddressMethodAndKeyLogsInOrSaysWhyNot) {
              {"127.0.0.2", "fkuser", "", "x", "Unable to connect to 127.0.0.2" + kNoPassword},
              {"kbdonly", "fkuser", "", "wrong", denied}}) {
         freshDir();
+        const std::string identity = row.identity.empty() ? kUnset : row.identity;
         const RunResult run = fieldkeep({row.address, row.login, row.password},
                                         ex("echo in; touch /srv/t/reached"),
-                                        {{"BF1942_IDENTITY", row.identity.empty() ? kUnset : row.identity}});
+                                        {{"BF1942_IDENTITY", identity}});
         EXPECT_EQ(run.out, row.expected) << row.address << " " << row.identity;
         EXPECT_EQ(run.status, row.expected == in ? 0 : 1);
         EXPECT_EQ(sh("test -e /srv/t/reached").status == 0, row.expected == in) << row.address;
@@ -158,13 +162,13 @@ Case copy(const char* name, std::size_t size, const std::string& from, const std
     const std::string target = to[0] == '/' ? to : "/srv/t/r/" + to;
     return {name, {"--copy-file", "--from=/srv/t/l/" + from, "--to=" + target}, out,
             out.empty() ? 0 : 1,
-            out.empty() ? "cmp " + quoted("l/" + from) + " " + quoted(target) +
-                              (to == "old" ? "" : " && [ $(stat -c %a%U " + quoted(target) +
+            out.empty() ? "cmp " + shellWord("l/" + from) + " " + shellWord(target) +
+                              (to == "old" ? "" : " && [ $(stat -c %a%U " + shellWord(target) +
                                                       ") = 640fkuser ]")
                         : "true",
             "mkdir -p l \"r/it's a dir\" && echo old content >r/old && chmod -R 777 r && rm -f "
             "/srv/small/big && head -c " + std::to_string(size) + " /dev/urandom >" +
-                quoted("l/" + from)};
+                shellWord("l/" + from)};
 }
 
 INSTANTIATE_TEST_SUITE_P(CopyFile, Run, ::testing::Values(
@@ -181,7 +185,7 @@ Case creates(const char* name, const std::string& setup, const Account& as, cons
     const bool made = out.rfind("login: ", 0) == 0;
     return {name, {"--create-user"}, out, made ? 0 : 1,
             std::string(made ? "logs_in" : "! id bf1942 && ! grep -q password /srv/out") +
-                " && [ \"$(cat /home/toor/pw.log 2>/dev/null)\" = " + quoted(pwLog) + " ]",
+                " && [ \"$(cat /home/toor/pw.log 2>/dev/null)\" = " + shellWord(pwLog) + " ]",
             "no_accounts; " + setup, as};
 }
 
@@ -194,7 +198,8 @@ INSTANTIATE_TEST_SUITE_P(CreateUser, Run, ::testing::Values(
             "login: \"bf1942_..."),
     creates("FreeBsdAsksPwWithTheQuotedName", "echo FreeBSD >/home/toor/system && groupadd bf1942",
             toor(), "login: \"bf\"\n...", "groupshow bf1942\ngroupshow bf"),
-    creates("OtherSystemsRefused", "echo SunOS >/home/toor/system", toor(), "Unknown system: SunOS\n\n"),
+    creates("OtherSystemsRefused", "echo SunOS >/home/toor/system", toor(),
+            "Unknown system: SunOS\n\n"),
     creates("ALoginWithoutTheRight", "true", user(),
             "Create system user 'bf1942' failed: useradd: ...")), caseName);
 

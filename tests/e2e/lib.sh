@@ -2,7 +2,10 @@
 # bash and runs in its case's fresh directory /srv/t; a run's output is in /srv/out.
 
 # fieldkeep as FK_LOGIN (default fkuser) on testhost, errors merged into its output.
-fk() { BF1942_PASSWD=$FK_USER_PASSWORD "$FIELDKEEP" --address=testhost --login="${FK_LOGIN:-fkuser}" "$@" 2>&1; }
+fk() {
+    BF1942_PASSWD=$FK_USER_PASSWORD "$FIELDKEEP" --address=testhost --login="${FK_LOGIN:-fkuser}" \
+        "$@" 2>&1
+}
 
 # Whether the shell condition $1 turns true within ten seconds.
 soon() { for _ in $(seq 100); do eval "$1" && return 0; sleep 0.1; done; return 1; }
@@ -41,6 +44,26 @@ s.bind(('$3', 24555)); ${listen}open('held', 'w'); time.sleep(60)" >/dev/null 2>
     soon 'test -e held'
 }
 
+# The install that /srv/out tells of, into $1: its status file $2 holds $3
+# (empty: anything but 0) and its log $4 has $5. A finished one leaves a
+# runnable server in $1/bf1942, a failed one none.
+installed() {
+    local t result
+    t=$(sed -n "s/^temp dir: '\(.*\)'$/\1/p" /srv/out)
+    result=$t/$2
+    soon 'test -s "$result"' || return 1
+    if [ -n "$3" ]; then grep -qxe "$3" "$result"; else ! grep -qx 0 "$result"; fi &&
+        grep -qFe "$5" "$t/$4" || return 1
+    if [ "$2" != install_ok.ret ]; then
+        ! test -e "$1/bf1942/start.sh"
+        return
+    fi
+    [ "$(cd "$1/bf1942" && stat -c %a bf1942_lnxded.* *.sh | sort -u)" = 750 ] &&
+        test -e "$1/bf1942/fixinstall.done" && [ "$(stat -c %a "$t/install.sh")" = 750 ] &&
+        ! test -e "$t/bf1942" && grep -qx 0 "$t/extract_ok.ret" &&
+        [ "$(fk --check-install --dir="$1/bf1942")" = ok ]
+}
+
 # The login and password a --create-user run printed log in, and only with that password.
 logs_in() {
     local login password
@@ -56,7 +79,8 @@ logs_in() {
 
 # No account of those --create-user makes; the fake system of toor is Linux.
 no_accounts() {
-    for n in bf1942 bf battlefield battlefield1942 $(getent passwd | cut -d: -f1 | grep '^bf1942_'); do
+    local n
+    for n in bf1942 bf battlefield battlefield1942 $(getent passwd | grep -o '^bf1942_[^:]*'); do
         userdel -r "$n" >/dev/null 2>&1
         groupdel "$n" >/dev/null 2>&1
     done
