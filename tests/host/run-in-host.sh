@@ -1,17 +1,117 @@
 #!/usr/bin/env bash
-# Runs a command inside a private sandbox test host: its own PID, network and
-# mount namespaces, loopback only, a private copy of /etc, private /home, /run
-# and /srv, and the OpenSSH servers that host-inside.sh starts (the README lists
-# them). Everything in it ends with the command.
-# Without root there is no sandbox: exit 77, which CTest reports as skipped.
+# Runs a command (default: a shell) inside a private sandbox test host: its own
+# PID, network and mount namespaces, loopback only, a private copy of /etc,
+# private /home, /run and /srv, and the OpenSSH servers below (the README lists
+# them). Everything in it ends with the command. Without root there is no
+# sandbox: exit 77, which CTest reports as skipped.
 set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
 if [ "$(id -u)" -ne 0 ]; then
     echo "the sandbox test host needs root; skipped"
     exit 77
+elif [ "${FK_IN_HOST:-}" != 1 ]; then
+    exec unshare --pid --fork --mount-proc --net --mount --propagation private -- \
+        env FK_IN_HOST=1 "$0" "${@:-bash}"
 fi
-if [ $# -eq 0 ]; then
-    set -- bash
-fi
-here=$(cd "$(dirname "$0")" && pwd)
-exec unshare --pid --fork --mount-proc --net --mount --propagation private -- \
-    "$here/host-inside.sh" "$@"
+
+# Inside the fresh namespaces: build the test host, then run the command.
+sysctl -qw net.ipv6.conf.lo.disable_ipv6=0  # ::1 too, whatever the machine's default
+ip link set lo up
+
+# Private copies of everything user creation and sshd write to; a small disk,
+# to see a remote write fail for want of space.
+state=$(mktemp -d /tmp/fieldkeep-host.XXXXXX)
+cp -a /etc "$state/etc"
+mount --bind "$state/etc" /etc
+for dir in /home /run /srv; do
+    mkdir -p "$dir"
+    mount -t tmpfs -o mode=0755 tmpfs "$dir"
+done
+chmod 1777 /srv
+mkdir -p /run/sshd /srv/small
+mount -t tmpfs -o size=1m,mode=1777 tmpfs /srv/small
+
+printf '%s\n' '127.0.0.1 localhost testhost twoaddr' '127.0.0.2 keyonly' '127.0.0.4 notssh' \
+    '127.0.0.5 kbdonly' '127.0.0.6 busy' '::1 twoaddr' >/etc/hosts
+# No name server answers inside the sandbox: unknown names fail at once.
+echo "nameserver 127.0.0.1" >/etc/resolv.conf
+
+export FK_USER_PASSWORD='user pass' FK_ROOT_PASSWORD='root-pass' FK_TOOR_PASSWORD='toor-pass'
+export FK_QUOTE_USER='fkquote' FK_QUOTE_PASSWORD=' a b'"'"'c"d$e`f\g '
+useradd -m -s /bin/sh fkuser
+useradd -m -s /bin/bash fkbash
+useradd -m -s /bin/sh "$FK_QUOTE_USER"
+# toor: a second superuser (useradd warns of uid 0) whose PATH, from
+# ~/.ssh/environment, finds fakes first: uname prints /home/toor/system, and pw
+# answers "pw groupshow NAME" from this host's groups, logging each call.
+useradd -o -u 0 -g 0 -M -d /home/toor -s /bin/sh toor 2>/dev/null
+printf '%s\n' "root:$FK_ROOT_PASSWORD" "fkuser:$FK_USER_PASSWORD" "fkbash:$FK_USER_PASSWORD" \
+    "$FK_QUOTE_USER:$FK_QUOTE_PASSWORD" "toor:$FK_TOOR_PASSWORD" | chpasswd
+mkdir -p /home/fkuser/.ssh /home/toor/.ssh /home/toor/fakebin
+# fkuser finds the administration tools (and is refused by them).
+echo 'PATH=/usr/local/bin:/usr/bin:/bin:/usr/sbin:/sbin' >/home/fkuser/.ssh/environment
+echo 'PATH=/home/toor/fakebin:/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin' \
+    >/home/toor/.ssh/environment
+echo Linux >/home/toor/system
+printf '#!/bin/sh\ncat /home/toor/system\n' >/home/toor/fakebin/uname
+printf '#!/bin/sh\necho "$*" >>/home/toor/pw.log\n[ "$1" = groupshow ] && getent group "$2" >/dev/null\n' \
+    >/home/toor/fakebin/pw
+chmod 755 /home/toor/fakebin/*
+
+# fkuser's keys (FK_KEYS): id_ed25519, also held by the agent at SSH_AUTH_SOCK,
+# id_rsa, and id_ecdsa encrypted with FK_KEY_PASSPHRASE.
+export FK_KEYS=/run/keys FK_KEY_PASSPHRASE='key phrase'
+mkdir -p "$FK_KEYS"
+for type in ed25519 rsa; do ssh-keygen -q -t $type -N '' -f "$FK_KEYS/id_$type"; done
+ssh-keygen -q -t ecdsa -N "$FK_KEY_PASSPHRASE" -f "$FK_KEYS/id_ecdsa"
+eval "$(ssh-agent -s -a /run/agent.sock)" >/dev/null
+ssh-add -q "$FK_KEYS/id_ed25519" 2>/dev/null
+cat "$FK_KEYS"/*.pub >/home/fkuser/.ssh/authorized_keys
+chown -R fkuser /home/fkuser/.ssh
+# PAM (only the keyboard-interactive server asks it) checks the password, no more.
+printf '%s required %s\n' auth 'pam_unix.so nodelay' account pam_unix.so >/etc/pam.d/sshd
+
+listening() { # ADDRESS PORT, within five seconds
+    for _ in $(seq 50); do (exec 3<>"/dev/tcp/$1/$2") 2>/dev/null && return 0; sleep 0.1; done
+    echo "nothing listens on $1 port $2" >&2
+    return 1
+}
+
+# One sshd on ADDRESS PORT (IPv6 without brackets). Options -o NAME=VALUE after
+# them replace the lines of the same name: sshd keeps the last value of some.
+ssh-keygen -q -A
+sshd_on() {
+    local lines option config=/etc/ssh/sshd_config.$1.$2
+    lines=$(printf '%s\n' PermitRootLogin=yes PasswordAuthentication=yes UsePAM=no \
+        KbdInteractiveAuthentication=no PubkeyAuthentication=yes PermitUserEnvironment=yes \
+        MaxStartups=200 MaxSessions=200 LogLevel=ERROR 'Subsystem=sftp internal-sftp')
+    for option in "${@:3}"; do [ "$option" = -o ] || lines=$(grep -v "^${option%%=*}=" <<<"$lines"); done
+    { echo "ListenAddress [$1]:$2" && echo "PidFile /run/sshd.$1.$2.pid" && tr = ' ' <<<"$lines" &&
+        for key in ed25519 ecdsa rsa; do echo "HostKey /etc/ssh/ssh_host_${key}_key"; done; } >"$config"
+    /usr/sbin/sshd -f "$config" -E "/run/sshd.$1.$2.log" "${@:3}"
+    listening "$1" "$2"
+}
+sshd_on 127.0.0.1 22
+sshd_on 127.0.0.1 2222
+sshd_on ::1 22
+# Keys only; RSA keys may sign with SHA-1, the only RSA signature libssh2 1.10 makes.
+sshd_on 127.0.0.2 22 -o PasswordAuthentication=no -o PubkeyAcceptedAlgorithms=+ssh-rsa
+sshd_on 127.0.0.5 22 -o PasswordAuthentication=no -o KbdInteractiveAuthentication=yes -o UsePAM=yes
+sshd_on 127.0.0.6 22 -o MaxStartups=10:30:100  # OpenSSH's own default
+
+# Fake game server archives for installs, served over HTTP from /srv/www; and
+# something that is no SSH server answers on port 22 of 127.0.0.4.
+"$here/../fixtures/make-game-archives.sh" /srv/www
+serve() { # ADDRESS PORT
+    (cd /srv/www && exec python3 -m http.server --bind "$1" "$2" >/dev/null 2>&1) &
+    listening "$1" "$2"
+}
+serve 127.0.0.1 8000
+serve 127.0.0.4 22
+export FK_ARCHIVE_URL=http://127.0.0.1:8000
+
+set +e
+"$@"
+status=$?
+rm -rf "$state"
+exit $status
