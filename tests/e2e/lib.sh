@@ -24,6 +24,20 @@ instance() {
     chown -R "${1:-fkuser}" .
 }
 
+# Whether the process of the pid file $1 runs (not a zombie) once the file is written.
+alive() { soon "test -s $1" && ps -o stat= -p "$(cat "$1")" | grep -qv Z; }
+
+# The instance in cfg runs: its scripts are runnable, its console is a pipe, the
+# server and its wrapper are alive, the server started with cfg as its overlay.
+started() {
+    [ "$(stat -c %a cfg/start.sh cfg/stop.sh)" = $'750\n750' ] && test -p cfg/server-stdin &&
+        alive cfg/start.pid && alive cfg/server.pid && soon 'test -s cfg/server.args' &&
+        [ "$(cat cfg/server.args)" = $'+statusMonitor\n1\n+overlayPath\n/srv/t/cfg' ]
+}
+
+# The server whose pids were saved in cfg/old-*.pid quit when told, with its wrapper.
+stopped() { grep -qx quit cfg/server.quit && ! alive cfg/old-start.pid && ! alive cfg/old-server.pid; }
+
 # A proxy on $1:22 to testhost's sshd with the delay, rate and buffer $2, sent
 # signal $3 (none: -) after $4 seconds.
 link() {
