@@ -36,7 +36,20 @@ started() {
 }
 
 # The server whose pids were saved in cfg/old-*.pid quit when told, with its wrapper.
-stopped() { grep -qx quit cfg/server.quit && ! alive cfg/old-start.pid && ! alive cfg/old-server.pid; }
+stopped() {
+    grep -qx quit cfg/server.quit && ! alive cfg/old-start.pid && ! alive cfg/old-server.pid
+}
+
+# l/$2, $1 bytes, to upload into r, which has a directory "it's a dir" and a file "old".
+to_copy() {
+    mkdir -p l "r/it's a dir" && echo old content >r/old && chmod -R 777 r &&
+        rm -f /srv/small/big && head -c "$1" /dev/urandom >"l/$2"
+}
+
+# The upload of l/$1 arrived as $2 byte for byte; a new file with mode 640, owned by the login.
+arrived() {
+    cmp "l/$1" "$2" && { [ "$2" = /srv/t/r/old ] || [ "$(stat -c %a%U "$2")" = 640fkuser ]; }
+}
 
 # A proxy on $1:22 to testhost's sshd with the delay, rate and buffer $2, sent
 # signal $3 (none: -) after $4 seconds.

@@ -31,8 +31,8 @@ chmod 1777 /srv
 mkdir -p /run/sshd /srv/small
 mount -t tmpfs -o size=1m,mode=1777 tmpfs /srv/small
 
-printf '%s\n' '127.0.0.1 localhost testhost twoaddr' '127.0.0.2 keyonly' '127.0.0.4 notssh' \
-    '127.0.0.5 kbdonly' '127.0.0.6 busy' '::1 twoaddr' >/etc/hosts
+printf '%s\n' '127.0.0.1 localhost testhost twoaddr' '127.0.0.2 keyonly' '127.0.0.5 kbdonly' \
+    '127.0.0.6 busy' '::1 twoaddr' >/etc/hosts
 # No name server answers inside the sandbox: unknown names fail at once.
 echo "nameserver 127.0.0.1" >/etc/resolv.conf
 
@@ -54,8 +54,8 @@ echo 'PATH=/home/toor/fakebin:/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:
     >/home/toor/.ssh/environment
 echo Linux >/home/toor/system
 printf '#!/bin/sh\ncat /home/toor/system\n' >/home/toor/fakebin/uname
-printf '#!/bin/sh\necho "$*" >>/home/toor/pw.log\n[ "$1" = groupshow ] && getent group "$2" >/dev/null\n' \
-    >/home/toor/fakebin/pw
+printf '%s\n' '#!/bin/sh' 'echo "$*" >>/home/toor/pw.log' \
+    '[ "$1" = groupshow ] && getent group "$2" >/dev/null' >/home/toor/fakebin/pw
 chmod 755 /home/toor/fakebin/*
 
 # fkuser's keys (FK_KEYS): id_ed25519, also held by the agent at SSH_AUTH_SOCK,
@@ -85,9 +85,11 @@ sshd_on() {
     lines=$(printf '%s\n' PermitRootLogin=yes PasswordAuthentication=yes UsePAM=no \
         KbdInteractiveAuthentication=no PubkeyAuthentication=yes PermitUserEnvironment=yes \
         MaxStartups=200 MaxSessions=200 LogLevel=ERROR 'Subsystem=sftp internal-sftp')
-    for option in "${@:3}"; do [ "$option" = -o ] || lines=$(grep -v "^${option%%=*}=" <<<"$lines"); done
+    for option in "${@:3}"; do
+        [ "$option" = -o ] || lines=$(grep -v "^${option%%=*}=" <<<"$lines")
+    done
     { echo "ListenAddress [$1]:$2" && echo "PidFile /run/sshd.$1.$2.pid" && tr = ' ' <<<"$lines" &&
-        for key in ed25519 ecdsa rsa; do echo "HostKey /etc/ssh/ssh_host_${key}_key"; done; } >"$config"
+        printf 'HostKey /etc/ssh/ssh_host_%s_key\n' ed25519 ecdsa rsa; } >"$config"
     /usr/sbin/sshd -f "$config" -E "/run/sshd.$1.$2.log" "${@:3}"
     listening "$1" "$2"
 }
@@ -99,15 +101,10 @@ sshd_on 127.0.0.2 22 -o PasswordAuthentication=no -o PubkeyAcceptedAlgorithms=+s
 sshd_on 127.0.0.5 22 -o PasswordAuthentication=no -o KbdInteractiveAuthentication=yes -o UsePAM=yes
 sshd_on 127.0.0.6 22 -o MaxStartups=10:30:100  # OpenSSH's own default
 
-# Fake game server archives for installs, served over HTTP from /srv/www; and
-# something that is no SSH server answers on port 22 of 127.0.0.4.
+# Fake game server archives for installs, served over HTTP from /srv/www.
 "$here/../fixtures/make-game-archives.sh" /srv/www
-serve() { # ADDRESS PORT
-    (cd /srv/www && exec python3 -m http.server --bind "$1" "$2" >/dev/null 2>&1) &
-    listening "$1" "$2"
-}
-serve 127.0.0.1 8000
-serve 127.0.0.4 22
+(cd /srv/www && exec python3 -m http.server --bind 127.0.0.1 8000 >/dev/null 2>&1) &
+listening 127.0.0.1 8000
 export FK_ARCHIVE_URL=http://127.0.0.1:8000
 
 set +e
