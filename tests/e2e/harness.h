@@ -28,8 +28,6 @@ inline std::string envOf(const char* name) { return std::getenv(name) ? std::get
 inline Account user() { return {"testhost", "fkuser", envOf("FK_USER_PASSWORD")}; }  // /bin/sh
 inline Account bashUser() { return {"testhost", "fkbash", envOf("FK_USER_PASSWORD")}; }
 inline Account root() { return {"testhost", "root", envOf("FK_ROOT_PASSWORD")}; }
-// A second superuser whose uname and pw are fakes (see the sandbox host).
-inline Account toor() { return {"testhost", "toor", envOf("FK_TOOR_PASSWORD")}; }
 
 using Env = std::map<std::string, std::string>;  // changes to the environment of a run
 inline const std::string kUnset = "\x01unset";   // as a value: the variable is removed

@@ -17,10 +17,7 @@ std::vector<std::string> ex(const std::string& cmd, const std::string& input = "
 
 const std::string kMiB(1048576, 'e');
 INSTANTIATE_TEST_SUITE_P(Exec, Run, ::testing::Values(
-    Case{"True", ex("true"), "\n0\n", 0},
     Case{"BothStreams", ex("echo out; echo err >&2; exit 3"), "out\nerr\n\n3\n", 0},
-    Case{"BothStreamsBash", ex("echo out; echo err >&2; exit 3"), "out\nerr\n\n3\n", 0, "", "",
-         bashUser()},
     Case{"ErrorsContinueAnUnfinishedLine", ex("printf out; printf err >&2"), "outerr\n0\n", 0},
     Case{"CatEchoesInput", ex("cat", "one\ntwo"), "one\ntwo\n0\n", 0},
     Case{"DigitsWithoutLineFeed", ex("printf abc42"), "abc42\n0\n", 0},
@@ -171,13 +168,11 @@ INSTANTIATE_TEST_SUITE_P(CopyFile, Run, ::testing::Values(
          "Failed to copy content: scp: /srv/small/big: No space left on device\n")), caseName);
 
 // --create-user: an account that logs in with the password printed, or no account.
-Case creates(const char* name, const std::string& setup, const Account& as, const std::string& out,
-             const std::string& pwLog = "") {
+Case creates(const char* name, const std::string& setup, const Account& as, const std::string& out) {
     const bool made = out.rfind("login: ", 0) == 0;
     return {name, {"--create-user"}, out, made ? 0 : 1,
-            std::string(made ? "logs_in" : "! id bf1942 && ! grep -q password /srv/out") +
-                " && [ \"$(cat /home/toor/pw.log 2>/dev/null)\" = " + shellWord(pwLog) + " ]",
-            "no_accounts; " + setup, as};
+            made ? "logs_in" : "! id bf1942 && ! grep -q password /srv/out", "no_accounts; " + setup,
+            as};
 }
 
 INSTANTIATE_TEST_SUITE_P(CreateUser, Run, ::testing::Values(
@@ -187,10 +182,6 @@ INSTANTIATE_TEST_SUITE_P(CreateUser, Run, ::testing::Values(
     creates("AllFixedNamesTakenGivesARandomName",
             "for n in bf1942 bf battlefield battlefield1942; do useradd $n; done", root(),
             "login: \"bf1942_..."),
-    creates("FreeBsdAsksPwWithTheQuotedName", "echo FreeBSD >/home/toor/system && groupadd bf1942",
-            toor(), "login: \"bf\"\n...", "groupshow bf1942\ngroupshow bf"),
-    creates("OtherSystemsRefused", "echo SunOS >/home/toor/system", toor(),
-            "Unknown system: SunOS\n\n"),
     creates("ALoginWithoutTheRight", "true", user(),
             "Create system user 'bf1942' failed: useradd: ...")), caseName);
 

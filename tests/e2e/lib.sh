@@ -104,13 +104,11 @@ logs_in() {
             --check-host 2>&1)" = "Authentication failed" ]
 }
 
-# No account of those --create-user makes; the fake system of toor is Linux.
+# No account of those --create-user makes.
 no_accounts() {
     local n
     for n in bf1942 bf battlefield battlefield1942 $(getent passwd | grep -o '^bf1942_[^:]*'); do
         userdel -r "$n" >/dev/null 2>&1
         groupdel "$n" >/dev/null 2>&1
     done
-    rm -f /home/toor/pw.log
-    echo Linux >/home/toor/system
 }

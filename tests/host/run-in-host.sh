@@ -36,27 +36,16 @@ printf '%s\n' '127.0.0.1 localhost testhost twoaddr' '127.0.0.2 keyonly' '127.0.
 # No name server answers inside the sandbox: unknown names fail at once.
 echo "nameserver 127.0.0.1" >/etc/resolv.conf
 
-export FK_USER_PASSWORD='user pass' FK_ROOT_PASSWORD='root-pass' FK_TOOR_PASSWORD='toor-pass'
+export FK_USER_PASSWORD='user pass' FK_ROOT_PASSWORD='root-pass'
 export FK_QUOTE_USER='fkquote' FK_QUOTE_PASSWORD=' a b'"'"'c"d$e`f\g '
 useradd -m -s /bin/sh fkuser
 useradd -m -s /bin/bash fkbash
 useradd -m -s /bin/sh "$FK_QUOTE_USER"
-# toor: a second superuser (useradd warns of uid 0) whose PATH, from
-# ~/.ssh/environment, finds fakes first: uname prints /home/toor/system, and pw
-# answers "pw groupshow NAME" from this host's groups, logging each call.
-useradd -o -u 0 -g 0 -M -d /home/toor -s /bin/sh toor 2>/dev/null
 printf '%s\n' "root:$FK_ROOT_PASSWORD" "fkuser:$FK_USER_PASSWORD" "fkbash:$FK_USER_PASSWORD" \
-    "$FK_QUOTE_USER:$FK_QUOTE_PASSWORD" "toor:$FK_TOOR_PASSWORD" | chpasswd
-mkdir -p /home/fkuser/.ssh /home/toor/.ssh /home/toor/fakebin
+    "$FK_QUOTE_USER:$FK_QUOTE_PASSWORD" | chpasswd
 # fkuser finds the administration tools (and is refused by them).
+mkdir -p /home/fkuser/.ssh
 echo 'PATH=/usr/local/bin:/usr/bin:/bin:/usr/sbin:/sbin' >/home/fkuser/.ssh/environment
-echo 'PATH=/home/toor/fakebin:/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin' \
-    >/home/toor/.ssh/environment
-echo Linux >/home/toor/system
-printf '#!/bin/sh\ncat /home/toor/system\n' >/home/toor/fakebin/uname
-printf '%s\n' '#!/bin/sh' 'echo "$*" >>/home/toor/pw.log' \
-    '[ "$1" = groupshow ] && getent group "$2" >/dev/null' >/home/toor/fakebin/pw
-chmod 755 /home/toor/fakebin/*
 
 # fkuser's keys (FK_KEYS): id_ed25519, also held by the agent at SSH_AUTH_SOCK,
 # id_rsa, and id_ecdsa encrypted with FK_KEY_PASSPHRASE.
