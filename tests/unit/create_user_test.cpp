@@ -1,167 +1,99 @@
-#include <gtest/gtest.h>
-
 #include <crypt.h>
 
 #include <algorithm>
+#include <regex>
 #include <set>
 
 #include "commands/account_random.h"
 #include "commands/create_user.h"
-#include "errors/uerror.h"
-
-namespace {
+#include "support.h"
 
 using namespace fieldkeep;
+using namespace fieldkeep::testing;
 
-TEST(AccountRandom, AlphabetsAreLettersAndDigits) {
-    std::string password = kPasswordAlphabet;
-    EXPECT_EQ(std::string(kSaltAlphabet), "./" + password);
-    std::sort(password.begin(), password.end());
-    EXPECT_EQ(password, "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
-}
-
-// Many draws: each stays in its alphabet or range and every value turns up.
+// The alphabets hold each letter and digit once; many draws use exactly the alphabet or range, the
+// salt setting is SHA-512 crypt's, and no password repeats.
 TEST(AccountRandom, DrawsCoverTheWholeAlphabetOrRange) {
+    std::string sorted = kPasswordAlphabet;
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_EQ(sorted, "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+    EXPECT_EQ(std::string(kSaltAlphabet), "./" + std::string(kPasswordAlphabet));
     std::set<char> passwordChars, saltChars;
     std::set<std::string> passwords;
     std::set<std::uint32_t> numbers;
     for (int i = 0; i < 2000; ++i) {
         const std::string p = makePassword(), setting = makeSaltSetting();
         ASSERT_EQ(p.size(), kPasswordLength);
-        ASSERT_EQ(p.find_first_not_of(kPasswordAlphabet), std::string::npos) << p;
-        ASSERT_EQ(setting.size(), 3 + kSaltLength);
-        ASSERT_EQ(setting.substr(0, 3), "$6$");  // SHA-512 crypt
-        ASSERT_EQ(setting.find_first_not_of(kSaltAlphabet, 3), std::string::npos) << setting;
+        ASSERT_EQ(setting.substr(0, 3) + std::to_string(setting.size()), "$6$" + std::to_string(3 + kSaltLength));
         passwordChars.insert(p.begin(), p.end());
         saltChars.insert(setting.begin() + 3, setting.end());
         passwords.insert(p);
-        numbers.insert(randomBelow(7));
-        ASSERT_EQ(randomBelow(1), 0u);
+        numbers.insert(randomBelow(7) + 10 * randomBelow(1));  // randomBelow(1) must be 0
     }
-    EXPECT_EQ(passwordChars.size(), 62u);  // first and last characters are drawn too
-    EXPECT_EQ(saltChars.size(), 64u);
-    EXPECT_EQ(passwords.size(), 2000u);  // no repeats
+    EXPECT_EQ(passwordChars, std::set<char>(kPasswordAlphabet, kPasswordAlphabet + 62));
+    EXPECT_EQ(saltChars, std::set<char>(kSaltAlphabet, kSaltAlphabet + 64));
+    EXPECT_EQ(passwords.size(), 2000u);
     EXPECT_EQ(numbers, (std::set<std::uint32_t>{0, 1, 2, 3, 4, 5, 6}));
 }
 
 TEST(EncryptPassword, VerifiesWithCryptAndSaltsEachTime) {
-    const std::string first = encryptPassword("Abc123xyz9");
-    const std::string second = encryptPassword("Abc123xyz9");
+    const std::string first = encryptPassword("Abc123xyz9"), second = encryptPassword("Abc123xyz9");
     EXPECT_EQ(first.substr(0, 3), "$6$");
     EXPECT_NE(first, second);
     EXPECT_STREQ(crypt("Abc123xyz9", first.c_str()), first.c_str());
     EXPECT_STRNE(crypt("Abc123xyz8", first.c_str()), first.c_str());
 }
 
-// A remote host as far as the account commands can see it.
-struct FakeHost : RemoteRunner {
-    std::string system = "Linux\n";
-    std::set<std::string> users;
-    std::set<std::string> groups;
-    int userAddStatus = 0;
-    std::vector<std::string> commands;
-
-    RemoteResult exec(const std::string& command, const std::string&, bool) override {
-        commands.push_back(command);
-        const auto named = [&](const char* prefix) {
-            const std::string p = prefix;
-            if (command.compare(0, p.size(), p) != 0) {
-                return std::string("\x01");
-            }
-            return command.substr(p.size() + 1, command.size() - p.size() - 2);  // unquote
-        };
-        if (command == "uname -s") {
-            return {0, system, ""};
-        }
-        if (std::string n = named("id "); n != "\x01") {
-            return {users.count(n) ? 0 : 1, "", ""};
-        }
-        for (const char* tool : {"groupmod ", "pw groupshow "}) {
-            if (std::string n = named(tool); n != "\x01") {
-                return {groups.count(n) ? 0 : 6, "", ""};
-            }
-        }
-        if (command.rfind("useradd ", 0) == 0) {
-            return {userAddStatus, "", userAddStatus ? "useradd: Permission denied.\n" : ""};
-        }
+// A remote host as far as the account commands can see it: its users and groups as cells ("*": every
+// name), its system and how useradd ends. It logs the lines sent.
+struct AccountHost : RemoteRunner {
+    std::string users, groups, system, sent;
+    int addStatus = 0;
+    static bool has(const std::string& cell, const std::string& name) {
+        return cell == "*" || ("|" + cell + "|").find("|" + name + "|") != std::string::npos;
+    }
+    RemoteResult exec(const std::string& line, const std::string&, bool) override {
+        sent += line + "\n";
+        const std::size_t quote = line.find('\'');
+        const std::string tool = line.substr(0, quote), name = line.substr(quote + 1, line.size() - quote - 2);
+        if (line == "uname -s") { return {0, system, ""}; }
+        if (tool == "id ") { return {has(users, name) ? 0 : 1, "", ""}; }
+        if (tool == "groupmod " || tool == "pw groupshow ") { return {has(groups, name) ? 0 : 6, "", ""}; }
+        if (tool.rfind("useradd ", 0) == 0) { return {addStatus, "", addStatus ? "useradd: Permission denied.\n" : ""}; }
         return {127, "", "unknown command"};
     }
 };
 
-struct ChooseCase {
-    const char* name;
-    std::set<std::string> users;
-    std::set<std::string> groups;
-    std::string system;
-    int userAddStatus;
-    std::string result;    // the login chosen (bf1942_NNNN: a random one) or the message raised
-    std::string commands;  // how the commands sent begin
-    std::size_t count;     // how many were sent (0: not checked)
-};
-
-class ChooseUserAccount : public ::testing::TestWithParam<ChooseCase> {};
-
-TEST_P(ChooseUserAccount, TakesTheFirstFreeName) {
-    const ChooseCase& c = GetParam();
-    FakeHost host;
-    host.users = c.users;
-    host.groups = c.groups;
-    host.system = c.system;
-    host.userAddStatus = c.userAddStatus;
-    std::string result;
-    try {
-        const UserAccount chosen = chooseUserAccount(host);
-        result = chosen.login;
-        if (result.size() == 11 && result.rfind("bf1942_", 0) == 0 &&
-            std::stoi(result.substr(7)) >= 1000) {
-            result = "bf1942_NNNN";
-        }
-        EXPECT_EQ(chosen.password.size(), kPasswordLength);
-        EXPECT_EQ(host.commands.back().rfind("useradd -c \"Talvor's BF1942 module\" -m '" +
-                                                 chosen.login + "' -p '$6$", 0), 0u);
-    } catch (const TUError& e) {
-        result = e.message;
-    }
-    EXPECT_EQ(result, c.result);
-    std::string sent;
-    for (const std::string& command : host.commands) {
-        sent += command + "\n";
-    }
-    EXPECT_EQ(sent.substr(0, c.commands.size()), c.commands);
-    if (c.count != 0) {
-        EXPECT_EQ(host.commands.size(), c.count);
+// The host's users, groups, system and useradd status; the login chosen (bf1942_NNNN: a random one) or
+// the message raised; how the lines sent begin and how many they are.
+TEST(ChooseUserAccount, TakesTheFirstFreeName) {
+    const std::string fixed = "bf1942|bf|battlefield|battlefield1942";
+    const std::tuple<std::string, const char*, const char*, int, const char*, std::string, long> rows[] = {
+        {"", "", "Linux\n", 0, "bf1942", "id 'bf1942'\nuname -s\ngroupmod 'bf1942'\nuseradd ", 4},
+        {"bf1942", "bf", "Linux\n", 0, "battlefield",
+         "id 'bf1942'\nid 'bf'\nuname -s\ngroupmod 'bf'\nid 'battlefield'\nuname -s\ngroupmod 'battlefield'\n", 8},
+        {fixed, "", "Linux\n", 0, "bf1942_NNNN", "id 'bf1942'\nid 'bf'\nid 'battlefield'\nid 'battlefield1942'\n", 8},
+        {"*", "", "Linux\n", 0, "No free user name found", "id 'bf1942'\n", 4 + kRandomNameAttempts},
+        {"", "bf1942", "FreeBSD\n", 0, "bf", "id 'bf1942'\nuname -s\npw groupshow 'bf1942'\nid 'bf'\nuname -s\npw ", 7},
+        {"", "", "SunOS\n", 0, "Unknown system: SunOS\n", "id 'bf1942'\nuname -s\n", 2},
+        {"", "", "Linux\n", 1, "Create system user 'bf1942' failed: useradd: Permission denied.\n", "", 4}};
+    for (const auto& [users, groups, system, addStatus, result, sent, count] : rows) {
+        AccountHost host;
+        std::tie(host.users, host.groups, host.system, host.addStatus) = std::tie(users, groups, system, addStatus);
+        std::string chosen;
+        const std::string raised = raisedMessage([&] {
+            const UserAccount account = chooseUserAccount(host);
+            chosen = std::regex_match(account.login, std::regex("bf1942_[1-9][0-9]{3}")) ? "bf1942_NNNN" : account.login;
+            // The last line creates the login with the crypt hash of the password.
+            const std::string start = "useradd -c \"Talvor's BF1942 module\" -m '" + account.login + "' -p '";
+            const std::string line = host.sent.substr(host.sent.rfind("useradd "));
+            ASSERT_EQ(line.substr(0, start.size()) + line.substr(line.size() - 2), start + "'\n");
+            const std::string hash = line.substr(start.size(), line.size() - start.size() - 2);
+            EXPECT_EQ(account.password.size(), kPasswordLength);
+            EXPECT_STREQ(crypt(account.password.c_str(), hash.c_str()), hash.c_str());
+        });
+        EXPECT_EQ(chosen + raised, result) << users << " " << groups;
+        EXPECT_EQ(host.sent.substr(0, sent.size()), sent) << users << " " << groups;
+        EXPECT_EQ(std::count(host.sent.begin(), host.sent.end(), '\n'), count) << users << " " << groups;
     }
 }
-
-std::set<std::string> allNames() {
-    std::set<std::string> names{"bf1942", "bf", "battlefield", "battlefield1942"};
-    for (int n = 1000; n <= 9999; ++n) {
-        names.insert("bf1942_" + std::to_string(n));
-    }
-    return names;
-}
-
-const std::string kUseradd = "useradd -c \"Talvor's BF1942 module\" -m 'bf1942' -p '$6$";
-
-INSTANTIATE_TEST_SUITE_P(
-    Hosts, ChooseUserAccount,
-    ::testing::Values(
-        ChooseCase{"AllFree", {}, {}, "Linux\n", 0, "bf1942",
-                   "id 'bf1942'\nuname -s\ngroupmod 'bf1942'\n" + kUseradd, 4},
-        ChooseCase{"TakenUsersAndGroupsSkipped", {"bf1942"}, {"bf"}, "Linux\n", 0, "battlefield",
-                   "id 'bf1942'\nid 'bf'\nuname -s\ngroupmod 'bf'\nid 'battlefield'\nuname -s\n"
-                   "groupmod 'battlefield'\n", 0},
-        ChooseCase{"FixedNamesTaken", {"bf1942", "bf", "battlefield", "battlefield1942"}, {},
-                   "Linux\n", 0, "bf1942_NNNN", "id 'bf1942'\nid 'bf'\nid 'battlefield'\n", 0},
-        ChooseCase{"GivesUpAfterABoundedNumberOfRandomNames", allNames(), {}, "Linux\n", 0,
-                   "No free user name found", "id 'bf1942'\n", 4 + kRandomNameAttempts},
-        ChooseCase{"FreeBsdAsksPw", {}, {"bf1942"}, "FreeBSD\n", 0, "bf",
-                   "id 'bf1942'\nuname -s\npw groupshow 'bf1942'\n", 0},
-        ChooseCase{"OtherSystemsRefused", {}, {}, "SunOS\n", 0, "Unknown system: SunOS\n",
-                   "id 'bf1942'\nuname -s\n", 2},
-        ChooseCase{"FailedCreationReported", {}, {}, "Linux\n", 1,
-                   "Create system user 'bf1942' failed: useradd: Permission denied.\n",
-                   "id 'bf1942'\nuname -s\ngroupmod 'bf1942'\n" + kUseradd, 4}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-}  // namespace

@@ -1,244 +1,106 @@
-#include <gtest/gtest.h>
+#include "support.h"
 
-#include "argv.h"
-#include "opt/toparsing.h"
-
-using fieldkeep::testing::Argv;
-using fieldkeep::testing::raisedMessage;
+using namespace fieldkeep::testing;
 using namespace talvor::opt;
 
-namespace {
-
-std::string longOptsOf(const TOpts& opts) {
+// The store as "--name=value@word -letter@word ...", words counted from 0.
+static std::string describe(const TOpts& opts) {
     std::string text;
-    for (const auto& [name, entry] : opts.longOpts()) {
-        text += name + "=" + entry.value + ";";
-    }
+    const auto at = [&](const std::string* w) { return "@" + std::to_string(w - opts.args().data()) + " "; };
+    for (const auto& [name, e] : opts.longOpts()) { text += "--" + name + "=" + e.value + at(e.word); }
+    for (const auto& [letter, e] : opts.shortOpts()) { text += std::string("-") + letter + at(e.word); }
     return text;
 }
 
-std::string shortOptsOf(const TOpts& opts) {
-    std::string text;
-    for (const auto& [letter, entry] : opts.shortOpts()) {
-        text += letter;
-    }
-    return text;
-}
-
-struct SyntaxCase {
-    std::vector<std::string> words;
-    std::string longs;   // name=value; in name order
-    std::string shorts;  // letters in code order
-};
-
-class WordSyntax : public ::testing::TestWithParam<SyntaxCase> {};
-
-TEST_P(WordSyntax, ParsesEveryWordOnce) {
-    const SyntaxCase& c = GetParam();
-    const TOpts opts = Argv(c.words).store();
-    EXPECT_EQ(longOptsOf(opts), c.longs);
-    EXPECT_EQ(shortOptsOf(opts), c.shorts);
-    EXPECT_EQ(opts.args(), c.words);  // every word stays in args, option or not
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Words, WordSyntax,
-    ::testing::Values(
-        SyntaxCase{{"--max-players=16"}, "max-players=16;", ""},
-        SyntaxCase{{"--dir=/a=b"}, "dir=/a=b;", ""},
-        SyntaxCase{{"--name", "--flag="}, "flag=;name=;", ""},
-        SyntaxCase{{"--_x", "--a_b-c=v w"}, "_x=;a_b-c=v w;", ""},
-        SyntaxCase{{"--port2=1", "-p2", "--2x", "--.a", "--a.b=1", "--a b"}, "", ""},
-        SyntaxCase{{"", "-", "--", "foo", "---x"}, "", ""},
-        SyntaxCase{{"--Name", "--name"}, "Name=;name=;", ""},
-        SyntaxCase{{"-h", "-H"}, "", "Hh"},
-        SyntaxCase{{"-abc", "-_"}, "", "_abc"},
-        SyntaxCase{{"-a-b", "-a=1"}, "", ""},
-        SyntaxCase{{"--x=1", "--x=2"}, "x=2;", ""},
-        SyntaxCase{{"--x=", "--x=a=b="}, "x=a=b=;", ""}));
-
-TEST(TOpts, LastOccurrenceWinsWithItsWord) {
-    const char* argv[] = {"prog", "-ab", "-b", "--x=1", "--x=2"};
-    TOpts opts(5, argv);
-    EXPECT_EQ(opts.findShort('a')->word, &opts.args()[0]);
-    EXPECT_EQ(opts.findShort('b')->word, &opts.args()[1]);
-    EXPECT_EQ(opts.findLong("x")->word, &opts.args()[3]);
-}
-
-TEST(TOpts, EmptyOrMissingArgumentsGiveAnEmptyStore) {
-    TOpts none(0, nullptr);
-    EXPECT_EQ(none.programName(), "");
-    EXPECT_TRUE(none.args().empty());
+// Which words are options, with which name and value; the last word of a name or letter wins, and
+// every word stays in args. Empty, null-cut or missing vectors give an empty store.
+TEST(TOpts, WordSyntax) {
+    const Texts rows = {
+        {"--max-players=16", "--max-players=16@0 "}, {"--dir=/a=b", "--dir=/a=b@0 "}, {"--x=1|--x=2", "--x=2@1 "},
+        {"--name|--flag=", "--flag=@1 --name=@0 "}, {"--_x|--a_b-c=v w", "--_x=@0 --a_b-c=v w@1 "},
+        {"--port2=1|-p2|--2x|--.a|--a.b=1|--a b", ""}, {"|-|--|foo|---x", ""}, {"-a-b|-a=1", ""},
+        {"--Name|--name", "--Name=@0 --name=@1 "}, {"-h|-H", "-H@1 -h@0 "}, {"-abc|-_", "-_@1 -a@0 -b@0 -c@0 "},
+        {"--x=|--x=a=b=", "--x=a=b=@1 "}, {"-ab|-b|-a", "-a@2 -b@1 "}};
+    expectRows(rows, [](const std::string& cell) {
+        const TOpts opts = Argv(cell).parse().opts();
+        EXPECT_EQ(opts.args(), words(cell));
+        return describe(opts);
+    });
     const char* nullFirst[] = {nullptr};
-    EXPECT_TRUE(TOpts(1, nullFirst).args().empty());
     const char* stopsAtNull[] = {"prog", "--a", nullptr, "--b"};
-    TOpts stopped(4, stopsAtNull);
-    EXPECT_EQ(stopped.programName(), "prog");
-    EXPECT_EQ(longOptsOf(stopped), "a=;");
+    EXPECT_TRUE(TOpts(0, nullptr).args().empty() && TOpts(0, nullptr).programName().empty());
+    EXPECT_TRUE(TOpts(1, nullFirst).args().empty());
+    EXPECT_EQ(TOpts(4, stopsAtNull).programName() + " " + describe(TOpts(4, stopsAtNull)), "prog --a=@0 ");
 }
 
 TEST(TOpts, IndexPastTheEndIsOutOfRange) {
-    const char* argv[] = {"prog", "w"};
-    TOpts opts(2, argv);
-    EXPECT_EQ(opts.arg(0), "w");
-    try {
-        opts.arg(7);
-        FAIL() << "no error raised";
-    } catch (const TOpts::TOutOfRange& e) {
-        EXPECT_STREQ(e.what(), "Wrong index (index = 7)");
-        EXPECT_EQ(e.index(), 7u);
-        EXPECT_EQ(&e.opts().args(), &opts.args());  // shares the store
+    const TOpts opts = Argv("w").parse().opts();
+    const auto error = caught<TOpts::TOutOfRange>([&] { opts.arg(1); });
+    ASSERT_TRUE(error && opts.arg(0) == "w");
+    EXPECT_EQ(error->what() + (" " + std::to_string(error->index())), "Wrong index (index = 1) 1");
+    EXPECT_EQ(&error->opts().args(), &opts.args());  // shares the store
+}
+
+// One long lookup per mode: "+VALUE" when found, "-" when not, and what its release raises.
+TEST(TOParsing, LongLookupModes) {
+    const std::vector<std::pair<std::tuple<const char*, const char*, int>, std::string>> rows = {
+        {{"cmd", "--cmd=ls", ReqArg}, "+ls"}, {{"cmd", "--cmd", ReqArg}, "- Incorrect long option '--cmd'"},
+        {{"cmd", "--cmd=", ReqArg}, "- Incorrect long option '--cmd'"}, {{"exec", "--exec=", NoArg}, "+"},
+        {{"cmd", "", ReqArg}, "- Requires long option '--cmd'"}, {{"odd", "--odd=x", 9}, "+x"},
+        {{"exec", "--exec=1", NoArg}, "- Incorrect long option '--exec'"}, {{"h", "-h", OptArg}, "- Requires long option '--h'"},
+        {{"srv-passwd", "--srv-passwd", OptArg}, "+"}, {{"srv-passwd", "--srv-passwd=x", OptArg}, "+x"}};
+    expectRows(rows, [](const auto& lookup) {
+        TOParsing options = Argv(std::get<1>(lookup)).parse();
+        std::string seen;
+        const std::string raised = raisedMessage([&] {
+            auto result = options.longOpt(std::get<0>(lookup), std::get<2>(lookup));
+            seen = (result.found() ? "+" : "-") + result.value();
+        });
+        return seen + (raised.empty() ? "" : " " + raised);
+    });
+}
+
+// Lookups on one parse in two steps, and what each step raises.
+TEST(TOParsing, Usage) {
+    using Step = void (*)(TOParsing&);
+    const std::tuple<const char*, Step, const char*, Step, const char*> rows[] = {
+        {"--h|-x", [](TOParsing& o) { o.shortOpt('h'); }, "Requires short option '-h'",
+         [](TOParsing& o) { EXPECT_TRUE(o.shortOpt('x').found()); }, ""},
+        // Cleared, the lookup is optional; its value broke the mode, so check finds it unused.
+        {"--input=", [](TOParsing& o) { auto in = o.longOpt("input", ReqArg); o.clear(); EXPECT_FALSE(in); }, "",
+         [](TOParsing& o) { o.check(); }, "Unknown option '--input'"},
+        // Only the latest outcome is held.
+        {"--b=1", [](TOParsing& o) { auto a = o.longOpt("a", ReqArg), b = o.longOpt("b", ReqArg); }, "",
+         [](TOParsing& o) { auto b = o.longOpt("b", ReqArg), a = o.longOpt("a", ReqArg); }, "Requires long option '--a'"},
+        {"--a=1|--b=2", [](TOParsing& o) { TOParsing copy = o; copy.longOpt("a", ReqArg); }, "",
+         [](TOParsing& o) { o.longOpt("b", ReqArg); o.check(); }, ""},  // copies share what was used
+        {"--zeta", [](TOParsing& o) { auto held = o.longOpt("cmd", ReqArg); o.check(); },
+         "Requires long option '--cmd'", [](TOParsing&) {}, ""},  // the held outcome comes first
+        {"--a=1", [](TOParsing& o) { o.longOpt("a", ReqArg); o.check(); }, "",
+         [](TOParsing& o) { o.check(); }, "Unknown option '--a'"}};  // check forgets what was used
+    for (const auto& [cell, first, raisedFirst, then, raisedThen] : rows) {
+        TOParsing options = Argv(cell).parse();
+        EXPECT_EQ(raisedMessage([&, f = first] { f(options); }), raisedFirst) << cell;
+        EXPECT_EQ(raisedMessage([&, f = then] { f(options); }), raisedThen) << cell;
     }
 }
 
-struct LookupCase {
-    const char* name;
-    std::vector<std::string> words;
-    int mode;
-    bool found;
-    std::string value;
-    std::string raisedOnRelease;
-};
-
-class LongLookup : public ::testing::TestWithParam<LookupCase> {};
-
-TEST_P(LongLookup, FindsOrDefersItsError) {
-    const LookupCase& c = GetParam();
-    TOParsing options = Argv(c.words).parse();
-    bool found = false;
-    std::string value;
-    const std::string raised = raisedMessage([&] {
-        auto result = options.longOpt(c.name, c.mode);
-        found = result.found();
-        value = result.value();
+// check() after "--known" was looked up names the first unused option: letters before names, each in
+// byte order. The errors carry the option given.
+TEST(TOParsing, CheckReportsTheFirstUnusedOption) {
+    const Texts rows = {
+        {"--known|foo|-|--", ""}, {"--known|--zeta|--alpha", "Unknown option '--alpha'"},
+        {"--known|--zeta|--alpha|-q", "Unknown option '-q'"}, {"--known|-zb", "Unknown option '-b'"},
+        {"--known|--abc|--_x|--Zed", "Unknown option '--Zed'"}, {"--known|--abc|--_x", "Unknown option '--_x'"}};
+    expectRows(rows, [](const std::string& cell) {
+        TOParsing options = Argv(cell).parse();
+        return raisedMessage([&] { options.longOpt("known", OptArg); options.check(); });
     });
-    EXPECT_EQ(found, c.found);
-    EXPECT_EQ(value, c.value);
-    EXPECT_EQ(raised, c.raisedOnRelease);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Modes, LongLookup,
-    ::testing::Values(
-        LookupCase{"cmd", {"--cmd=ls"}, ReqArg, true, "ls", ""},
-        LookupCase{"cmd", {"--cmd"}, ReqArg, false, "", "Incorrect long option '--cmd'"},
-        LookupCase{"cmd", {"--cmd="}, ReqArg, false, "", "Incorrect long option '--cmd'"},
-        LookupCase{"cmd", {}, ReqArg, false, "", "Requires long option '--cmd'"},
-        LookupCase{"exec", {"--exec=1"}, NoArg, false, "", "Incorrect long option '--exec'"},
-        LookupCase{"exec", {"--exec="}, NoArg, true, "", ""},
-        LookupCase{"srv-passwd", {"--srv-passwd"}, OptArg, true, "", ""},
-        LookupCase{"srv-passwd", {"--srv-passwd=x"}, OptArg, true, "x", ""},
-        LookupCase{"odd", {"--odd=x"}, 9, true, "x", ""},
-        LookupCase{"h", {"-h"}, OptArg, false, "", "Requires long option '--h'"}));
-
-// A sequence of lookups on one parse, and what it raises (in one or two steps).
-struct UsageCase {
-    const char* name;
-    std::vector<std::string> words;
-    void (*first)(TOParsing&);
-    std::string raisedFirst;
-    void (*then)(TOParsing&);
-    std::string raisedThen;
-};
-
-class Usage : public ::testing::TestWithParam<UsageCase> {};
-
-TEST_P(Usage, RaisesWhatItShould) {
-    TOParsing options = Argv(GetParam().words).parse();
-    EXPECT_EQ(raisedMessage([&] { GetParam().first(options); }), GetParam().raisedFirst);
-    EXPECT_EQ(raisedMessage([&] { GetParam().then(options); }), GetParam().raisedThen);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Sequences, Usage,
-    ::testing::Values(
-        UsageCase{"ShortLookupNeverFindsALongName", {"--h", "-x"},
-                  [](TOParsing& o) { o.shortOpt('h'); }, "Requires short option '-h'",
-                  [](TOParsing& o) { EXPECT_TRUE(o.shortOpt('x').found()); }, ""},
-        // The optional option given with a value its mode rejects counts as unknown.
-        UsageCase{"ClearMakesTheLatestLookupOptional", {"--input="},
-                  [](TOParsing& o) { auto in = o.longOpt("input", ReqArg); o.clear(); EXPECT_FALSE(in.found()); },
-                  "", [](TOParsing& o) { o.check(); }, "Unknown option '--input'"},
-        UsageCase{"ALaterLookupReplacesAHeldOutcome", {"--b=1"},
-                  [](TOParsing& o) { auto a = o.longOpt("a", ReqArg), b = o.longOpt("b", ReqArg); }, "",
-                  [](TOParsing& o) { auto b = o.longOpt("b", ReqArg), a = o.longOpt("a", ReqArg); },
-                  "Requires long option '--a'"},
-        UsageCase{"CopiesShareWhatWasUsed", {"--a=1", "--b=2"},
-                  [](TOParsing& o) { TOParsing copy = o; copy.longOpt("a", ReqArg); }, "",
-                  [](TOParsing& o) { o.longOpt("b", ReqArg); o.check(); }, ""},
-        UsageCase{"CheckRaisesTheOutstandingLookupFirst", {"--zeta"},
-                  [](TOParsing& o) { auto held = o.longOpt("cmd", ReqArg); o.check(); },
-                  "Requires long option '--cmd'", [](TOParsing&) {}, ""},
-        UsageCase{"CheckForgetsWhatWasUsed", {"--a=1"},
-                  [](TOParsing& o) { o.longOpt("a", ReqArg); o.check(); }, "",
-                  [](TOParsing& o) { o.check(); }, "Unknown option '--a'"}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-struct CheckCase {
-    std::vector<std::string> words;
-    std::string raised;
-};
-
-class UnknownCheck : public ::testing::TestWithParam<CheckCase> {};
-
-TEST_P(UnknownCheck, ReportsTheFirstUnusedOption) {
-    TOParsing options = Argv(GetParam().words).parse();
-    const std::string raised = raisedMessage([&] {
-        options.longOpt("known", OptArg);
-        options.check();
-    });
-    EXPECT_EQ(raised, GetParam().raised);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Order, UnknownCheck,
-    ::testing::Values(CheckCase{{"--known", "foo", "-", "--"}, ""},
-                      CheckCase{{"--known", "--zeta", "--alpha"}, "Unknown option '--alpha'"},
-                      CheckCase{{"--known", "--zeta", "--alpha", "-q"}, "Unknown option '-q'"},
-                      CheckCase{{"--known", "--abc", "--_x", "--Zed"}, "Unknown option '--Zed'"},
-                      CheckCase{{"--known", "--abc", "--_x"}, "Unknown option '--_x'"},
-                      CheckCase{{"--known", "-zb"}, "Unknown option '-b'"}));
-
-TEST(TOParsing, CheckRaisesTheOutstandingLookupFirst) {
-    Argv args{"--zeta"};
-    auto options = args.parse();
-    std::string raised = raisedMessage([&] {
-        auto held = options.longOpt("cmd", ReqArg);
-        options.check();
-    });
-    EXPECT_EQ(raised, "Requires long option '--cmd'");
-}
-
-TEST(TOParsing, CheckForgetsWhatWasUsed) {
-    Argv args{"--a=1"};
-    auto options = args.parse();
-    EXPECT_EQ(raisedMessage([&] {
-                  options.longOpt("a", ReqArg);
-                  options.check();
-              }),
-              "");
-    EXPECT_EQ(raisedMessage([&] { options.check(); }), "Unknown option '--a'");
-}
-
-TEST(TOParsing, ErrorsCarryTheGivenOption) {
-    Argv args{"--exec=1", "-q"};
-    auto options = args.parse();
-    try {
-        options.longOpt("exec", NoArg);
-        FAIL() << "no error raised";
-    } catch (const TOParsing::TBadLOpt& e) {
-        EXPECT_EQ(e.given().name, "exec");
-        EXPECT_EQ(e.given().value, "1");
-        EXPECT_EQ(*e.given().word, "--exec=1");
-    }
+    TOParsing options = Argv("--exec=1|-q").parse();
+    const auto bad = caught<TOParsing::TBadLOpt>([&] { options.longOpt("exec", NoArg); });
     options.clear();  // otherwise check() raises the same outcome again
-    try {
-        options.check();
-        FAIL() << "no error raised";
-    } catch (const TOParsing::TUnknSOpt& e) {
-        EXPECT_EQ(e.given().letter, 'q');
-        EXPECT_STREQ(e.what(), "Unknown option '-q'");
-    }
+    const auto unknown = caught<TOParsing::TUnknSOpt>([&] { options.check(); });
+    ASSERT_TRUE(bad && unknown);
+    EXPECT_EQ(bad->given().name + " " + bad->given().value + " " + *bad->given().word, "exec 1 --exec=1");
+    EXPECT_EQ(unknown->given().letter + std::string(" ") + unknown->what(), "q Unknown option '-q'");
 }
-
-}  // namespace
