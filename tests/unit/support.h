@@ -55,22 +55,16 @@ void expectRows(const Rows& rows, F&& f) {
 
 // A directory of its own, removed with all it holds at the end of the scope.
 struct Scratch {
-    static std::string made(std::string dir) {
-        if (mkdtemp(dir.data()) == nullptr) { throw std::runtime_error("mkdtemp failed"); }
-        return dir;
-    }
-    const std::string dir = made("/tmp/fieldkeep-unit.XXXXXX");
+    const std::string dir = [] {
+        std::string name = "/tmp/fieldkeep-unit.XXXXXX";
+        return mkdtemp(name.data()) != nullptr ? name : throw std::runtime_error("mkdtemp failed");
+    }();
     ~Scratch() { std::error_code ignored; std::filesystem::remove_all(dir, ignored); }
     std::string path(const std::string& name) const { return dir + "/" + name; }
     void write(const std::string& name, const std::string& text) const { std::ofstream(path(name)) << text; }
     std::string read(const std::string& name) const {
         std::ifstream in(path(name));
         return {std::istreambuf_iterator<char>(in), {}};
-    }
-    // Runs script with /bin/sh in the directory; returns what system() returns.
-    int sh(const std::string& script) const {
-        write("run.sh", script);
-        return std::system(("cd " + dir + " && /bin/sh run.sh").c_str());
     }
 };
 

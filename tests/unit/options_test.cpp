@@ -1,5 +1,10 @@
+// The option library and the entry point that dispatches on it.
+#include "errors/output.h"
+#include "main/entry.h"
+#include "remote/connection.h"
 #include "support.h"
 
+using namespace fieldkeep;
 using namespace fieldkeep::testing;
 using namespace talvor::opt;
 
@@ -12,8 +17,7 @@ static std::string describe(const TOpts& opts) {
     return text;
 }
 
-// Which words are options, with which name and value; the last word of a name or letter wins, and
-// every word stays in args. Empty, null-cut or missing vectors give an empty store.
+// Which words are options, with which name and value; the last of a name or letter wins; all stay in args.
 TEST(TOpts, WordSyntax) {
     const Texts rows = {
         {"--max-players=16", "--max-players=16@0 "}, {"--dir=/a=b", "--dir=/a=b@0 "}, {"--x=1|--x=2", "--x=2@1 "},
@@ -28,12 +32,9 @@ TEST(TOpts, WordSyntax) {
     });
     const char* nullFirst[] = {nullptr};
     const char* stopsAtNull[] = {"prog", "--a", nullptr, "--b"};
-    EXPECT_TRUE(TOpts(0, nullptr).args().empty() && TOpts(0, nullptr).programName().empty());
-    EXPECT_TRUE(TOpts(1, nullFirst).args().empty());
+    EXPECT_TRUE(TOpts(0, nullptr).args().empty() && TOpts(0, nullptr).programName().empty() &&
+                TOpts(1, nullFirst).args().empty());
     EXPECT_EQ(TOpts(4, stopsAtNull).programName() + " " + describe(TOpts(4, stopsAtNull)), "prog --a=@0 ");
-}
-
-TEST(TOpts, IndexPastTheEndIsOutOfRange) {
     const TOpts opts = Argv("w").parse().opts();
     const auto error = caught<TOpts::TOutOfRange>([&] { opts.arg(1); });
     ASSERT_TRUE(error && opts.arg(0) == "w");
@@ -85,8 +86,8 @@ TEST(TOParsing, Usage) {
     }
 }
 
-// check() after "--known" was looked up names the first unused option: letters before names, each in
-// byte order. The errors carry the option given.
+// check() after "--known" was looked up names the first unused option, letters before names, each in
+// byte order; the errors carry the option given.
 TEST(TOParsing, CheckReportsTheFirstUnusedOption) {
     const Texts rows = {
         {"--known|foo|-|--", ""}, {"--known|--zeta|--alpha", "Unknown option '--alpha'"},
@@ -103,4 +104,63 @@ TEST(TOParsing, CheckReportsTheFirstUnusedOption) {
     ASSERT_TRUE(bad && unknown);
     EXPECT_EQ(bad->given().name + " " + bad->given().value + " " + *bad->given().word, "exec 1 --exec=1");
     EXPECT_EQ(unknown->given().letter + std::string(" ") + unknown->what(), "q Unknown option '-q'");
+}
+
+// Fake commands: they say that they ran, fail in each way, read an option or show the connection read.
+static const std::vector<CommandRow> kFakeCommands = {
+    {"first", [](TOParsing o) { writeLine("first"); o.check(); return true; }},
+    {"second", [](TOParsing) { writeLine("second"); return false; }},
+    {"third", [](TOParsing o) { writeLine("third"); o.check(); return true; }},
+    {"print-fail", [](TOParsing) -> bool { writeLine("partial"); throw TUError{"Handler failed"}; }},
+    {"empty-fail", [](TOParsing) -> bool { throw TUError{""}; }}, {"int-fail", [](TOParsing) -> bool { throw 7; }},
+    {"bad-alloc", [](TOParsing) -> bool { throw std::bad_alloc(); }},
+    {"where", [](TOParsing) { writeLine(connAddress + " " + connLogin + " " + connPassword + " " +
+                                        std::to_string(connConnectTimeout) + " " + std::to_string(connAliveInterval));
+                              return true; }},
+    {"help", showHelp}};
+
+// A run's words and environment changes (words like "NAME=VALUE" set, "NAME" unsets; the password is
+// "secret" unless changed), then all it prints and its status. Time limits are whole seconds, held at most.
+TEST(Entry, DispatchesAndReports) {
+    const std::string C = "--address=h|--login=u|";
+    const Texts rows = {
+        {"BF1942_PASSWD", "Requires long option '--address'\n1"}, {"--address|--login=u", "Incorrect long option '--address'\n1"},
+        {"--address=h:0|--login=", "Incorrect long option '--address'\n1"},
+        {"--address=h|--help", "Requires long option '--login'\n1"}, {"--address=h|--login=", "Incorrect long option '--login'\n1"},
+        {C + "--help|BF1942_PASSWD", "Password is not set\n1"}, {C + "--where|BF1942_PASSWD=", "h u  20 15\n0"},
+        {"--address=a|--address=b|--login=u|foo|-|--|--where", "b u secret 20 15\n0"},
+        {C + "--help|--zap", "0"}, {C + "-hx|--zap", "0"}, {C + "--zap", "Unknown option '--zap'\n1"},
+        {C + "-q", "Unknown option '-q'\n1"}, {C + "--first=1", "Unknown option '--first'\n1"},
+        {C + "--second|--third", "second\nthird\n0"}, {C + "--third|--first", "first\nUnknown option '--third'\n1"},
+        {C + "--third|--help", "third\nUnknown option '--help'\n1"},
+        {C + "--print-fail", "partial\nHandler failed\n1"}, {C + "--empty-fail", "\n1"},
+        {C + "--bad-alloc", "Undefined error\n-1"}, {C + "--int-fail", "Undefined error\n-1"},
+        {C + "--where|BF1942_CONNECT_TIMEOUT=0", "Incorrect BF1942_CONNECT_TIMEOUT\n1"},
+        {C + "--where|BF1942_CONNECT_TIMEOUT=", "Incorrect BF1942_CONNECT_TIMEOUT\n1"},
+        {C + "--where|BF1942_CONNECT_TIMEOUT=1.5", "Incorrect BF1942_CONNECT_TIMEOUT\n1"},
+        {C + "--where|BF1942_CONNECT_TIMEOUT=99999999999999999999", "h u secret 100000000 15\n0"},
+        {C + "--where|BF1942_ALIVE_INTERVAL=-1", "Incorrect BF1942_ALIVE_INTERVAL\n1"},
+        {C + "--where|BF1942_ALIVE_INTERVAL=0", "h u secret 20 0\n0"}};
+    expectRows(rows, [](const std::string& cell) {
+        std::string given;
+        for (const std::string& w : words("BF1942_PASSWD=secret|BF1942_IDENTITY|BF1942_CONNECT_TIMEOUT|"
+                                          "BF1942_ALIVE_INTERVAL|" + cell)) {
+            const std::size_t equals = w.find('=');
+            if (w.rfind("BF1942_", 0) != 0) { given += w + "|"; }
+            else if (equals == std::string::npos) { unsetenv(w.c_str()); }
+            else { setenv(w.substr(0, equals).c_str(), w.c_str() + equals + 1, 1); }
+        }
+        std::ostringstream captured;
+        std::streambuf* const saved = std::cout.rdbuf(captured.rdbuf());
+        const Argv args(given);
+        const int status = runFieldkeep(static_cast<int>(args.all.size()), args.pointers.data(), kFakeCommands);
+        std::cout.rdbuf(saved);
+        return captured.str() + std::to_string(status);
+    });
+}
+
+TEST(CommandTable, KeepsTheCommandsInDispatchOrder) {
+    std::string order;
+    for (const CommandRow& row : commandTable()) { order += std::string(row.option) + " "; }
+    EXPECT_EQ(order, "exec copy-file check-host check-on-root create-user check-install install start stop help ");
 }
