@@ -11,8 +11,6 @@
 #include "errors/uerror.h"
 #include "opt/toparsing.h"
 
-namespace fieldkeep::testing {
-
 // The words of a table cell, separated by '|'; an empty cell has none.
 inline std::vector<std::string> words(const std::string& cell) {
     std::istringstream in(cell);
@@ -25,24 +23,23 @@ inline std::vector<std::string> words(const std::string& cell) {
 struct Argv {
     explicit Argv(const std::string& cell) : all(words("fieldkeep|" + cell)) {
         for (const std::string& w : all) { pointers.push_back(w.c_str()); }
-        pointers.push_back(nullptr);
     }
-    talvor::opt::TOParsing parse() const { return {static_cast<int>(all.size()), pointers.data()}; }
+    int argc() const { return static_cast<int>(all.size()); }
+    talvor::opt::TOParsing parse() const { return {argc(), pointers.data()}; }
     std::vector<std::string> all;
     std::vector<const char*> pointers;
 };
 
 // The error of type E that running f raises, if any.
 template <typename E, typename F>
-std::optional<E> caught(F&& f) {
-    try { f(); } catch (const E& e) { return e; }
-    return std::nullopt;
-}
+std::optional<E> caught(F&& f) { try { f(); } catch (const E& e) { return e; } return std::nullopt; }
 
 // The message of the option error or TUError that running f raises; "" when none.
 template <typename F>
 std::string raisedMessage(F&& f) {
-    try { f(); } catch (const talvor::TError& e) { return e.what(); } catch (const TUError& e) { return e.message; }
+    try { f(); }
+    catch (const talvor::TError& e) { return e.what(); }
+    catch (const fieldkeep::TUError& e) { return e.message; }
     return "";
 }
 
@@ -55,10 +52,8 @@ void expectRows(const Rows& rows, F&& f) {
 
 // A directory of its own, removed with all it holds at the end of the scope.
 struct Scratch {
-    const std::string dir = [] {
-        std::string name = "/tmp/fieldkeep-unit.XXXXXX";
-        return mkdtemp(name.data()) != nullptr ? name : throw std::runtime_error("mkdtemp failed");
-    }();
+    static std::string made(std::string d) { return mkdtemp(d.data()) ? d : throw std::runtime_error("no mkdtemp"); }
+    const std::string dir = made("/tmp/fieldkeep-unit.XXXXXX");
     ~Scratch() { std::error_code ignored; std::filesystem::remove_all(dir, ignored); }
     std::string path(const std::string& name) const { return dir + "/" + name; }
     void write(const std::string& name, const std::string& text) const { std::ofstream(path(name)) << text; }
@@ -67,5 +62,3 @@ struct Scratch {
         return {std::istreambuf_iterator<char>(in), {}};
     }
 };
-
-}  // namespace fieldkeep::testing
