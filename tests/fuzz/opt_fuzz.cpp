@@ -1,6 +1,5 @@
-// Fuzzes the option library with argument vectors (words separated by NUL bytes): every word stays in args,
-// a long option is its word "--NAME" or "--NAME=VALUE", a letter is in its word, and names are made of
-// letters, '_' and '-'.
+// Fuzzes the option library with argument vectors (words split at NUL bytes): every word stays in args, a long
+// option is its word "--NAME" or "--NAME=VALUE", a letter is in its word, names are letters, '_' and '-'.
 #include <cstdint>
 #include <cstdlib>
 #include <string>

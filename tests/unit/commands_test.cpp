@@ -94,14 +94,14 @@ TEST(Start, FollowsTheOptionsAndRunsItsSteps) {
         {"fail=launch", "stop settings launcher port wrapper launch: Start server failed: E"}};
     expectRows(rows, [](const std::string& change) {
         std::string cell, shown, steps, last;
+        const std::vector<std::string> changes = words(change);
         for (const std::string& option :
              words("--srv-dir=/s|--cfg-dir=/c/|--name=N|--max-players=1|--srv-bandwidth=2|--cl-bandwidth=3|--ip=i|"
                    "--port=14567|--spy-lan-port=0|--spy-port=23000|--game-time=0|--score-lim=1|--round-num=3|"
                    "--punk-buster|--srv-passwd|--remote-admin-passwd=ra|--rcon-username=u|--rcon-password=p|"
                    "--rcon-port=4711")) {
-            bool dropped = false;
-            for (const std::string& w : words(change)) { dropped |= option.rfind("--" + w, 0) == 0; }
-            cell += dropped ? "" : option + "|";
+            const auto drops = [&](const std::string& w) { return option.rfind("--" + w, 0) == 0; };
+            cell += std::any_of(changes.begin(), changes.end(), drops) ? "" : option + "|";
         }
         FakeHost host;
         host.answer = [&](const std::string& line, bool usePty) -> RemoteResult {

@@ -25,8 +25,7 @@ TEST(TOpts, WordSyntax) {
         {"--x=|--x=a=b=", "--x=a=b=@1 "}};
     expectRows(rows, [](const std::string& cell) {
         const TOpts opts = Argv(cell).parse().opts();
-        EXPECT_EQ(opts.args(), words(cell));
-        return describe(opts);
+        return describe(opts) + (opts.args() == words(cell) ? "" : "(args differ from the words)");
     });
     const char* cut[] = {"prog", "--a", nullptr, "--b"};  // no vector, one starting or stopping at a null
     EXPECT_TRUE(TOpts(0, nullptr).args().empty() && TOpts(0, nullptr).programName().empty());
@@ -111,19 +110,16 @@ static const std::vector<CommandRow> kFakeCommands = {
 TEST(Entry, DispatchesAndReports) {
     const std::string C = "--address=h|--login=u|";
     const Texts rows = {
-        {"BF1942_PASSWD", "Requires long option '--address'\n1"},
-        {"--address|--login=u", "Incorrect long option '--address'\n1"}, {C + "-hx|--zap", "0"},
-        {"--address=h:0|--login=", "Incorrect long option '--address'\n1"}, {C + "--help|--zap", "0"},
-        {"--address=h|--help", "Requires long option '--login'\n1"},
-        {"--address=h|--login=", "Incorrect long option '--login'\n1"},
+        {"BF1942_PASSWD", "Requires long option '--address'\n1"}, {C + "-hx|--zap", "0"}, {C + "--help|--zap", "0"},
+        {"--address|--login=u", "Incorrect long option '--address'\n1"}, {C + "-q", "Unknown option '-q'\n1"},
+        {"--address=h:0|--login=", "Incorrect long option '--address'\n1"}, {C + "--empty-fail", "\n1"},
+        {"--address=h|--help", "Requires long option '--login'\n1"}, {C + "--zap", "Unknown option '--zap'\n1"},
+        {"--address=h|--login=", "Incorrect long option '--login'\n1"}, {C + "--int-fail", "Undefined error\n-1"},
+        {C + "--first=1", "Unknown option '--first'\n1"}, {C + "--bad-alloc", "Undefined error\n-1"},
         {C + "--help|BF1942_PASSWD", "Password is not set\n1"}, {C + "--where|BF1942_PASSWD=", "h u  20 15\n0"},
+        {C + "--second|--third", "second\nthird\n0"}, {C + "--third|--first", "first\nUnknown option '--third'\n1"},
+        {C + "--third|--help", "third\nUnknown option '--help'\n1"}, {C + "--print-fail", "partial\nHandler failed\n1"},
         {"--address=a|--address=b|--login=u|foo|-|--|--where", "b u secret 20 15\n0"},
-        {C + "--zap", "Unknown option '--zap'\n1"}, {C + "-q", "Unknown option '-q'\n1"},
-        {C + "--first=1", "Unknown option '--first'\n1"}, {C + "--second|--third", "second\nthird\n0"},
-        {C + "--third|--first", "first\nUnknown option '--third'\n1"},
-        {C + "--third|--help", "third\nUnknown option '--help'\n1"},
-        {C + "--print-fail", "partial\nHandler failed\n1"}, {C + "--empty-fail", "\n1"},
-        {C + "--bad-alloc", "Undefined error\n-1"}, {C + "--int-fail", "Undefined error\n-1"},
         {C + "--where|BF1942_CONNECT_TIMEOUT=0", "Incorrect BF1942_CONNECT_TIMEOUT\n1"},
         {C + "--where|BF1942_CONNECT_TIMEOUT=", "Incorrect BF1942_CONNECT_TIMEOUT\n1"},
         {C + "--where|BF1942_CONNECT_TIMEOUT=1.5", "Incorrect BF1942_CONNECT_TIMEOUT\n1"},
@@ -142,7 +138,7 @@ TEST(Entry, DispatchesAndReports) {
         std::ostringstream captured;
         std::streambuf* const saved = std::cout.rdbuf(captured.rdbuf());
         const Argv args(given);
-        const int status = runFieldkeep(args.argc(), args.pointers.data(), kFakeCommands);
+        const int status = runFieldkeep(static_cast<int>(args.all.size()), args.pointers.data(), kFakeCommands);
         std::cout.rdbuf(saved);
         return captured.str() + std::to_string(status);
     });

@@ -24,8 +24,7 @@ struct Argv {
     explicit Argv(const std::string& cell) : all(words("fieldkeep|" + cell)) {
         for (const std::string& w : all) { pointers.push_back(w.c_str()); }
     }
-    int argc() const { return static_cast<int>(all.size()); }
-    talvor::opt::TOParsing parse() const { return {argc(), pointers.data()}; }
+    talvor::opt::TOParsing parse() const { return {static_cast<int>(all.size()), pointers.data()}; }
     std::vector<std::string> all;
     std::vector<const char*> pointers;
 };

@@ -15,10 +15,7 @@ TEST(TextRules, HoldForEveryRow) {
         {"ok\r\n\r\n0\r\n", {0, "ok\r\n\r"}}, {"x\n99999999999\n", {-1, "x"}}, {"x\n2147483647\n", {2147483647, "x"}},
         {"a\xff\n5\n\xfe", {5, "a\xff"}}, {"a--5\n", {-5, "a"}}, {"x\n000000000000000000042\n", {42, "x"}},
         {"-000", {0, ""}}, {"12 34 56 78 90\n-12\n", {-12, "12 34 56 78 90"}}};
-    expectRows(trailers, [](std::string text) {
-        const int status = splitExitStatus(text);
-        return std::make_pair(status, text);
-    });
+    expectRows(trailers, [](std::string t) { const int status = splitExitStatus(t); return std::make_pair(status, t); });
     // The integer a text starts with, after blanks; -99 stands for none.
     const std::vector<std::pair<std::string, int>> integers = {
         {"0\n", 0}, {"  42abc", 42}, {"-17", -17}, {"+8", 8}, {"", -99}, {"-", -99}, {"x1", -99}, {"\t\n 5", 5},
