@@ -46,9 +46,7 @@ TEST(ShellText, RunsAsMeantByBinSh) {
     }
     // The port check on this machine's own tables: taken while a UDP socket is bound to the port, then free.
     const int fd = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
     socklen_t size = sizeof address;
     ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), size), 0);
     ASSERT_EQ(getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size), 0);
