@@ -1,6 +1,6 @@
-// Fuzzes the exit-status split: a trailer the remote shell prints comes back intact; fed in pieces of every size
-// up to 16, with a memory limit (from the data) so small that held-back output spills to a file, it splits as it
-// does whole and passes on all before the last digit run but two bytes at once; flushing passes on every byte.
+// Fuzzes the exit-status split: a trailer the remote shell prints comes back intact; fed in pieces of every size up
+// to 16 (for one of them, from the data, with a memory limit so small that held-back output spills to a file), it
+// splits as it does whole and passes on all before the last digit run but two bytes at once; flushing passes all.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -18,9 +18,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int status = fieldkeep::splitExitStatus(output);
     std::string wrapped = captured + "\n" + std::to_string(std::max(status, 0)) + "\n";
     require(fieldkeep::splitExitStatus(wrapped) == std::max(status, 0) && wrapped == captured);
-    const std::size_t limit = size < 2 ? 4 : 1 + data[1] % 8, lastDigit = captured.find_last_of(digits);
+    const std::size_t lastDigit = captured.find_last_of(digits);
     const std::size_t lastRun = lastDigit == std::string::npos ? 0 : captured.find_last_not_of(digits, lastDigit) + 1;
     for (std::size_t piece = 1; piece <= 16; ++piece) {
+        const std::size_t limit = size > 1 && piece == 1 + data[0] % 16 ? 1 + data[1] % 8 : 4096;
         std::string passedOn, flushed, rest;
         fieldkeep::StatusTrailerSplitter splitter([&](const char* d, std::size_t n) { passedOn.append(d, n); }, limit);
         fieldkeep::StatusTrailerSplitter flushing([&](const char* d, std::size_t n) { flushed.append(d, n); }, limit);

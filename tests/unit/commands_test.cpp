@@ -58,6 +58,7 @@ TEST(ShellText, RunsAsMeantByBinSh) {
 
 // A host that logs the lines it runs and answers each through a function of the line and its terminal flag.
 struct FakeHost : RemoteRunner {
+    explicit FakeHost(std::function<RemoteResult(const std::string&, bool)> a) : answer(std::move(a)) {}
     std::function<RemoteResult(const std::string&, bool)> answer;
     std::string sent;
     RemoteResult exec(const std::string& line, const std::string&, bool usePty) override {
@@ -101,8 +102,7 @@ TEST(Start, FollowsTheOptionsAndRunsItsSteps) {
             const auto drops = [&](const std::string& w) { return option.rfind("--" + w, 0) == 0; };
             cell += std::any_of(changes.begin(), changes.end(), drops) ? "" : option + "|";
         }
-        FakeHost host;
-        host.answer = [&](const std::string& line, bool usePty) -> RemoteResult {
+        FakeHost host([&](const std::string& line, bool usePty) -> RemoteResult {
             const auto has = [&](const char* part) { return line.find(part) != std::string::npos; };
             std::string step = has("/stop.sh") ? "stop" : has("/settings/") ? "settings" : has("test -x ") ? "launcher"
                              : has("/proc/net/") ? "port" : has("cat >") ? "wrapper" : has("nohup ") ? "launch" : "?";
@@ -110,7 +110,7 @@ TEST(Start, FollowsTheOptionsAndRunsItsSteps) {
             steps += step == last ? "" : (steps.empty() ? "" : " ") + step;
             last = step;
             return {(step == "port") != ("fail=" + step == change) ? 1 : 0, "", "E"};
-        };
+        });
         talvor::opt::TOParsing options = Argv(cell + change).parse();
         const std::string raised = raisedMessage([&] {
             const StartOptions o = readStartOptions(options);
@@ -166,13 +166,12 @@ TEST(Account, RandomDrawsAndTheFirstFreeName) {
         {"", "SunOS\n", 0, "Unknown system: SunOS\n", "id 'bf1942'\nuname -s\n", 2},
         {"", "Linux\n", 1, "Create system user 'bf1942' failed: useradd failed", "", 4}};
     for (const auto& [taken, system, addStatus, result, sent, count] : hosts) {
-        FakeHost host;
-        host.answer = [taken = taken, system = system, addStatus = addStatus](const std::string& line, bool) {
+        FakeHost host([taken = taken, system = system, addStatus = addStatus](const std::string& line, bool) {
             bool found = false;
             for (const std::string& start : words(taken)) { found |= line.rfind(start, 0) == 0; }
             if (line.rfind("useradd ", 0) == 0) { return RemoteResult{addStatus, "", "useradd failed"}; }
             return RemoteResult{line == "uname -s" || found ? 0 : 1, line == "uname -s" ? system : "", ""};
-        };
+        });
         std::string chosen;
         const std::string raised = raisedMessage([&] {
             const std::string login = chooseUserAccount(host).login;
