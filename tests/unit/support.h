@@ -5,7 +5,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <optional>
 #include <sstream>
 
 #include "errors/uerror.h"
@@ -15,30 +14,36 @@
 inline std::vector<std::string> words(const std::string& cell) {
     std::istringstream in(cell);
     std::vector<std::string> all;
-    for (std::string word; std::getline(in, word, '|');) { all.push_back(word); }
+    for (std::string word; std::getline(in, word, '|');) {
+        all.push_back(word);
+    }
     return all;
 }
 
 // "fieldkeep" and the words of a cell, as main receives them.
 struct Argv {
     explicit Argv(const std::string& cell) : all(words("fieldkeep|" + cell)) {
-        for (const std::string& w : all) { pointers.push_back(w.c_str()); }
+        for (const std::string& w : all) {
+            pointers.push_back(w.c_str());
+        }
     }
-    talvor::opt::TOParsing parse() const { return {static_cast<int>(all.size()), pointers.data()}; }
+    talvor::opt::TOParsing parse() const {
+        return {static_cast<int>(all.size()), pointers.data()};
+    }
     std::vector<std::string> all;
     std::vector<const char*> pointers;
 };
 
-// The error of type E that running f raises, if any.
-template <typename E, typename F>
-std::optional<E> caught(F&& f) { try { f(); } catch (const E& e) { return e; } return std::nullopt; }
-
 // The message of the option error or TUError that running f raises; "" when none.
 template <typename F>
 std::string raisedMessage(F&& f) {
-    try { f(); }
-    catch (const talvor::TError& e) { return e.what(); }
-    catch (const fieldkeep::TUError& e) { return e.message; }
+    try {
+        f();
+    } catch (const talvor::TError& e) {
+        return e.what();
+    } catch (const fieldkeep::TUError& e) {
+        return e.message;
+    }
     return "";
 }
 
@@ -46,18 +51,25 @@ std::string raisedMessage(F&& f) {
 using Texts = std::vector<std::pair<std::string, std::string>>;
 template <typename Rows, typename F>
 void expectRows(const Rows& rows, F&& f) {
-    for (const auto& [in, out] : rows) { EXPECT_EQ(f(in), out) << "row " << ::testing::PrintToString(in); }
+    for (const auto& [in, out] : rows) {
+        EXPECT_EQ(f(in), out) << "row " << ::testing::PrintToString(in);
+    }
 }
 
 // A directory of its own, removed with all it holds at the end of the scope.
 struct Scratch {
-    static std::string made(std::string d) { return mkdtemp(d.data()) ? d : throw std::runtime_error("no mkdtemp"); }
-    const std::string dir = made("/tmp/fieldkeep-unit.XXXXXX");
-    ~Scratch() { std::error_code ignored; std::filesystem::remove_all(dir, ignored); }
+    Scratch() { EXPECT_NE(mkdtemp(dir.data()), nullptr); }
+    ~Scratch() {
+        std::error_code ignored;
+        std::filesystem::remove_all(dir, ignored);
+    }
     std::string path(const std::string& name) const { return dir + "/" + name; }
-    void write(const std::string& name, const std::string& text) const { std::ofstream(path(name)) << text; }
+    void write(const std::string& name, const std::string& text) const {
+        std::ofstream(path(name)) << text;
+    }
     std::string read(const std::string& name) const {
         std::ifstream in(path(name));
         return {std::istreambuf_iterator<char>(in), {}};
     }
+    std::string dir = "/tmp/fieldkeep-unit.XXXXXX";
 };
