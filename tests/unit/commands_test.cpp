@@ -123,6 +123,7 @@ TEST(Start, FollowsTheOptionsAndRunsItsSteps) {
         {"remote-admin-passwd|--no-remote-admin", "0 1 - \"u\" \"p\" 4711 ports 14567 23000 4711"},
         {"rcon|--no-rcon|spy-lan-port|--spy-lan-port=00", "0 1 ra - ports 14567 00 23000"},
         {"srv-dir|name", "Requires long option '--srv-dir'"},
+        {"srv-passwd", "Requires long option '--srv-passwd'"},
         {"rcon-username|rcon-password", "Requires long option '--rcon-username'"},
         {"--punk-buster=1", "Unknown option '--punk-buster'"},
         {"--no-remote-admin", "Unknown option '--remote-admin-passwd'"},

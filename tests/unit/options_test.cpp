@@ -116,6 +116,7 @@ TEST(Entry, DispatchesAndReports) {
         {"BF1942_PASSWD", "Requires long option '--address'\n1"},
         {"--address=h:0|--login=", "Incorrect long option '--address'\n1"},
         {"--address=h|--where", "Requires long option '--login'\n1"},
+        {"--address=h|--login=", "Incorrect long option '--login'\n1"},
         {C + "--where|BF1942_PASSWD", "Password is not set\n1"},
         {C + "--where|BF1942_PASSWD=", "h u  20 15\n0"},
         {C + "-hx|--zap", "0"},

@@ -52,6 +52,7 @@ TEST(HostText, PathsAddressesAndUnameReadRight) {
         {"h:1x", ""},
         {":22", ""},
         {"[::1]22", ""},
+        {"[]", ""},
         {"[]:22", ""},
     };
     expectRows(addresses, [](const std::string& text) {
@@ -60,6 +61,7 @@ TEST(HostText, PathsAddressesAndUnameReadRight) {
     });
     // What --check-host says for the status and output of "uname -a": Linux on x86 only.
     const std::vector<std::pair<std::pair<int, std::string>, std::string>> unames = {
+        {{0, "Linux i586\n"}, "suitable\n"},
         {{0, "Linux i686\n"}, "suitable\n"},
         {{1, "Linux x86_64\n"}, "unsuitable\nuname: Linux x86_64\n"},
         {{0, "Linux arm\n"}, "unsuitable\nuname: Linux arm\n"},
