@@ -1,0 +1,189 @@
+#include <arpa/inet.h>
+#include <crypt.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <set>
+
+#include "commands/account_random.h"
+#include "commands/create_user.h"
+#include "commands/start.h"
+#include "commands/stop.h"
+#include "shell/config_edit.h"
+#include "shell/port_check.h"
+#include "support.h"
+
+using namespace fieldkeep;
+
+TEST(ShellLines, EditSettingsStopAndCheckPortsOnThisMachine) {
+    // A file (null: missing), the key set to a value (null: deleted) through /bin/sh, the file.
+    const std::tuple<const char*, const char*, const char*, bool, const char*> edits[] = {
+        {"a 1\n\tg.n old\ng.n x\n", "g.n", "a/&\\'$x", true,
+         "a 1\n\tg.n \"a/&\\'$x\"\ng.n \"a/&\\'$x\"\n"},
+        {"g.nX 1\nlast", "g.n", "*", false, "g.nX 1\nlast\ng.n *\n"},
+        {nullptr, "k", "v", true, "\nk \"v\"\n"},
+        {"a 1\n  g.n \"x\"\ng.nX 2\n", "g.n", nullptr, false, "a 1\n\ng.nX 2\n"},
+    };
+    for (const auto& [before, key, value, quoted, after] : edits) {
+        const Scratch s;
+        const std::string file = s.path("it's settings.con");
+        if (before != nullptr) {
+            std::ofstream(file) << before;
+        }
+        const std::string line = value != nullptr ? makeSetOptionCommand(file, key, value, quoted)
+                                                  : makeDeleteOptionCommand(file, key);
+        EXPECT_EQ(std::system(line.c_str()), 0);
+        EXPECT_EQ(s.read("it's settings.con"), after) << key;
+        EXPECT_FALSE(std::filesystem::exists(file + ".pre")) << key;
+    }
+    // Whether the stop script signals a planted pid: only a plain number from 2, blanks aside.
+    const std::tuple<const char*, const char*, bool> pidFiles[] = {
+        {"server.pid", "-1", false},
+        {"server.pid", "1", false},
+        {"server.pid", "04242", false},
+        {"server.pid", "  4242 \n", true},
+        {"start.pid", "4242\r\n", true},
+        {"start.pid", "4242 4242", false},
+    };
+    for (const auto& [file, content, killed] : pidFiles) {
+        const Scratch s;
+        std::ofstream(s.path(file)) << content;
+        std::ofstream(s.path("stop.sh")) << makeStopScript(s.dir);
+        const std::string logKill = "kill() { echo \"$*\" >>kill.log; }";
+        EXPECT_EQ(std::system(("cd " + s.dir + " && " + logKill + " && . ./stop.sh").c_str()), 0);
+        EXPECT_EQ(s.read("kill.log"), killed ? "4242\n-9 4242\n" : "") << content;
+        EXPECT_FALSE(std::filesystem::exists(s.path(file))) << content;  // removed either way
+    }
+    // The port check says taken while a UDP socket is bound to the port, then free.
+    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+    socklen_t size = sizeof address;
+    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), size), 0);
+    ASSERT_EQ(getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size), 0);
+    const std::string line = makePortCheckCommand(std::to_string(ntohs(address.sin_port)));
+    EXPECT_EQ(std::system((line + " >/dev/null").c_str()), 0);
+    close(fd);
+    EXPECT_NE(std::system((line + " >/dev/null").c_str()), 0);
+}
+
+// A host that logs the lines and steps of start sent, answering "done" but on the failing step.
+struct FakeHost : RemoteRunner {
+    RemoteResult exec(const std::string& line, const std::string&, bool usePty) override {
+        const std::pair<const char*, const char*> parts[] = {
+            {"/stop.sh", "stop"},
+            {"/settings/", "settings"},
+            {"test -x ", "launcher"},
+            {"/proc/net/", "port"},
+            {"cat >", "wrapper"},
+            {"nohup ", "launch"},
+        };
+        std::string step = "?";
+        for (const auto& [part, name] : parts) {
+            if (line.find(part) != std::string::npos) {
+                step = name;
+                break;
+            }
+        }
+        step += step == "launch" && !usePty ? " without terminal" : "";
+        if (step != last) {
+            steps += (steps.empty() ? "" : " ") + step;
+        }
+        last = step;
+        sent += line + "\n";
+        return {(step == "port") != (step == failing) ? 1 : 0, "", "E"};
+    }
+    std::string failing, last, steps, sent;
+};
+
+// The settings for internet, punk buster and admin keys ("-": blanked), then the ports checked.
+static std::string shownSettings(const StartOptions& o) {
+    std::string shown;
+    for (const SettingChange& c : settingChanges(o)) {
+        if (c.key == "game.serverInternet" || c.key == "game.serverPunkBuster" || c.key[0] == 'a') {
+            shown += (c.remove ? "-" : c.value) + " ";
+        }
+    }
+    shown += "ports";
+    for (const auto& [option, port] : portsToCheck(o)) {
+        shown += " " + port;
+    }
+    return shown;
+}
+
+TEST(Start, FollowsTheOptionsAndRunsItsSteps) {
+    // Options less those a cell names plus those it gives: the flags set, or the steps run.
+    const std::string all =
+        "--srv-dir=/s|--cfg-dir=/c|--name=N|--max-players=1|--srv-bandwidth=2|--cl-bandwidth=3|"
+        "--ip=i|--port=14567|--spy-lan-port=0|--spy-port=23000|--game-time=0|--score-lim=1|"
+        "--round-num=3|--punk-buster|--srv-passwd|--remote-admin-passwd=ra|--rcon-username=u|"
+        "--rcon-password=p|--rcon-port=4711";
+    const Texts rows = {
+        {"", "0 1 ra \"u\" \"p\" 4711 ports 14567 23000 4711"},
+        {"--server-internet|punk-buster", "1 0 ra \"u\" \"p\" 4711 ports 14567 23000 4711"},
+        {"remote-admin-passwd|--no-remote-admin", "0 1 - \"u\" \"p\" 4711 ports 14567 23000 4711"},
+        {"rcon|--no-rcon|spy-lan-port|--spy-lan-port=00", "0 1 ra - ports 14567 00 23000"},
+        {"srv-dir|name", "Requires long option '--srv-dir'"},
+        {"srv-passwd", "Requires long option '--srv-passwd'"},
+        {"rcon-username|rcon-password", "Requires long option '--rcon-username'"},
+        {"--punk-buster=1", "Unknown option '--punk-buster'"},
+        {"--no-remote-admin", "Unknown option '--remote-admin-passwd'"},
+        {"--no-rcon", "Unknown option '--rcon-password'"},
+        {"fail=", "stop settings launcher port wrapper launch: "},
+        {"fail=settings",
+         "stop settings: Set option 'game.serverName' failed in /c/settings/serversettings.con: E"},
+    };
+    expectRows(rows, [&](const std::string& change) {
+        std::string cell;
+        for (const std::string& option : words(all)) {
+            const auto named = [&](const std::string& w) { return option.rfind("--" + w, 0) == 0; };
+            const std::vector<std::string> changes = words(change);
+            if (std::none_of(changes.begin(), changes.end(), named)) {
+                cell += option + "|";
+            }
+        }
+        talvor::opt::TOParsing options = Argv(cell + change).parse();
+        FakeHost host;
+        host.failing = change.substr(std::min(change.size(), std::size_t{5}));
+        std::string shown;
+        const std::string raised = raisedMessage([&] {
+            const StartOptions o = readStartOptions(options);
+            validateStartOptions(o);
+            options.check();
+            shown = change.rfind("fail=", 0) == 0 ? "" : shownSettings(o);
+            if (shown.empty()) {
+                startInstance(host, o);
+            }
+        });
+        return host.steps.empty() ? raised + shown : host.steps + ": " + raised;
+    });
+}
+
+TEST(Account, RandomDrawsAndABoundedNameSearch) {
+    // Draws use exactly the 62 letters and digits, salts add "./", numbers cover their range.
+    std::set<char> passwordChars, saltChars;
+    std::string numbers;
+    for (int i = 0; i < 2000; ++i) {
+        const std::string p = makePassword(), setting = makeSaltSetting();
+        ASSERT_EQ(p.size(), kPasswordLength);
+        ASSERT_EQ(setting.substr(0, 3), "$6$");
+        ASSERT_EQ(setting.size(), 3 + kSaltLength);
+        passwordChars.insert(p.begin(), p.end());
+        saltChars.insert(setting.begin() + 3, setting.end());
+        numbers += std::to_string(randomBelow(7) + 10 * randomBelow(1));
+    }
+    const std::string alnum = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+    EXPECT_EQ(std::string(passwordChars.begin(), passwordChars.end()), alnum);
+    EXPECT_EQ(std::string(saltChars.begin(), saltChars.end()), "./" + alnum);
+    EXPECT_EQ(std::set<char>(numbers.begin(), numbers.end()).size(), 7u);  // 0 to 6 only
+    // A hash verifies with crypt() but is salted afresh each time.
+    const std::string hash = encryptPassword("Abc123xyz9");
+    EXPECT_STREQ(crypt("Abc123xyz9", hash.c_str()), hash.c_str());
+    EXPECT_NE(encryptPassword("Abc123xyz9"), hash);
+    // Every name taken: the fixed names, then a bounded number of random bf1942_NNNN are tried.
+    FakeHost host;
+    EXPECT_EQ(raisedMessage([&] { chooseUserAccount(host); }), "No free user name found");
+    const std::string fixed = "id 'bf1942'\nid 'bf'\nid 'battlefield'\nid 'battlefield1942'\n";
+    EXPECT_EQ(host.sent.substr(0, fixed.size()), fixed);
+    const std::size_t randomLine = std::string("id 'bf1942_NNNN'\n").size();
+    EXPECT_EQ(host.sent.size(), fixed.size() + kRandomNameAttempts * randomLine);
+}

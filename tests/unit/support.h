@@ -1,0 +1,70 @@
+// What the unit tests share: table cells, argument vectors, raised errors and a scratch directory.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "errors/uerror.h"
+#include "opt/toparsing.h"
+
+// The words of a table cell, separated by '|'; an empty cell has none.
+inline std::vector<std::string> words(const std::string& cell) {
+    std::istringstream in(cell);
+    std::vector<std::string> all;
+    for (std::string word; std::getline(in, word, '|');) {
+        all.push_back(word);
+    }
+    return all;
+}
+
+// "fieldkeep" and the words of a cell, as main receives them.
+struct Argv {
+    explicit Argv(const std::string& cell) : all(words("fieldkeep|" + cell)) {
+        for (const std::string& w : all) {
+            pointers.push_back(w.c_str());
+        }
+    }
+    talvor::opt::TOParsing parse() const { return {static_cast<int>(all.size()), pointers.data()}; }
+    std::vector<std::string> all;
+    std::vector<const char*> pointers;
+};
+
+// The message of the option error or TUError that running f raises; "" when none.
+template <typename F>
+std::string raisedMessage(F&& f) {
+    try {
+        f();
+    } catch (const talvor::TError& e) {
+        return e.what();
+    } catch (const fieldkeep::TUError& e) {
+        return e.message;
+    }
+    return "";
+}
+
+// Expects f(in) == out for every row {in, out} of a table.
+using Texts = std::vector<std::pair<std::string, std::string>>;
+template <typename Rows, typename F>
+void expectRows(const Rows& rows, F&& f) {
+    for (const auto& [in, out] : rows) {
+        EXPECT_EQ(f(in), out) << "row " << ::testing::PrintToString(in);
+    }
+}
+
+// A directory of its own, removed with all it holds at the end of the scope.
+struct Scratch {
+    Scratch() { EXPECT_NE(mkdtemp(dir.data()), nullptr); }
+    ~Scratch() {
+        std::error_code ignored;
+        std::filesystem::remove_all(dir, ignored);
+    }
+    std::string path(const std::string& name) const { return dir + "/" + name; }
+    std::string read(const std::string& name) const {
+        std::ifstream in(path(name));
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
+    std::string dir = "/tmp/fieldkeep-unit.XXXXXX";
+};

@@ -1,0 +1,72 @@
+#include "commands/host_checks.h"
+#include "main/host_address.h"
+#include "remote/exit_status.h"
+#include "shell/quoting.h"
+#include "shell/value_checks.h"
+#include "support.h"
+
+using namespace fieldkeep;
+
+TEST(TextRules, StatusesAndQuotingHold) {
+    // The status cut off and the output left, where the fuzzed round trip cannot tell.
+    const std::vector<std::pair<std::string, std::pair<int, std::string>>> trailers = {
+        {"a--5\n", {-5, "a"}},
+        {"7", {7, ""}},
+        {"abc", {-1, ""}},
+        {"x\n2147483647", {2147483647, "x"}},
+        {"x\n2147483648", {-1, "x"}},
+        {"x\n-2147483648", {-2147483647 - 1, "x"}},
+        {"x\n-2147483649", {-1, "x"}},
+    };
+    expectRows(trailers, [](std::string text) {
+        const int status = splitExitStatus(text);
+        return std::make_pair(status, text);
+    });
+    // Quoted, any bytes make one word a real shell reads back as the very bytes.
+    const std::string nasty = "a b'c\"d$e`f\\g\nh*?[i]'' ;|&<>#~\xff";
+    const Scratch s;
+    EXPECT_EQ(std::system(("printf %s " + shellQuote(nasty) + " >" + s.path("out")).c_str()), 0);
+    EXPECT_EQ(s.read("out"), nasty);
+}
+
+TEST(HostText, PathsAddressesAndUnameReadRight) {
+    // The path a spelling names: ".." climbs above a relative start but not above the root.
+    const Texts paths = {
+        {"/", "/"},
+        {"//srv///cfg//", "/srv/cfg"},
+        {"/srv/./cfg/.", "/srv/cfg"},
+        {"/srv/x/../cfg", "/srv/cfg"},
+        {"/..", "/"},
+        {"/srv/..cfg/...", "/srv/..cfg/..."},
+        {"a/../../b/", "../b"},
+        {"", "."},
+    };
+    expectRows(paths, normalizePath);
+    // An address as "host port", "" when refused; a second colon makes the whole an IPv6 host.
+    const Texts addresses = {
+        {"h:065535", "h 65535"},
+        {"::1", "::1 22"},
+        {"[::1]", "::1 22"},
+        {"[2001:db8::5]:80", "2001:db8::5 80"},
+        {"h:65536", ""},
+        {"h:1x", ""},
+        {":22", ""},
+        {"[::1]22", ""},
+        {"[]", ""},
+        {"[]:22", ""},
+    };
+    expectRows(addresses, [](const std::string& text) {
+        const auto a = parseHostAddress(text);
+        return a ? a->host + " " + std::to_string(a->port) : "";
+    });
+    // What --check-host says for the status and output of "uname -a": Linux on x86 only.
+    const std::vector<std::pair<std::pair<int, std::string>, std::string>> unames = {
+        {{0, "Linux i586\n"}, "suitable\n"},
+        {{0, "Linux i686\n"}, "suitable\n"},
+        {{1, "Linux x86_64\n"}, "unsuitable\nuname: Linux x86_64\n"},
+        {{0, "Linux arm\n"}, "unsuitable\nuname: Linux arm\n"},
+        {{0, "FreeBSD x86_64\n"}, "unsuitable\nuname: FreeBSD x86_64\n"},
+        {{0, "linux i686\n"}, "unsuitable\nuname: linux i686\n"},
+    };
+    expectRows(unames, [](const auto& u) { return hostCheckReport({u.first, u.second, "E"}); });
+}
