@@ -168,11 +168,12 @@ INSTANTIATE_TEST_SUITE_P(CopyFile, Run, ::testing::Values(
          "Failed to copy content: scp: /srv/small/big: No space left on device\n")), caseName);
 
 // --create-user: an account that logs in with the password printed, or no account.
-Case creates(const char* name, const std::string& setup, const Account& as, const std::string& out) {
+Case creates(const char* name, const std::string& setup, const Account& as,
+             const std::string& out) {
     const bool made = out.rfind("login: ", 0) == 0;
     return {name, {"--create-user"}, out, made ? 0 : 1,
-            made ? "logs_in" : "! id bf1942 && ! grep -q password /srv/out", "no_accounts; " + setup,
-            as};
+            made ? "logs_in" : "! id bf1942 && ! grep -q password /srv/out",
+            "no_accounts; " + setup, as};
 }
 
 INSTANTIATE_TEST_SUITE_P(CreateUser, Run, ::testing::Values(

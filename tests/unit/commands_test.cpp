@@ -66,7 +66,8 @@ TEST(ShellLines, EditSettingsStopAndCheckPortsOnThisMachine) {
     EXPECT_NE(std::system((line + " >/dev/null").c_str()), 0);
 }
 
-// A host that logs the lines and steps of start sent, answering "done" but on the failing step.
+// A host that logs the lines and steps of start sent; each succeeds, printing ANSWER, but
+// the failing step (a port check's success means the port is taken).
 struct FakeHost : RemoteRunner {
     RemoteResult exec(const std::string& line, const std::string&, bool usePty) override {
         const std::pair<const char*, const char*> parts[] = {
@@ -90,9 +91,9 @@ struct FakeHost : RemoteRunner {
         }
         last = step;
         sent += line + "\n";
-        return {(step == "port") != (step == failing) ? 1 : 0, "", "E"};
+        return {(step == "port") != (step == failing) ? 1 : 0, answer, "E"};
     }
-    std::string failing, last, steps, sent;
+    std::string failing, answer, last, steps, sent;
 };
 
 // The settings for internet, punk buster and admin keys ("-": blanked), then the ports checked.
@@ -186,4 +187,16 @@ TEST(Account, RandomDrawsAndABoundedNameSearch) {
     EXPECT_EQ(host.sent.substr(0, fixed.size()), fixed);
     const std::size_t randomLine = std::string("id 'bf1942_NNNN'\n").size();
     EXPECT_EQ(host.sent.size(), fixed.size() + kRandomNameAttempts * randomLine);
+    // The system that "uname -s" names decides which tool knows groups; others are refused.
+    const Texts systems = {
+        {"FreeBSD\n", "uname -s\npw groupshow 'a b'\n"},
+        {"Linux\n", "uname -s\ngroupmod 'a b'\n"},
+        {"SunOS\n", "Unknown system: SunOS\n"},
+    };
+    expectRows(systems, [](const std::string& system) {
+        FakeHost group;
+        group.answer = system;
+        const std::string raised = raisedMessage([&] { groupExists(group, "a b"); });
+        return raised.empty() ? group.sent : raised;
+    });
 }

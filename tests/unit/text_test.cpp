@@ -69,4 +69,11 @@ TEST(HostText, PathsAddressesAndUnameReadRight) {
         {{0, "linux i686\n"}, "unsuitable\nuname: linux i686\n"},
     };
     expectRows(unames, [](const auto& u) { return hostCheckReport({u.first, u.second, "E"}); });
+    // Root is an "id -u" output of exactly 0 and one line feed, no more.
+    for (const char* output : {"0\n", "0"}) {
+        EXPECT_TRUE(namesSuperuser(output)) << output;
+    }
+    for (const char* output : {"1000\n", "0\n\n", "motd\n0\n", "00\n", ""}) {
+        EXPECT_FALSE(namesSuperuser(output)) << output;
+    }
 }
