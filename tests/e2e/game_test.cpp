@@ -1,18 +1,15 @@
-// The game server on the sandbox host: --install from fake archives served over
-// HTTP on loopback, --check-install, and the lifecycle of --start and --stop
-// with the fake server that the archives hold.
-#include <algorithm>
-
+// The game server on the sandbox host: --install from fake archives over HTTP,
+// --check-install, and --start and --stop of the fake server the archives hold.
 #include "harness.h"
 
 namespace fieldkeep::e2e {
 namespace {
 
-// An install into /srv/t/DIR (made by setup) that ends with the status file
-// OUTCOME holding STATUS ("": any but 0) in its temporary directory, whose LOG
-// tells why. A successful one leaves a runnable server in DIR/bf1942.
+// An install into /srv/t/DIR (made by SETUP) that lib.sh's `installed` finds as
+// the row says, and after which ALSO_TRUE holds in /srv/t.
 Case installs(const char* name, const char* archive, const std::string& setup, std::string dir,
-              const char* outcome, const char* status, const char* log, const char* logHas,
+              const char* outcome = "install_ok.ret", const char* status = "0",
+              const char* log = "download_ok.ret", const char* logHas = "0",
               const std::string& alsoTrue = "true") {
     dir = "/srv/t" + dir;
     return {name, {"--install", "--url=" + envOf("FK_ARCHIVE_URL") + "/" + archive, "--dir=" + dir},
@@ -23,11 +20,10 @@ Case installs(const char* name, const char* archive, const std::string& setup, s
 }
 
 INSTANTIATE_TEST_SUITE_P(Install, Run, ::testing::Values(
-    installs("TarBzip2", "bf.tar.bz2", "true", "", "install_ok.ret", "0", "download_ok.ret", "0"),
-    installs("TarGzipIntoAQuotedDir", "bf.tar.gz", "mkdir \"it's\"", "/it's", "install_ok.ret", "0",
-             "download_ok.ret", "0"),
-    installs("Zip", "bf.zip", "true", "", "install_ok.ret", "0", "download_ok.ret", "0"),
-    installs("SelfExtracting", "bf.run", "true", "", "install_ok.ret", "0", "download_ok.ret", "0"),
+    installs("TarBzip2", "bf.tar.bz2", "true", ""),
+    installs("TarGzipIntoAQuotedDir", "bf.tar.gz", "mkdir \"it's\"", "/it's"),
+    installs("Zip", "bf.zip", "true", ""),
+    installs("SelfExtracting", "bf.run", "true", ""),
     installs("UnknownType", "unknown.bin", "true", "", "extract_err.ret", "-1", "extract.log",
              "Unknown archive type"),
     installs("DownloadFails", "no-such-file.tar.gz", "true", "", "download_err.ret",
@@ -39,14 +35,12 @@ INSTANTIATE_TEST_SUITE_P(Install, Run, ::testing::Values(
     installs("ExistingServerLeftAlone", "bf.tar.gz", "mkdir bf1942 && echo old >bf1942/keep", "",
              "install_err.ret", "", "install.log", "mv", "grep -qx old bf1942/keep"),
     Case{"MissingDirectoryNotMade", {"--install", "--url=http://h/a.tgz", "--dir=/srv/none"},
-         "Make temporary directory in '/srv/none' failed: mktemp: ...", 1,
-         "! test -e /srv/none && [ \"$(tail -c 2 /srv/out | od -An -c | tr -d ' ')\" = "
-         "'\\n\\n' ]"}),
+         "Make temporary directory in '/srv/none' failed: mktemp: ...", 1, "! test -e /srv/none"}),
     caseName);
 
 // A server needs its launcher and the mod's init file; any kind of file counts.
 Case checks(const char* name, const char* setup, const char* dir, const char* out) {
-    return {name, {"--check-install", std::string("--dir=") + dir}, out, 0, "true", setup};
+    return {name, {"--check-install", std::string("--dir=") + dir}, out, 0, "", setup};
 }
 
 const char kFull[] = "touch start.sh && mkdir -p mods/bf1942 && touch mods/bf1942/init.con";
@@ -59,8 +53,7 @@ INSTANTIATE_TEST_SUITE_P(CheckInstall, Run, ::testing::Values(
     checks("LauncherADirectory", "mkdir -p start.sh mods/bf1942 && touch mods/bf1942/init.con",
            "/srv/t", "ok\n")), caseName);
 
-// --start of the instance that lib.sh's `instance` makes in /srv/t, EXTRA
-// replacing options of the same name or added.
+// --start of lib.sh's `instance` in /srv/t; an option given again in EXTRA wins.
 std::vector<std::string> startArgs(const std::vector<std::string>& extra = {}) {
     std::vector<std::string> args{
         "--start", "--srv-dir=/srv/t/game/bf1942", "--cfg-dir=/srv/t/cfg", "--name=My server",
@@ -68,25 +61,14 @@ std::vector<std::string> startArgs(const std::vector<std::string>& extra = {}) {
         "--port=14567", "--spy-lan-port=22000", "--spy-port=23000", "--game-time=20",
         "--score-lim=100", "--round-num=3", "--srv-passwd", "--remote-admin-passwd=adm pass",
         "--rcon-username=op", "--rcon-password=secret", "--rcon-port=4711"};
-    for (const std::string& e : extra) {
-        const std::string name = e.substr(0, e.find('='));
-        auto same = [&](const std::string& a) { return a.substr(0, a.find('=')) == name; };
-        auto at = std::find_if(args.begin(), args.end(), same);
-        at == args.end() ? args.push_back(e) : void(*at = e);
-    }
+    args.insert(args.end(), extra.begin(), extra.end());
     return args;
 }
 
-// A start through lib.sh's fk that leaves the pids of the server it launched in
-// cfg/old-*.pid.
-const std::string kStartFirst = [] {
-    std::string line = "fk";
-    for (const std::string& arg : startArgs()) {
-        line += " " + shellWord(arg);
-    }
-    return line + " && soon 'test -s cfg/server.pid' && cp cfg/start.pid cfg/old-start.pid && "
-                  "cp cfg/server.pid cfg/old-server.pid";
-}();
+// A start through lib.sh's fk, the pids of the server it launched saved in cfg/old-*.pid.
+const std::string kStartFirst = "fk" + joined(startArgs()) + " && soon 'test -s cfg/server.pid' "
+                                "&& cp cfg/start.pid cfg/old-start.pid && cp cfg/server.pid "
+                                "cfg/old-server.pid";
 
 // The settings after a start: the keys present are set in place, the others added.
 std::string serverSettings(const std::string& name = "My server") {
@@ -110,13 +92,8 @@ Case starts(const char* name, const Account& as, const std::string& serverName,
             "cd cfg/settings && printf %s " + shellWord(serverSettings(serverName)) +
                 " | cmp - serversettings.con && printf %s " + shellWord(adminSettings(rcon)) +
                 " | cmp - adminsettings.con && cd /srv/t && started && " + setup +
-                " && [ -z \"$(FK_LOGIN=" + as.login + " fk --stop --cfg-dir=/srv/t/cfg)\" ]",
+                " && [ -z \"$(AS=" + as.login + " fk --stop --cfg-dir=/srv/t/cfg)\" ]",
             "instance " + as.login + (setup == "true" ? "" : " && " + kStartFirst), as};
-}
-
-// --stop of the instance that SETUP started: the server quits and its pid files go.
-Case stops(const char* name, const std::string& setup, const std::string& check) {
-    return {name, {"--stop", "--cfg-dir=/srv/t/cfg"}, "", 0, check, "instance && " + setup};
 }
 
 // A start that fails says at which step and launches nothing; --stop uploads its
@@ -148,10 +125,12 @@ INSTANTIATE_TEST_SUITE_P(Start, Run, ::testing::Values(
     starts("HostileValuesViaBash", bashUser(), kHostile, "p&w/d"),
     // A second start stops the running server first.
     starts("SecondStartStopsTheFirst", user(), "My server", "secret", "stopped"),
-    stops("Stops", kStartFirst, "stopped && [ \"$(ls cfg)\" = \"$(printf '%s\\n' old-server.pid "
-          "old-start.pid server.args server.quit settings start.sh stderr.log stop.sh)\" ]"),
-    stops("StoppingAStoppedInstanceIsNoError", kStartFirst + " && fk --stop --cfg-dir=/srv/t/cfg",
-          "true"),
+    // --stop ends the server that the setup started, and its pid files and console go.
+    Case{"Stops", {"--stop", "--cfg-dir=/srv/t/cfg"}, "", 0, "stopped && [ \"$(ls cfg)\" = \"$("
+         "printf '%s\\n' old-server.pid old-start.pid server.args server.quit settings start.sh "
+         "stderr.log stop.sh)\" ]", "instance && " + kStartFirst},
+    Case{"StoppingAStoppedInstanceIsNoError", {"--stop", "--cfg-dir=/srv/t/cfg"}, "", 0, "",
+         "instance && " + kStartFirst + " && fk --stop --cfg-dir=/srv/t/cfg"},
     fails("MissingLauncher", "rm game/bf1942/start.sh", "Test on exec server failed\n", ""),
     // On the launch's terminal the reason ("Process dead") is no error output.
     fails("LauncherExitsAtOnce", "printf '#!/bin/sh\\necho no game here >&2\\nexit 1\\n' "
@@ -166,9 +145,8 @@ INSTANTIATE_TEST_SUITE_P(Start, Run, ::testing::Values(
     taken("Ipv6Wildcard", "6 STREAM ::", "--spy-port"),
     taken("Ipv6Udp", "6 DGRAM ::", "--rcon-port")), caseName);
 
-// Hostile values, each refused with its message although the login would work:
-// nothing under the instance's directory (the launcher, the settings, an
-// install directory, an upload target) changes.
+// Hostile values, each refused with its message although the login would work: nothing
+// under the instance's directory (launcher, settings, install directory, upload target) changes.
 TEST(Refusals, ChangeNothingOnTheHost) {
     freshDir();
     ASSERT_EQ(sh("cd /srv/t && instance && mkfifo fifo && mkdir install && echo keep >target && "
@@ -177,7 +155,6 @@ TEST(Refusals, ChangeNothingOnTheHost) {
     const std::string url = "--url=" + envOf("FK_ARCHIVE_URL") + "/bf.tar.gz";
     const std::string blanks = "' must not contain blanks or the characters * ? [";
     const std::string dash = "' must not start with '-'", lines = "' must not contain line breaks";
-    const std::string differ = "Server and configuration directories must differ";
     const std::string range = "' must be a decimal number from 0 to 65535";
     const std::string unread = "Failed to read from the file ";
     const std::string absolute = "Directry/file must be set absolute pathname";
@@ -194,7 +171,8 @@ TEST(Refusals, ChangeNothingOnTheHost) {
         {{"--check-host", "--cmd=x"}, "Unknown option '--cmd'"},
         {{"--check-on-root", "-v"}, "Unknown option '-v'"},
         {{"--create-user", "--name=x"}, "Unknown option '--name'"},
-        {startArgs({"--cfg-dir=/.//srv/t/cfg/..//game/bf1942/"}), differ},
+        {startArgs({"--cfg-dir=/.//srv/t/cfg/..//game/bf1942/"}),
+         "Server and configuration directories must differ"},
         {startArgs({"--srv-dir=/srv/*"}), "Option '--srv-dir" + blanks},
         {startArgs({"--srv-dir=game"}), absolute},
         {startArgs({"--cfg-dir=./cfg"}), absolute},

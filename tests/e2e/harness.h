@@ -1,7 +1,6 @@
-// Runs the real fieldkeep binary and bash lines (with the helpers of lib.sh)
-// inside the sandbox test host, where the "remote" host is this machine behind
-// sshd on loopback. Standard error is merged into the output: as fieldkeep must
-// never write there, any byte it writes breaks an exact comparison.
+// Runs the real fieldkeep and bash lines (with lib.sh) in the sandbox test host, whose sshd on
+// loopback is the "remote" host. Standard error is merged into the output: fieldkeep must never
+// write there, so any byte it writes breaks an exact comparison.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -40,6 +39,14 @@ inline std::string shellWord(const std::string& word) {
     return text + "'";
 }
 
+inline std::string joined(const std::vector<std::string>& words) {  // as shell words
+    std::string line;
+    for (const std::string& word : words) {
+        line += " " + shellWord(word);
+    }
+    return line;
+}
+
 // The output and status of a command line; a hanging one is killed after 300 s.
 inline RunResult run(const std::string& line) {
     FILE* pipe = popen(("exec timeout -s KILL 300 " + line + " 2>&1 </dev/null").c_str(), "r");
@@ -65,19 +72,14 @@ inline RunResult fieldkeep(const Account& as, std::vector<std::string> args, Env
     for (const auto& [name, value] : env) {
         value == kUnset ? unset += " -u " + name : set += " " + name + "=" + shellWord(value);
     }
-    std::string line = "env" + unset + set + " " FIELDKEEP_BINARY;
-    for (const std::string& arg : args) {
-        line += " " + shellWord(arg);
-    }
-    return run(line);
+    return run("env" + unset + set + " " FIELDKEEP_BINARY + joined(args));
 }
 
 // An empty directory /srv/t, writable by all, for one case.
 inline void freshDir() { ASSERT_EQ(sh("rm -rf /srv/t && mkdir -m 777 /srv/t").status, 0); }
 
-// One run: a bash line sets /srv/t up, fieldkeep runs, its whole output (or how
-// it begins, when the row's ends in "...") and status are compared, and a bash
-// line in /srv/t that must then succeed checks the host (the output is in /srv/out).
+// One run: a bash line sets /srv/t up, fieldkeep runs, its whole output (or its start, when the
+// row's ends in "...") and status are compared, and a bash line in /srv/t then checks the host.
 struct Case {
     const char* name;
     std::vector<std::string> args;

@@ -1,9 +1,8 @@
-# Helpers for the end-to-end tests' shell lines: each line sources this file in
-# bash and runs in its case's fresh directory /srv/t; a run's output is in /srv/out.
+# Helpers for the end-to-end tests' bash lines, run in the case's /srv/t (output in /srv/out).
 
-# fieldkeep as FK_LOGIN (default fkuser) on testhost, errors merged into its output.
+# fieldkeep on testhost as AS with password PW (default: fkuser's), errors into the output.
 fk() {
-    BF1942_PASSWD=$FK_USER_PASSWORD "$FIELDKEEP" --address=testhost --login="${FK_LOGIN:-fkuser}" \
+    BF1942_PASSWD=${PW-$FK_USER_PASSWORD} "$FIELDKEEP" --address=testhost --login="${AS-fkuser}" \
         "$@" 2>&1
 }
 
@@ -51,8 +50,7 @@ arrived() {
     cmp "l/$1" "$2" && { [ "$2" = /srv/t/r/old ] || [ "$(stat -c %a%U "$2")" = 640fkuser ]; }
 }
 
-# A proxy on $1:22 to testhost's sshd with the delay, rate and buffer $2, sent
-# signal $3 (none: -) after $4 seconds.
+# A proxy on $1:22 to testhost's sshd (delay, rate, buffer: $2), signal $3 (-: none) after $4 s.
 link() {
     "$LINK_PROXY" "$1" 22 127.0.0.1 22 $2 >/dev/null 2>&1 &
     local pid=$!
@@ -60,35 +58,26 @@ link() {
     { [ "$3" = - ] || { sleep "$4"; kill -"$3" $pid; }; } >/dev/null 2>&1 &
 }
 
-# Port 24555 held by a socket of family AF_INET$1, kind SOCK_$2, bound to $3;
-# its pid in hold.pid.
+# Port 24555 held by a socket of family AF_INET$1, kind SOCK_$2, bound to $3; its pid in hold.pid.
 hold() {
-    local listen=
-    [ "$2" = STREAM ] && listen='s.listen(); '
-    python3 -c "import socket, time; s = socket.socket(socket.AF_INET$1, socket.SOCK_$2); \
-s.bind(('$3', 24555)); ${listen}open('held', 'w'); time.sleep(60)" >/dev/null 2>&1 &
+    python3 -c "import socket, time; s = socket.socket(socket.AF_INET$1, socket.SOCK_$2)
+s.bind(('$3', 24555)); '$2' == 'DGRAM' or s.listen(); open('held', 'w'); time.sleep(60)" \
+        >/dev/null 2>&1 &
     echo $! >hold.pid
     soon 'test -e held'
 }
 
-# The install that /srv/out tells of, into $1: its status file $2 holds $3
-# (empty: anything but 0) and its log $4 has $5. A finished one leaves a
-# runnable server in $1/bf1942, a failed one none.
+# The install that /srv/out tells of, into $1: its status file $2 holds $3 (empty: not 0), its
+# log $4 has $5; a finished one leaves a server in $1/bf1942 that --check-install accepts.
 installed() {
     local t result
     t=$(sed -n "s/^temp dir: '\(.*\)'$/\1/p" /srv/out)
     result=$t/$2
-    soon 'test -s "$result"' || return 1
-    if [ -n "$3" ]; then grep -qxe "$3" "$result"; else ! grep -qx 0 "$result"; fi &&
-        grep -qFe "$5" "$t/$4" || return 1
-    if [ "$2" != install_ok.ret ]; then
-        ! test -e "$1/bf1942/start.sh"
-        return
-    fi
+    soon 'test -s "$result"' && grep -qFe "$5" "$t/$4" || return 1
+    if [ -n "$3" ]; then grep -qxe "$3" "$result"; else ! grep -qx 0 "$result"; fi || return 1
+    [ "$2" = install_ok.ret ] || { ! test -e "$1/bf1942/start.sh"; return; }
     [ "$(cd "$1/bf1942" && stat -c %a bf1942_lnxded.* *.sh | sort -u)" = 750 ] &&
-        test -e "$1/bf1942/fixinstall.done" && [ "$(stat -c %a "$t/install.sh")" = 750 ] &&
-        ! test -e "$t/bf1942" && grep -qx 0 "$t/extract_ok.ret" &&
-        [ "$(fk --check-install --dir="$1/bf1942")" = ok ]
+        test -e "$1/bf1942/fixinstall.done" && [ "$(fk --check-install --dir="$1/bf1942")" = ok ]
 }
 
 # The login and password a --create-user run printed log in, and only with that password.
@@ -97,18 +86,15 @@ logs_in() {
     login=$(sed -n 's/^login: "\(.*\)"$/\1/p' /srv/out)
     password=$(sed -n 's/^password: "\([0-9A-Za-z]\{10\}\)"$/\1/p' /srv/out)
     getent passwd "$login" | grep -q ":Talvor's BF1942 module:/home/$login:" &&
-        test -d "/home/$login" && getent shadow "$login" | cut -d: -f2 | grep -q '^\$6\$' &&
-        [ "$(BF1942_PASSWD=$password "$FIELDKEEP" --address=testhost --login="$login" \
-            --exec --cmd='id -un' 2>&1)" = "$login"$'\n\n'0 ] &&
-        [ "$(BF1942_PASSWD=${password}x "$FIELDKEEP" --address=testhost --login="$login" \
-            --check-host 2>&1)" = "Authentication failed" ]
+        test -d "/home/$login" &&
+        [ "$(AS=$login PW=$password fk --exec --cmd='id -un')" = "$login"$'\n\n'0 ] &&
+        [ "$(AS=$login PW=${password}x fk --check-host)" = "Authentication failed" ]
 }
 
 # No account of those --create-user makes.
 no_accounts() {
     local n
     for n in bf1942 bf battlefield battlefield1942 $(getent passwd | grep -o '^bf1942_[^:]*'); do
-        userdel -r "$n" >/dev/null 2>&1
-        groupdel "$n" >/dev/null 2>&1
+        { userdel -r "$n"; groupdel "$n"; } >/dev/null 2>&1
     done
 }

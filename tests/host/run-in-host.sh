@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
-# Runs a command (default: a shell) inside a private sandbox test host: its own
-# PID, network and mount namespaces, loopback only, a private copy of /etc,
-# private /home, /run and /srv, and the OpenSSH servers below (the README lists
-# them). Everything in it ends with the command. Without root there is no
-# sandbox: exit 77, which CTest reports as skipped.
+# Runs a command (default: a shell) in a private sandbox test host: its own PID, network and
+# mount namespaces, loopback only, private /etc, /home, /run and /srv, and the OpenSSH servers
+# below (the README lists them), all ending with the command. Without root: exit 77 (skipped).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 if [ "$(id -u)" -ne 0 ]; then
@@ -32,7 +30,7 @@ mkdir -p /run/sshd /srv/small
 mount -t tmpfs -o size=1m,mode=1777 tmpfs /srv/small
 
 printf '%s\n' '127.0.0.1 localhost testhost twoaddr' '127.0.0.2 keyonly' '127.0.0.5 kbdonly' \
-    '127.0.0.6 busy' '::1 twoaddr' >/etc/hosts
+    '::1 twoaddr' >/etc/hosts
 # No name server answers inside the sandbox: unknown names fail at once.
 echo "nameserver 127.0.0.1" >/etc/resolv.conf
 
@@ -60,35 +58,26 @@ chown -R fkuser /home/fkuser/.ssh
 # PAM (only the keyboard-interactive server asks it) checks the password, no more.
 printf '%s required %s\n' auth 'pam_unix.so nodelay' account pam_unix.so >/etc/pam.d/sshd
 
-listening() { # ADDRESS PORT, within five seconds
-    for _ in $(seq 50); do (exec 3<>"/dev/tcp/$1/$2") 2>/dev/null && return 0; sleep 0.1; done
-    echo "nothing listens on $1 port $2" >&2
-    return 1
-}
+. "$here/../e2e/lib.sh"  # for `listening`
 
-# One sshd on ADDRESS PORT (IPv6 without brackets). Options -o NAME=VALUE after
-# them replace the lines of the same name: sshd keeps the last value of some.
+# One sshd on ADDRESS PORT (IPv6 without brackets). Config lines after them come
+# first, and sshd keeps the first value it reads; MaxStartups stays OpenSSH's own.
 ssh-keygen -q -A
 sshd_on() {
-    local lines option config=/etc/ssh/sshd_config.$1.$2
-    lines=$(printf '%s\n' PermitRootLogin=yes PasswordAuthentication=yes UsePAM=no \
-        KbdInteractiveAuthentication=no PubkeyAuthentication=yes PermitUserEnvironment=yes \
-        MaxStartups=200 MaxSessions=200 LogLevel=ERROR 'Subsystem=sftp internal-sftp')
-    for option in "${@:3}"; do
-        [ "$option" = -o ] || lines=$(grep -v "^${option%%=*}=" <<<"$lines")
-    done
-    { echo "ListenAddress [$1]:$2" && echo "PidFile /run/sshd.$1.$2.pid" && tr = ' ' <<<"$lines" &&
-        printf 'HostKey /etc/ssh/ssh_host_%s_key\n' ed25519 ecdsa rsa; } >"$config"
-    /usr/sbin/sshd -f "$config" -E "/run/sshd.$1.$2.log" "${@:3}"
-    listening "$1" "$2"
+    local config=/etc/ssh/sshd_config.$1.$2
+    { printf '%s\n' "ListenAddress [$1]:$2" "PidFile /run/sshd.$1.$2.pid" "${@:3}" \
+        'PermitRootLogin yes' 'PasswordAuthentication yes' 'KbdInteractiveAuthentication no' \
+        'UsePAM no' 'PermitUserEnvironment yes' 'LogLevel ERROR'
+      printf 'HostKey /etc/ssh/ssh_host_%s_key\n' ed25519 ecdsa rsa; } >"$config"
+    /usr/sbin/sshd -f "$config" -E "/run/sshd.$1.$2.log"
+    listening "$1" "$2" || { cat "/run/sshd.$1.$2.log"; exit 1; } >&2
 }
 sshd_on 127.0.0.1 22
 sshd_on 127.0.0.1 2222
 sshd_on ::1 22
 # Keys only; RSA keys may sign with SHA-1, the only RSA signature libssh2 1.10 makes.
-sshd_on 127.0.0.2 22 -o PasswordAuthentication=no -o PubkeyAcceptedAlgorithms=+ssh-rsa
-sshd_on 127.0.0.5 22 -o PasswordAuthentication=no -o KbdInteractiveAuthentication=yes -o UsePAM=yes
-sshd_on 127.0.0.6 22 -o MaxStartups=10:30:100  # OpenSSH's own default
+sshd_on 127.0.0.2 22 'PasswordAuthentication no' 'PubkeyAcceptedAlgorithms +ssh-rsa'
+sshd_on 127.0.0.5 22 'PasswordAuthentication no' 'KbdInteractiveAuthentication yes' 'UsePAM yes'
 
 # Fake game server archives for installs, served over HTTP from /srv/www.
 "$here/../fixtures/make-game-archives.sh" /srv/www

@@ -4,10 +4,7 @@
 # installed binary. Nothing of the install survives the test.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
-if [ "$(id -u)" -ne 0 ]; then
-    echo "installing a package needs root; skipped"
-    exit 0
-fi
+[ "$(id -u)" -eq 0 ] || { echo "installing a package needs root; skipped"; exit 0; }
 build=build/package
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DFIELDKEEP_TESTS=OFF -DFIELDKEEP_BENCH=OFF >/dev/null
 cmake --build "$build" -j "$(nproc)" --target fieldkeep
@@ -30,7 +27,6 @@ for needed in libssh2-1 libcrypt1; do
 done
 expect "installed at" "$(command -v fieldkeep)" /usr/bin/fieldkeep
 expect "--help" "$(BF1942_PASSWD=x fieldkeep --address=nowhere.invalid --login=nobody --help 2>&1; echo $?)" 0
-expect "no options" "$(fieldkeep 2>&1; echo $?)" "Requires long option '--address'"$'\n'1
 expect "man page" "$(ls /usr/share/man/man1/fieldkeep.1*)" /usr/share/man/man1/fieldkeep.1
 echo "package installs; installed fieldkeep runs: 1 passed, 0 failed"
 INSTALLED

@@ -1,15 +1,42 @@
-// Fuzzes the exit-status split: a printed trailer comes back intact, and fed in pieces (spilling
-// to a file for one size) output splits as whole, passing on all but the last digit run at once.
+// Fuzzes what comes from outside with any bytes. As a command's output: a printed trailer
+// comes back intact, and fed in pieces (spilling to a file for one size) output splits as
+// whole, passing on all but the last digit run at once. As an argument vector (words split at
+// NUL bytes): lookups in every mode and the final check raise nothing but option errors.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <sstream>
 #include <string>
+#include <vector>
 
+#include "opt/toparsing.h"
 #include "remote/exit_status.h"
 
 static void require(bool condition) {
     if (!condition) {
         std::abort();
+    }
+}
+
+static void parseAsArguments(const std::string& bytes) {
+    std::istringstream input(bytes);
+    std::vector<std::string> words{"fieldkeep"};
+    for (std::string word; words.size() < 64 && std::getline(input, word, '\0');) {
+        words.push_back(word);
+    }
+    std::vector<const char*> argv;
+    for (const std::string& word : words) {
+        argv.push_back(word.c_str());
+    }
+    talvor::opt::TOParsing options(static_cast<int>(argv.size()), argv.data());
+    try {
+        for (const char* name : {"address", "login", "cmd", "input"}) {
+            options.longOpt(name, name[1] % 4);
+            options.clear();
+        }
+        options.shortOpt('h');
+        options.check();
+    } catch (const talvor::TError&) {  // any other exception ends the run as a crash
     }
 }
 
@@ -39,5 +66,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         require(splitter.finish(rest) == status && passedOn + rest == output);
         require(flushed == captured);
     }
+    parseAsArguments(captured);
     return 0;
 }
