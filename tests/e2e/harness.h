@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,8 +29,8 @@ inline Account user() { return {"testhost", "fkuser", envOf("FK_USER_PASSWORD")}
 inline Account bashUser() { return {"testhost", "fkbash", envOf("FK_USER_PASSWORD")}; }
 inline Account root() { return {"testhost", "root", envOf("FK_ROOT_PASSWORD")}; }
 
-using Env = std::map<std::string, std::string>;  // changes to the environment of a run
-inline const std::string kUnset = "\x01unset";   // as a value: the variable is removed
+using Setting = std::optional<std::string>;  // a variable's value, or nullopt: removed
+using Env = std::map<std::string, Setting>;     // changes to the environment of a run
 
 inline std::string shellWord(const std::string& word) {
     std::string text = "'";
@@ -70,7 +71,7 @@ inline RunResult fieldkeep(const Account& as, std::vector<std::string> args, Env
     env.emplace("BF1942_PASSWD", as.password);
     std::string unset, set;
     for (const auto& [name, value] : env) {
-        value == kUnset ? unset += " -u " + name : set += " " + name + "=" + shellWord(value);
+        value ? set += " " + name + "=" + shellWord(*value) : unset += " -u " + name;
     }
     return run("env" + unset + set + " " FIELDKEEP_BINARY + joined(args));
 }

@@ -42,39 +42,39 @@ INSTANTIATE_TEST_SUITE_P(Exec, Run, ::testing::Values(
 
 // Every address form, login method and key logs in, or says why not and runs nothing.
 TEST(Reach, EveryAddressMethodAndKeyLogsInOrSaysWhyNot) {
-    struct Row { std::string address, login, identity, password, expected; };
+    struct Row { std::string address, login; Setting identity, password; std::string expected; };
     const std::string pass = user().password, in = "in\n\n0\n", keys = "/run/keys/";
     const std::string denied = "Authentication failed\n";
+    constexpr auto none = std::nullopt;
     for (const Row& row : std::vector<Row>{
-             {"testhost:2222", "fkuser", "", pass, in},
-             {"[::1]:22", "fkuser", "", pass, in},
-             {"twoaddr:2222", "fkuser", "", pass, in},  // ::1 comes first and refuses
-             {"kbdonly", "fkuser", "", pass, in},
-             {"keyonly", "fkuser", keys + "id_ed25519", kUnset, in},
-             {"keyonly", "fkuser", keys + "id_rsa", kUnset, in},
+             {"testhost:2222", "fkuser", none, pass, in},
+             {"[::1]:22", "fkuser", none, pass, in},
+             {"twoaddr:2222", "fkuser", none, pass, in},  // ::1 comes first and refuses
+             {"kbdonly", "fkuser", none, pass, in},
+             {"keyonly", "fkuser", keys + "id_ed25519", none, in},
+             {"keyonly", "fkuser", keys + "id_rsa", none, in},
              {"keyonly", "fkuser", keys + "id_ecdsa", "key phrase", in},
              {"keyonly", "fkuser", keys + "id_ecdsa", "x", denied},
              {"testhost", "fkuser", keys + "id_ecdsa", pass, in},  // not decrypted: password
              {"kbdonly", "fkuser", "/etc/ssh/ssh_host_ed25519_key", pass, in},  // refused: answers
-             {"keyonly", "fkuser", "agent", kUnset, in},
+             {"keyonly", "fkuser", "agent", none, in},
              {"keyonly", "fkuser", "/none", pass, "Cannot read identity file /none\n"},
              // The password passes byte for byte.
-             {"testhost", envOf("FK_QUOTE_USER"), "", envOf("FK_QUOTE_PASSWORD"), in},
-             {"no-such-host.invalid", "fkuser", "", "x", "Failed to get network host entry\n"},
-             {"127.0.0.3", "fkuser", "", "x", "Failed to connect\n"},
-             {"testhost:8000", "fkuser", "", "x", "Failure establishing SSH session\n"},  // HTTP
-             {"testhost", "fkuser", "", "wrong", denied},
-             {"testhost", "nobody-here", "", "x", denied},
-             {"keyonly", "fkuser", "", "x", "Unable to connect to keyonly. The server does not "
+             {"testhost", envOf("FK_QUOTE_USER"), none, envOf("FK_QUOTE_PASSWORD"), in},
+             {"no-such-host.invalid", "fkuser", none, "x", "Failed to get network host entry\n"},
+             {"127.0.0.3", "fkuser", none, "x", "Failed to connect\n"},
+             {"testhost:8000", "fkuser", none, "x", "Failure establishing SSH session\n"},  // HTTP
+             {"testhost", "fkuser", none, "wrong", denied},
+             {"testhost", "nobody-here", none, "x", denied},
+             {"keyonly", "fkuser", none, "x", "Unable to connect to keyonly. The server does not "
               "support password authentication method. You should ask your game hosting account "
               "provider to enable password authentication method.\n"},
-             {"kbdonly", "fkuser", "", "wrong", denied}}) {
+             {"kbdonly", "fkuser", none, "wrong", denied}}) {
         freshDir();
-        const std::string identity = row.identity.empty() ? kUnset : row.identity;
-        const RunResult run = fieldkeep({row.address, row.login, row.password},
-                                        ex("echo in; touch /srv/t/reached"),
-                                        {{"BF1942_IDENTITY", identity}});
-        EXPECT_EQ(run.out, row.expected) << row.address << " " << row.identity;
+        const RunResult run =
+            fieldkeep({row.address, row.login, ""}, ex("echo in; touch /srv/t/reached"),
+                      {{"BF1942_IDENTITY", row.identity}, {"BF1942_PASSWD", row.password}});
+        EXPECT_EQ(run.out, row.expected) << row.address << " " << row.identity.value_or("-");
         EXPECT_EQ(run.status, row.expected == in ? 0 : 1);
         EXPECT_EQ(sh("test -e /srv/t/reached").status == 0, row.expected == in) << row.address;
     }
