@@ -18,7 +18,7 @@ configure_and_build() {
 
 echo "== g++"
 configure_and_build build/gcc -DCMAKE_CXX_COMPILER=g++
-ctest --test-dir build/gcc --output-on-failure
+ctest --test-dir build/gcc --output-on-failure | tee build/gcc/ctest.log
 
 echo "== clang++"
 configure_and_build build/clang -DCMAKE_CXX_COMPILER=clang++
@@ -50,4 +50,4 @@ echo "== package"
 tests/package/test-package.sh
 
 echo "== summary"
-ctest --test-dir build/gcc 2>&1 | grep 'tests passed'
+grep 'tests passed' build/gcc/ctest.log
