@@ -20,7 +20,8 @@ std::string makeServerFilesCheck(const std::string& dir) {
 
 bool checkServerFiles(RemoteRunner& host, const std::string& dir) {
     requireAbsolutePath(dir);
-    const RemoteResult check = host.runOrThrow(makeServerFilesCheck(dir), "BF1942 files check failed");
+    const RemoteResult check =
+        host.runOrThrow(makeServerFilesCheck(dir), "BF1942 files check failed");
     return check.output == "ok\n" || check.output == "ok";
 }
 

@@ -136,8 +136,9 @@ echo $RET > install_ok.ret
 )SCRIPT";
 
 std::string makeTemporaryDirectory(RemoteRunner& host, const std::string& dir) {
-    const RemoteResult made = host.runOrThrow("mktemp -d " + shellQuote(dir) + "/.bf1942_install_XXXXXX",
-                                              "Make temporary directory in '" + dir + "' failed");
+    const RemoteResult made =
+        host.runOrThrow("mktemp -d " + shellQuote(dir) + "/.bf1942_install_XXXXXX",
+                        "Make temporary directory in '" + dir + "' failed");
     return made.output.substr(0, made.output.find('\n'));
 }
 

@@ -73,7 +73,8 @@ void requirePortsFree(RemoteRunner& host, const StartOptions& o) {
     }
 }
 
-void writeLauncherWrapper(RemoteRunner& host, const std::string& srvDir, const std::string& cfgDir) {
+void writeLauncherWrapper(RemoteRunner& host, const std::string& srvDir,
+                          const std::string& cfgDir) {
     host.writeFile(shellQuote(cfgDir) + "/start.sh", makeStartScript(srvDir, cfgDir),
                    "Copy start script failed");
 }

@@ -19,9 +19,6 @@ public:
     // Runs line with empty input and no terminal.
     RemoteResult run(const std::string& line) { return exec(line, "", false); }
 
-    // Runs line with empty input on a pseudo-terminal.
-    RemoteResult runOnTerminal(const std::string& line) { return exec(line, "", true); }
-
     // Runs line with empty input, on a pseudo-terminal when usePty; throws TUError
     // "FAILURE: ERRORS" with the line's error text when its status is not 0.
     RemoteResult runOrThrow(const std::string& line, const std::string& failure,

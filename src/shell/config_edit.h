@@ -20,8 +20,8 @@ std::string makeDeleteOptionCommand(const std::string& file, const std::string& 
 std::string escapeSedReplacement(const std::string& value);
 
 // Run the lines above; throw TUError with the remote error text on failure.
-void setConfigOption(RemoteRunner& host, const std::string& file, const std::string& key, const std::string& value,
-                     bool quoteValue);
+void setConfigOption(RemoteRunner& host, const std::string& file, const std::string& key,
+                     const std::string& value, bool quoteValue);
 void deleteConfigOption(RemoteRunner& host, const std::string& file, const std::string& key);
 
 }  // namespace fieldkeep

@@ -19,10 +19,11 @@ std::string shellQuote(const std::string& text) {
 std::string fillShellTemplate(std::string_view text, const std::vector<ShellWord>& words) {
     std::string filled;
     std::size_t done = 0;
-    for (std::size_t at = text.find('@'); at != std::string_view::npos; at = text.find('@', at + 1)) {
+    for (std::size_t at = text.find('@'); at != std::string_view::npos;
+         at = text.find('@', at + 1)) {
         for (const auto& [name, value] : words) {
-            if (text.compare(at + 1, name.size(), name) == 0 && text.size() > at + 1 + name.size() &&
-                text[at + 1 + name.size()] == '@') {
+            if (text.compare(at + 1, name.size(), name) == 0 &&
+                text.size() > at + 1 + name.size() && text[at + 1 + name.size()] == '@') {
                 filled.append(text, done, at - done);
                 filled += shellQuote(value);
                 at += name.size() + 1;
