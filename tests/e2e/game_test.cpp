@@ -85,15 +85,16 @@ std::string adminSettings(const std::string& rconPassword = "secret") {
 }
 
 // --start writes the settings with these values and launches the server (lib.sh's
-// `started`); a login's --stop then ends it. SETUP runs after `instance`.
+// `started`); a login's --stop then ends it. AGAIN: a server started before is stopped.
 Case starts(const char* name, const Account& as, const std::string& serverName,
-            const std::string& rcon, const std::string& setup = "true") {
+            const std::string& rcon, bool again = false) {
     return {name, startArgs({"--name=" + serverName, "--rcon-password=" + rcon}), "", 0,
             "cd cfg/settings && printf %s " + shellWord(serverSettings(serverName)) +
                 " | cmp - serversettings.con && printf %s " + shellWord(adminSettings(rcon)) +
-                " | cmp - adminsettings.con && cd /srv/t && started && " + setup +
-                " && [ -z \"$(AS=" + as.login + " fk --stop --cfg-dir=/srv/t/cfg)\" ]",
-            "instance " + as.login + (setup == "true" ? "" : " && " + kStartFirst), as};
+                " | cmp - adminsettings.con && cd /srv/t && started && " +
+                (again ? "stopped && " : "") + "[ -z \"$(AS=" + as.login +
+                " fk --stop --cfg-dir=/srv/t/cfg)\" ]",
+            "instance " + as.login + (again ? " && " + kStartFirst : ""), as};
 }
 
 // A start that fails says at which step and launches nothing; --stop uploads its
@@ -124,7 +125,7 @@ INSTANTIATE_TEST_SUITE_P(Start, Run, ::testing::Values(
     starts("HostileValuesViaSh", user(), kHostile, "p&w/d"),
     starts("HostileValuesViaBash", bashUser(), kHostile, "p&w/d"),
     // A second start stops the running server first.
-    starts("SecondStartStopsTheFirst", user(), "My server", "secret", "stopped"),
+    starts("SecondStartStopsTheFirst", user(), "My server", "secret", true),
     // --stop ends the server that the setup started, and its pid files and console go.
     Case{"Stops", {"--stop", "--cfg-dir=/srv/t/cfg"}, "", 0, "stopped && [ \"$(ls cfg)\" = \"$("
          "printf '%s\\n' old-server.pid old-start.pid server.args server.quit settings start.sh "
