@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs a command (default: a shell) in a private sandbox test host: its own PID, network and
-# mount namespaces, loopback only, private /etc, /home, /run and /srv, and the OpenSSH servers
+# mount namespaces, loopback only, private /etc, /home, /run and /srv, and the SSH servers
 # below (the README lists them), all ending with the command. Without root: exit 77 (skipped).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
