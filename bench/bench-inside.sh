@@ -16,7 +16,7 @@ slow_link() {
     for _ in $(seq 1 50); do (exec 3<>/dev/tcp/"$1"/22) 2>/dev/null && break; sleep 0.1; done
 }
 slow_link 127.0.0.50 slowhost 127.0.0.1
-slow_link 127.0.0.51 slowdropbear 127.0.0.3
+slow_link 127.0.0.51 slowdropbear 127.0.0.6
 slow_link 127.0.0.52 slowonesession 127.0.0.4
 
 export BF1942_PASSWD=$FK_USER_PASSWORD

@@ -29,8 +29,8 @@ chmod 1777 /srv
 mkdir -p /run/sshd /srv/small
 mount -t tmpfs -o size=1m,mode=1777 tmpfs /srv/small
 
-printf '%s\n' '127.0.0.1 localhost testhost twoaddr' '127.0.0.2 keyonly' '127.0.0.3 dropbear' \
-    '127.0.0.4 onesession' '127.0.0.5 kbdonly' '::1 twoaddr' >/etc/hosts
+printf '%s\n' '127.0.0.1 localhost testhost twoaddr' '127.0.0.2 keyonly' '127.0.0.4 onesession' \
+    '127.0.0.5 kbdonly' '127.0.0.6 dropbear' '::1 twoaddr' >/etc/hosts
 # No name server answers inside the sandbox: unknown names fail at once.
 echo "nameserver 127.0.0.1" >/etc/resolv.conf
 
@@ -83,9 +83,9 @@ sshd_on 127.0.0.4 22 'MaxSessions 1'
 # Dropbear, password logins, its own host key. It reads no ~/.ssh/environment.
 mkdir -p /etc/dropbear
 dropbearkey -t ed25519 -f /etc/dropbear/host_key_ed25519 >/dev/null 2>&1
-/usr/sbin/dropbear -r /etc/dropbear/host_key_ed25519 -p 127.0.0.3:22 -P /run/dropbear.pid -E \
+/usr/sbin/dropbear -r /etc/dropbear/host_key_ed25519 -p 127.0.0.6:22 -P /run/dropbear.pid -E \
     2>/run/dropbear.log
-listening 127.0.0.3 22 || { cat /run/dropbear.log; exit 1; } >&2
+listening 127.0.0.6 22 || { cat /run/dropbear.log; exit 1; } >&2
 
 # Fake game server archives for installs, served over HTTP from /srv/www.
 "$here/../fixtures/make-game-archives.sh" /srv/www
