@@ -19,6 +19,11 @@ constexpr unsigned kChannelPacket = 32768;
 // to let the old session go), later ones after growing pauses.
 constexpr int kOpenAttempts = 5;
 constexpr std::chrono::milliseconds kFirstRetryPause{25};
+// Once a server has refused an opening that followed a close, later openings
+// go out this long after the close: the server then reads the close on its own
+// and lets the old session go before the opening arrives, which costs less
+// than the round trip of another refusal.
+constexpr std::chrono::milliseconds kSettlePause{10};
 
 // The first Dropbear release that keeps a waiting channel open while another
 // one's command exits, as year * 100 + release.
@@ -29,8 +34,10 @@ enum class Pace { Undecided, Ahead, OneAtATime };
 struct Openings {
     Pace pace = Pace::Undecided;
     int aheadScopes = 0;
-    LIBSSH2_CHANNEL* ahead = nullptr;  // the next command's channel, opened
-    bool aheadUnderWay = false;        // its opening is under way
+    LIBSSH2_CHANNEL* ahead = nullptr;                // the next command's channel, opened
+    bool aheadUnderWay = false;                      // its opening is under way
+    bool countsClosedSessions = false;               // refused an opening that followed a close
+    std::chrono::steady_clock::time_point closedAt;  // when our last close went out
 };
 
 Openings& openings() {
@@ -66,7 +73,10 @@ void finishOpeningAhead(Openings& o) {
 }
 
 bool refusedByServer() {
-    return libssh2_session_last_errno(sessionState().session) == LIBSSH2_ERROR_CHANNEL_FAILURE;
+    const bool refused =
+        libssh2_session_last_errno(sessionState().session) == LIBSSH2_ERROR_CHANNEL_FAILURE;
+    openings().countsClosedSessions = openings().countsClosedSessions || refused;
+    return refused;
 }
 
 // Opens with open (a non-blocking opening), again when the server refused it
@@ -84,13 +94,16 @@ LIBSSH2_CHANNEL* openWithRetries(Open open) {
     }
 }
 
-// One at a time, the previous channel is closed on both sides before the next
-// opens: libssh2's close alone may return before the server's close arrives.
-void closeCurrentChannel() {
+// One at a time, a channel is closed on both sides before the next opens:
+// libssh2's close alone may return before the server's close arrives.
+void closeCurrentChannel(Openings& o) {
     LIBSSH2_CHANNEL* channel = sessionState().channel;
-    if (channel != nullptr &&
-        untilDone([channel] { return libssh2_channel_close(channel); }) == 0 &&
-        libssh2_channel_eof(channel) != 0) {
+    if (channel == nullptr ||
+        untilDone([channel] { return libssh2_channel_close(channel); }) != 0) {
+        return;
+    }
+    o.closedAt = std::chrono::steady_clock::now();
+    if (libssh2_channel_eof(channel) != 0) {
         untilDone([channel] { return libssh2_channel_wait_closed(channel); });
     }
 }
@@ -98,10 +111,10 @@ void closeCurrentChannel() {
 // Frees the previous channel and makes way for a new opening.
 void prepareOpening(Openings& o) {
     finishOpeningAhead(o);
-    if (!pacedAhead(o)) {
-        closeCurrentChannel();
+    releaseChannel();
+    if (!pacedAhead(o) && o.countsClosedSessions) {
+        std::this_thread::sleep_until(o.closedAt + kSettlePause);
     }
-    freeCurrentChannel();
 }
 
 }  // namespace
@@ -125,6 +138,14 @@ LIBSSH2_CHANNEL* openScpChannel(const std::string& path, int mode, libssh2_int64
     sessionState().channel = openWithRetries(
         [&] { return libssh2_scp_send64(session, path.c_str(), mode, size, 0, 0); });
     return sessionState().channel;
+}
+
+void releaseChannel() {
+    Openings& o = openings();
+    if (!pacedAhead(o)) {
+        closeCurrentChannel(o);
+    }
+    freeCurrentChannel();
 }
 
 void openChannelAhead() {

@@ -14,10 +14,11 @@
 //   drops the connection; nothing of the run could be recovered after that. It
 //   is recognised by its identification banner before the first channel opens
 //   and never gets a channel ahead.
-// One channel at a time, the previous channel is closed and its close from the
-// server awaited before the next opens; a server may still count the old
-// session for a moment (OpenSSH until it next collects closed channels), so a
-// refused opening is tried again a few times.
+// One channel at a time, each channel is closed on both sides before the next
+// opens. A server may still count the old session for a moment (OpenSSH until
+// it next collects closed channels, so an opening that arrives with the close
+// is refused): a refused opening is tried again a few times, and once that has
+// happened the next openings leave the server a moment after each close.
 #pragma once
 
 #include <libssh2.h>
@@ -34,6 +35,10 @@ LIBSSH2_CHANNEL* openCommandChannel();
 // Frees the previous command's channel and opens an SCP upload of size bytes
 // to path with mode. Null when the server refused the channel or the path.
 LIBSSH2_CHANNEL* openScpChannel(const std::string& path, int mode, libssh2_int64_t size);
+
+// Frees the channel of the command that has finished; one at a time, after
+// both sides have closed it.
+void releaseChannel();
 
 // Starts or moves on the opening of the next command's channel, when a
 // ChannelsAhead scope asks for one, the server takes it and none is there yet.

@@ -58,7 +58,7 @@ void runOnChannel(const std::string& command, const std::string& input, bool use
     if (!remote::pumpChannel(channel, startRequest, input, onOutput, onErrors)) {
         failRequest("Unable to request exec: " + wrapped);
     }
-    remote::freeCurrentChannel();
+    remote::releaseChannel();
 }
 
 OutputSink appendTo(std::string& text) {

@@ -162,7 +162,7 @@ void scpUpload(UploadSource& from, const std::string& to) {
     sendContent(channel, from, to);
     awaitConfirmation(channel, to);
     finishUpload(channel);
-    remote::freeCurrentChannel();
+    remote::releaseChannel();
 }
 
 }  // namespace fieldkeep
