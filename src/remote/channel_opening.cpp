@@ -24,6 +24,9 @@ constexpr std::chrono::milliseconds kFirstRetryPause{25};
 // and lets the old session go before the opening arrives, which costs less
 // than the round trip of another refusal.
 constexpr std::chrono::milliseconds kSettlePause{10};
+// The server's close of a channel comes with the end of its command; one that
+// is withheld is waited for about this long (at least one keepalive interval).
+constexpr std::chrono::seconds kCloseWait{2};
 
 // The first Dropbear release that keeps a waiting channel open while another
 // one's command exits, as year * 100 + release.
@@ -104,7 +107,9 @@ void closeCurrentChannel(Openings& o) {
     }
     o.closedAt = std::chrono::steady_clock::now();
     if (libssh2_channel_eof(channel) != 0) {
-        untilDone([channel] { return libssh2_channel_wait_closed(channel); });
+        while (libssh2_channel_wait_closed(channel) == LIBSSH2_ERROR_EAGAIN &&
+               std::chrono::steady_clock::now() < o.closedAt + kCloseWait && waitForSocket()) {
+        }
     }
 }
 
