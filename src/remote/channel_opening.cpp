@@ -75,11 +75,15 @@ void finishOpeningAhead(Openings& o) {
     }
 }
 
+// A refused opening limits the rest of the run to one channel at a time.
 bool refusedByServer() {
-    const bool refused =
-        libssh2_session_last_errno(sessionState().session) == LIBSSH2_ERROR_CHANNEL_FAILURE;
-    openings().countsClosedSessions = openings().countsClosedSessions || refused;
-    return refused;
+    Openings& o = openings();
+    if (libssh2_session_last_errno(sessionState().session) != LIBSSH2_ERROR_CHANNEL_FAILURE) {
+        return false;
+    }
+    o.pace = Pace::OneAtATime;
+    o.countsClosedSessions = true;
+    return true;
 }
 
 // Opens with open (a non-blocking opening), again when the server refused it
