@@ -8,10 +8,16 @@ here=$(cd "$(dirname "$0")" && pwd)
 fieldkeep=$build/fieldkeep
 rtt=$(awk -v d="$delay_ms" 'BEGIN { print 2 * d / 1000 }')
 
-# The slow link: a proxy on 127.0.0.50:22 that delays each direction.
-echo "127.0.0.50 slowhost" >> /etc/hosts
-"$build/bench/delay_proxy" 127.0.0.50 22 127.0.0.1 22 "$delay_ms" &
-for _ in $(seq 1 50); do (exec 3<>/dev/tcp/127.0.0.50/22) 2>/dev/null && break; sleep 0.1; done
+# The slow links: proxies that delay each direction, on 127.0.0.50:22 to
+# OpenSSH, .51 to Dropbear and .52 to the sshd with MaxSessions 1.
+slow_link() {
+    echo "$1 $2" >> /etc/hosts
+    "$build/bench/delay_proxy" "$1" 22 "$3" 22 "$delay_ms" &
+    for _ in $(seq 1 50); do (exec 3<>/dev/tcp/"$1"/22) 2>/dev/null && break; sleep 0.1; done
+}
+slow_link 127.0.0.50 slowhost 127.0.0.1
+slow_link 127.0.0.51 slowdropbear 127.0.0.6
+slow_link 127.0.0.52 slowonesession 127.0.0.4
 
 export BF1942_PASSWD=$FK_USER_PASSWORD
 ssh_opts=(-o StrictHostKeyChecking=no -o UserKnownHostsFile=/dev/null -o LogLevel=ERROR
@@ -57,14 +63,19 @@ start_args=(--start --srv-dir=$base/game/bf1942 --cfg-dir=$base/cfg --name=Bench
 # 25 remote commands: stop script (2), 16 settings, test -x, 4 port checks,
 # wrapper upload, launch. The launch waits 1 s on the host before its first look.
 start_commands=25
-t0=$(date +%s%N); /usr/bin/time -f %M -o /run/bench.rss "$fieldkeep" --address=slowhost --login=fkuser "${start_args[@]}"
-t1=$(date +%s%N); start_rss=$(tail -n 1 /run/bench.rss)
-start_s=$(awk -v n=$((t1 - t0)) 'BEGIN { printf "%.3f", n / 1e9 }')
-start_net=$(awk -v s="$start_s" 'BEGIN { printf "%.3f", s - 1 }')
-row "start, fresh instance (s)" "$start_s" "" "" "$start_rss KiB"
-row "  in round trips, less the launch's 1 s wait" "$(trips "$start_net")" "" "" ""
-row "  round trips per remote command ($start_commands)" \
-    "$(awk -v s="$start_net" -v r="$rtt" -v n=$start_commands 'BEGIN { if (r > 0) printf "%.2f", s / r / n; else printf "-" }')" "" "" ""
+# A start over the slow link to $1, reported as $2.
+measure_start() {
+    local t0 t1 start_s start_net start_rss
+    t0=$(date +%s%N); /usr/bin/time -f %M -o /run/bench.rss "$fieldkeep" --address="$1" --login=fkuser "${start_args[@]}"
+    t1=$(date +%s%N); start_rss=$(tail -n 1 /run/bench.rss)
+    start_s=$(awk -v n=$((t1 - t0)) 'BEGIN { printf "%.3f", n / 1e9 }')
+    start_net=$(awk -v s="$start_s" 'BEGIN { printf "%.3f", s - 1 }')
+    row "start, fresh instance$2 (s)" "$start_s" "" "" "$start_rss KiB"
+    row "  in round trips, less the launch's 1 s wait" "$(trips "$start_net")" "" "" ""
+    row "  round trips per remote command ($start_commands)" \
+        "$(awk -v s="$start_net" -v r="$rtt" -v n=$start_commands 'BEGIN { if (r > 0) printf "%.2f", s / r / n; else printf "-" }')" "" "" ""
+}
+measure_start slowhost ""
 t0=$(date +%s%N); /usr/bin/time -f %M -o /run/bench.rss "$fieldkeep" --address=slowhost --login=fkuser --stop --cfg-dir=$base/cfg
 t1=$(date +%s%N); stop_rss=$(tail -n 1 /run/bench.rss)
 # 2 remote commands; the stop script waits 1 s for the server to quit.
@@ -72,6 +83,11 @@ stop_s=$(awk -v n=$((t1 - t0)) 'BEGIN { printf "%.3f", n / 1e9 }')
 row "stop, running instance (s)" "$stop_s" "" "" "$stop_rss KiB"
 row "  in round trips, less the script's 1 s wait" \
     "$(trips "$(awk -v s="$stop_s" 'BEGIN { print s - 1 }')")" "" "" ""
+# The same start where channels go one at a time: Dropbear 2022.83 and MaxSessions 1.
+measure_start slowdropbear ", Dropbear"
+"$fieldkeep" --address=testhost --login=fkuser --stop --cfg-dir=$base/cfg
+measure_start slowonesession ", MaxSessions 1"
+"$fieldkeep" --address=testhost --login=fkuser --stop --cfg-dir=$base/cfg
 
 # Throughput on loopback.
 head -c $((64 * 1024 * 1024)) /dev/urandom > /srv/bench/big

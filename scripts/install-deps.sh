@@ -9,11 +9,13 @@
 # (honoured by the ssh unit and the init script) stays in place, a temporary
 # /usr/sbin/policy-rc.d refuses service starts during the install, and the ssh
 # unit is disabled afterwards. An openssh-server installed earlier is left as it is.
+# dropbear-bin (the Dropbear test server) holds the programs only, no service; the
+# package that would run a system Dropbear, dropbear, is not installed.
 set -euo pipefail
 packages=(
     build-essential cmake pkg-config clang
     libssh2-1-dev libcrypt-dev libgtest-dev
-    openssh-server openssh-client iproute2 util-linux passwd procps libpam-modules
+    openssh-server openssh-client dropbear-bin iproute2 util-linux passwd procps libpam-modules
     wget bzip2 gzip unzip zip makeself python3
     dpkg-dev file clang-tidy cppcheck groff-base man-db
 )

@@ -4,9 +4,10 @@
 #include "commands/start.h"
 
 #include "commands/commands.h"
-#include "commands/stop.h"
 #include "commands/options.h"
+#include "commands/stop.h"
 #include "errors/uerror.h"
+#include "remote/channels_ahead.h"
 #include "remote/connection.h"
 #include "remote/runner.h"
 #include "shell/config_edit.h"
@@ -167,7 +168,8 @@ void validateStartOptions(const StartOptions& o) {
 std::vector<SettingChange> settingChanges(const StartOptions& o) {
     const std::string server = o.cfgDir + "/settings/serversettings.con";
     const std::string admin = o.cfgDir + "/settings/adminsettings.con";
-    const std::string rconValue = "\"" + o.rconUsername + "\" \"" + o.rconPassword + "\" " + o.rconPort;
+    const std::string rconValue =
+        "\"" + o.rconUsername + "\" \"" + o.rconPassword + "\" " + o.rconPort;
     return {
         {server, "game.serverName", o.name, true, false},
         {server, "game.serverMaxPlayers", o.maxPlayers, false, false},

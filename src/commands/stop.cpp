@@ -5,6 +5,7 @@
 
 #include "commands/commands.h"
 #include "commands/options.h"
+#include "remote/channels_ahead.h"
 #include "remote/connection.h"
 #include "remote/runner.h"
 #include "shell/quoting.h"

@@ -1,11 +1,15 @@
+#include "main/command_table.h"
+
 #include "commands/commands.h"
-#include "main/entry.h"
 
 namespace fieldkeep {
 
-bool showHelp(talvor::opt::TOParsing /*options*/) { return true; }
+bool showHelp(talvor::opt::TOParsing /*options*/) {
+    return true;
+}
 
 const std::vector<CommandRow>& commandTable() {
+    // clang-format off
     static const std::vector<CommandRow> table = {
         {"exec", execCommand},
         {"copy-file", uploadFile},
@@ -18,6 +22,7 @@ const std::vector<CommandRow>& commandTable() {
         {"stop", stopServer},
         {"help", showHelp},
     };
+    // clang-format on
     return table;
 }
 

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "errors/report.h"
+#include "main/command_table.h"
 #include "main/connection_params.h"
 #include "remote/connection.h"
 

@@ -12,11 +12,6 @@ struct CommandRow {
     TCommandHandler handler;
 };
 
-// The commands in dispatch order: when several are given, the first row wins.
-const std::vector<CommandRow>& commandTable();
-
-bool showHelp(talvor::opt::TOParsing options);
-
 // Parses the arguments, reads the connection parameters, runs the first command
 // of table that was given, reports any failure as one line, and always closes
 // the session. Returns 0, 1, or -1 for an unexpected failure.

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "remote/channel_ahead.h"
+#include "remote/channel_opening.h"
 #include "remote/exec.h"
 #include "remote/session_state.h"
 

@@ -10,10 +10,6 @@
 
 namespace fieldkeep::remote {
 
-// A receive window this large lets a slow link stream without waiting for a
-// window adjustment every few kilobytes.
-constexpr unsigned kChannelWindow = 2 * 1024 * 1024;
-constexpr unsigned kChannelPacket = 32768;
 constexpr std::size_t kReadChunk = std::size_t{64} * 1024;
 
 // Calls startRequest (a non-blocking exec request) until the server answers

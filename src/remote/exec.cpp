@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "remote/channel_ahead.h"
+#include "remote/channel_opening.h"
 #include "remote/channel_pump.h"
 #include "remote/exit_status.h"
 #include "remote/session_state.h"
@@ -25,16 +25,11 @@ constexpr int kTerminalRows = 24;
 }
 
 LIBSSH2_CHANNEL* openExecChannel() {
-    remote::SessionState& st = remote::sessionState();
-    remote::freeCurrentChannel();
-    st.channel = remote::takeChannelAhead();
-    if (st.channel == nullptr) {
-        st.channel = remote::handleWhenReady(remote::openSessionChannel);
-    }
-    if (st.channel == nullptr) {
+    LIBSSH2_CHANNEL* channel = remote::openCommandChannel();
+    if (channel == nullptr) {
         failRequest("Unable to open a session");
     }
-    return st.channel;
+    return channel;
 }
 
 void requestPty(LIBSSH2_CHANNEL* channel) {
@@ -63,7 +58,7 @@ void runOnChannel(const std::string& command, const std::string& input, bool use
     if (!remote::pumpChannel(channel, startRequest, input, onOutput, onErrors)) {
         failRequest("Unable to request exec: " + wrapped);
     }
-    remote::freeCurrentChannel();
+    remote::releaseChannel();
 }
 
 OutputSink appendTo(std::string& text) {

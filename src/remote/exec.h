@@ -19,18 +19,6 @@ struct RemoteResult {
 // result is unknown.
 struct ConnectionLost : TUError {};
 
-// Within its scope, each command opens the channel for the next one while it
-// runs, which saves the next command a round trip. For command sequences; the
-// sequence's last command runs outside it, or its channel opened ahead is
-// wasted. Scopes nest.
-class ChannelsAhead {
-public:
-    ChannelsAhead();
-    ~ChannelsAhead();
-    ChannelsAhead(const ChannelsAhead&) = delete;
-    ChannelsAhead& operator=(const ChannelsAhead&) = delete;
-};
-
 // Sends input to the line's standard input, then end-of-file. Both streams are
 // read as data arrives, so neither can stall the other. Throws TUError when the
 // channel, the pseudo-terminal or the exec request is refused, and

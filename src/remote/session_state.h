@@ -16,11 +16,6 @@ struct SessionState {
     int socket = -1;
     LIBSSH2_SESSION* session = nullptr;
     LIBSSH2_CHANNEL* channel = nullptr;  // the channel of the command running now
-    // The channel for the next command, opened while the current one runs.
-    LIBSSH2_CHANNEL* ahead = nullptr;
-    bool aheadOpening = false;  // its opening is under way
-    bool aheadRefused = false;  // the server refused one: open no more ahead
-    int aheadScopes = 0;        // open ChannelsAhead scopes
     // Until login, every wait ends at the set-up deadline; after it, silence is
     // met with keepalives.
     bool loggedIn = false;
@@ -30,6 +25,9 @@ struct SessionState {
 };
 
 SessionState& sessionState();
+
+// Milliseconds left until deadline, 0 once it has passed.
+int millisecondsUntil(std::chrono::steady_clock::time_point deadline);
 
 // The error of a set-up that ran past its deadline.
 TUError connectionTimedOut();
@@ -69,8 +67,7 @@ auto handleWhenReady(Step step) -> decltype(step()) {
     LIBSSH2_SESSION* session = sessionState().session;
     for (;;) {
         auto handle = step();
-        if (handle != nullptr ||
-            libssh2_session_last_errno(session) != LIBSSH2_ERROR_EAGAIN ||
+        if (handle != nullptr || libssh2_session_last_errno(session) != LIBSSH2_ERROR_EAGAIN ||
             !waitForSocket()) {
             return handle;
         }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "errors/uerror.h"
+#include "remote/channel_opening.h"
 #include "remote/connection.h"
 #include "remote/session_state.h"
 
@@ -67,15 +68,12 @@ constexpr char kConfirmed = '\0';
 constexpr char kWarning = '\1';
 constexpr char kFatal = '\2';
 
-LIBSSH2_CHANNEL* openScpChannel(const std::string& to, libssh2_int64_t size) {
-    remote::SessionState& st = remote::sessionState();
-    remote::freeCurrentChannel();
-    st.channel = remote::handleWhenReady(
-        [&] { return libssh2_scp_send64(st.session, to.c_str(), kRemoteMode, size, 0, 0); });
-    if (st.channel == nullptr) {
+LIBSSH2_CHANNEL* openUploadChannel(const std::string& to, libssh2_int64_t size) {
+    LIBSSH2_CHANNEL* channel = remote::openScpChannel(to, kRemoteMode, size);
+    if (channel == nullptr) {
         throw TUError{"Unable to open the scp channel"};
     }
-    return st.channel;
+    return channel;
 }
 
 void writeAll(LIBSSH2_CHANNEL* channel, const char* data, std::size_t size, const std::string& to) {
@@ -160,11 +158,11 @@ void finishUpload(LIBSSH2_CHANNEL* channel) {
 }  // namespace
 
 void scpUpload(UploadSource& from, const std::string& to) {
-    LIBSSH2_CHANNEL* channel = openScpChannel(to, static_cast<libssh2_int64_t>(from.size()));
+    LIBSSH2_CHANNEL* channel = openUploadChannel(to, static_cast<libssh2_int64_t>(from.size()));
     sendContent(channel, from, to);
     awaitConfirmation(channel, to);
     finishUpload(channel);
-    remote::freeCurrentChannel();
+    remote::releaseChannel();
 }
 
 }  // namespace fieldkeep

@@ -22,6 +22,8 @@ Case installs(const char* name, const char* archive, const std::string& setup, s
 INSTANTIATE_TEST_SUITE_P(Install, Run, ::testing::Values(
     installs("TarBzip2", "bf.tar.bz2", "true", ""),
     installs("TarGzipIntoAQuotedDir", "bf.tar.gz", "mkdir \"it's\"", "/it's"),
+    on("dropbear", "TarGzipOnDropbear", installs("", "bf.tar.gz", "true", "")),
+    on("onesession", "TarGzipOnOneSession", installs("", "bf.tar.gz", "true", "")),
     installs("Zip", "bf.zip", "true", ""),
     installs("SelfExtracting", "bf.run", "true", ""),
     installs("UnknownType", "unknown.bin", "true", "", "extract_err.ret", "-1", "extract.log",
@@ -117,6 +119,11 @@ Case taken(const char* name, const std::string& socket, const char* option) {
             "instance && hold " + socket + " && { pgrep -cf 'sshd: [f]kuser' >sessions; true; }"};
 }
 
+// --stop ends the server that the setup started, and its pid files and console go.
+const Case kStops{"Stops", {"--stop", "--cfg-dir=/srv/t/cfg"}, "", 0, "stopped && [ \"$(ls cfg)\" "
+                  "= \"$(printf '%s\\n' old-server.pid old-start.pid server.args server.quit "
+                  "settings start.sh stderr.log stop.sh)\" ]", "instance && " + kStartFirst};
+
 // Hostile values reach the settings intact through either login shell.
 const std::string kHostile = "a/b&c\\d'e\"f $HOME `id` \\1";
 
@@ -126,10 +133,14 @@ INSTANTIATE_TEST_SUITE_P(Start, Run, ::testing::Values(
     starts("HostileValuesViaBash", bashUser(), kHostile, "p&w/d"),
     // A second start stops the running server first.
     starts("SecondStartStopsTheFirst", user(), "My server", "secret", true),
-    // --stop ends the server that the setup started, and its pid files and console go.
-    Case{"Stops", {"--stop", "--cfg-dir=/srv/t/cfg"}, "", 0, "stopped && [ \"$(ls cfg)\" = \"$("
-         "printf '%s\\n' old-server.pid old-start.pid server.args server.quit settings start.sh "
-         "stderr.log stop.sh)\" ]", "instance && " + kStartFirst},
+    // Dropbear 2022.83 and an sshd with MaxSessions 1 take no channel opened ahead.
+    on("dropbear", "StartsOnDropbear", starts("", user(), "My server", "secret")),
+    on("dropbear", "SecondStartOnDropbear", starts("", user(), "My server", "secret", true)),
+    on("onesession", "StartsOnOneSession", starts("", user(), "My server", "secret")),
+    on("onesession", "SecondStartOnOneSession", starts("", user(), "My server", "secret", true)),
+    kStops,
+    on("dropbear", "StopsOnDropbear", kStops),
+    on("onesession", "StopsOnOneSession", kStops),
     Case{"StoppingAStoppedInstanceIsNoError", {"--stop", "--cfg-dir=/srv/t/cfg"}, "", 0, "",
          "instance && " + kStartFirst + " && fk --stop --cfg-dir=/srv/t/cfg"},
     fails("MissingLauncher", "rm game/bf1942/start.sh", "Test on exec server failed\n", ""),

@@ -92,6 +92,13 @@ struct Case {
     Env env = {};
 };
 
+// Row c, named name, against the server at address (dropbear, onesession) instead.
+inline Case on(const char* address, const char* name, Case c) {
+    c.name = name;
+    c.as.address = address;
+    return c;
+}
+
 class Run : public ::testing::TestWithParam<Case> {};
 
 inline void runCase(const Case& c) {

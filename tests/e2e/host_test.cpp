@@ -167,6 +167,8 @@ Case creates(const char* name, const std::string& setup, const Account& as,
 
 INSTANTIATE_TEST_SUITE_P(CreateUser, Run, ::testing::Values(
     creates("FirstName", "true", root(), "login: \"bf1942\"\n..."),
+    on("dropbear", "OnDropbear", creates("", "true", root(), "login: \"bf1942\"\n...")),
+    on("onesession", "OnOneSession", creates("", "true", root(), "login: \"bf1942\"\n...")),
     creates("TakenUserSkipped", "useradd bf1942", root(), "login: \"bf\"\n..."),
     creates("GroupWithoutUserSkipped", "groupadd bf1942", root(), "login: \"bf\"\n..."),
     creates("AllFixedNamesTakenGivesARandomName",

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs a command (default: a shell) in a private sandbox test host: its own PID, network and
-# mount namespaces, loopback only, private /etc, /home, /run and /srv, and the OpenSSH servers
+# mount namespaces, loopback only, private /etc, /home, /run and /srv, and the SSH servers
 # below (the README lists them), all ending with the command. Without root: exit 77 (skipped).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -29,8 +29,8 @@ chmod 1777 /srv
 mkdir -p /run/sshd /srv/small
 mount -t tmpfs -o size=1m,mode=1777 tmpfs /srv/small
 
-printf '%s\n' '127.0.0.1 localhost testhost twoaddr' '127.0.0.2 keyonly' '127.0.0.5 kbdonly' \
-    '::1 twoaddr' >/etc/hosts
+printf '%s\n' '127.0.0.1 localhost testhost twoaddr' '127.0.0.2 keyonly' '127.0.0.4 onesession' \
+    '127.0.0.5 kbdonly' '127.0.0.6 dropbear' '::1 twoaddr' >/etc/hosts
 # No name server answers inside the sandbox: unknown names fail at once.
 echo "nameserver 127.0.0.1" >/etc/resolv.conf
 
@@ -78,6 +78,14 @@ sshd_on ::1 22
 # Keys only; RSA keys may sign with SHA-1, the only RSA signature libssh2 1.10 makes.
 sshd_on 127.0.0.2 22 'PasswordAuthentication no' 'PubkeyAcceptedAlgorithms +ssh-rsa'
 sshd_on 127.0.0.5 22 'PasswordAuthentication no' 'KbdInteractiveAuthentication yes' 'UsePAM yes'
+# One session channel at a time, as hardening guides set it.
+sshd_on 127.0.0.4 22 'MaxSessions 1'
+# Dropbear, password logins, its own host key. It reads no ~/.ssh/environment.
+mkdir -p /etc/dropbear
+dropbearkey -t ed25519 -f /etc/dropbear/host_key_ed25519 >/dev/null 2>&1
+/usr/sbin/dropbear -r /etc/dropbear/host_key_ed25519 -p 127.0.0.6:22 -P /run/dropbear.pid -E \
+    2>/run/dropbear.log
+listening 127.0.0.6 22 || { cat /run/dropbear.log; exit 1; } >&2
 
 # Fake game server archives for installs, served over HTTP from /srv/www.
 "$here/../fixtures/make-game-archives.sh" /srv/www

@@ -1,5 +1,6 @@
 #include "commands/host_checks.h"
 #include "main/host_address.h"
+#include "remote/channel_opening.h"
 #include "remote/exit_status.h"
 #include "shell/quoting.h"
 #include "shell/value_checks.h"
@@ -75,5 +76,14 @@ TEST(HostText, PathsAddressesAndUnameReadRight) {
     }
     for (const char* output : {"1000\n", "0\n\n", "motd\n0\n", "00\n", ""}) {
         EXPECT_FALSE(namesSuperuser(output)) << output;
+    }
+    // Channels opened ahead for any server but Dropbear before 2024.86 (or of no known release).
+    for (const char* banner : {"SSH-2.0-OpenSSH_9.2p1 Debian-2", "SSH-2.0-dropbear_2024.86",
+                               "SSH-2.0-dropbear_2025.88", "SSH-2.0-x-dropbear_2022.83"}) {
+        EXPECT_TRUE(remote::takesChannelsAhead(banner)) << banner;
+    }
+    for (const char* banner : {"SSH-2.0-dropbear_2022.83", "SSH-2.0-dropbear_2024.85",
+                               "SSH-2.0-dropbear_0.52", "SSH-2.0-dropbear"}) {
+        EXPECT_FALSE(remote::takesChannelsAhead(banner)) << banner;
     }
 }
