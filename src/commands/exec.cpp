@@ -1,10 +1,11 @@
 // --exec: runs the caller's command line unchanged and reports what it printed
 // and its exit status.
+#include "remote/exec.h"
+
 #include "commands/commands.h"
 #include "commands/options.h"
 #include "errors/output.h"
 #include "remote/connection.h"
-#include "remote/exec.h"
 
 namespace fieldkeep {
 
@@ -25,7 +26,7 @@ bool execCommand(talvor::opt::TOParsing options) {
     int status = -1;
     try {
         status = execRemoteStreaming(command, input, print);
-    } catch (const ConnectionLost&) {
+    } catch (const TUError&) {
         // What arrived is shown; the message that follows starts its own line.
         if (!atLineStart) {
             writeOut("\n");

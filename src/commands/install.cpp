@@ -8,6 +8,7 @@
 #include "commands/commands.h"
 #include "commands/options.h"
 #include "errors/output.h"
+#include "errors/shown_text.h"
 #include "remote/connection.h"
 #include "remote/runner.h"
 #include "shell/quoting.h"
@@ -169,7 +170,7 @@ bool installServer(talvor::opt::TOParsing options) {
     host.writeFile(shellQuote(tempDir) + "/install.sh", makeInstallScript(url, tempDir),
                    "Copy install script failed");
     launchInstallScript(host, tempDir);
-    writeLine("temp dir: '" + tempDir + "'");
+    writeLine("temp dir: '" + shownText(tempDir) + "'");
     return true;
 }
 

@@ -4,8 +4,10 @@
 #include <optional>
 
 #include "errors/report.h"
+#include "errors/uerror.h"
 #include "main/connection_params.h"
 #include "remote/connection.h"
+#include "remote/run_deadline.h"
 
 namespace fieldkeep {
 namespace {
@@ -47,7 +49,10 @@ int runFieldkeep(int argc, const char* const* argv, const std::vector<CommandRow
         readConnectionParams(options);
         dispatchFrom(options, table, 0);
     } catch (...) {
-        status = reportFailure(std::current_exception());
+        // Past the run's time limit, whatever broke broke because of it.
+        status =
+            reportFailure(remote::runTimedOut() ? std::make_exception_ptr(TUError{"Run timed out"})
+                                                : std::current_exception());
     }
     disconnectRemote();
     return status;

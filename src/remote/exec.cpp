@@ -5,6 +5,7 @@
 #include "remote/channel_ahead.h"
 #include "remote/channel_pump.h"
 #include "remote/exit_status.h"
+#include "remote/output_limits.h"
 #include "remote/session_state.h"
 #include "remote/spill_buffer.h"
 
@@ -66,15 +67,12 @@ void runOnChannel(const std::string& command, const std::string& input, bool use
     remote::freeCurrentChannel();
 }
 
-OutputSink appendTo(std::string& text) {
-    return [&text](const char* data, std::size_t size) { text.append(data, size); };
-}
-
 }  // namespace
 
 RemoteResult execRemote(const std::string& command, const std::string& input, bool usePty) {
     RemoteResult result{-1, {}, {}};
-    runOnChannel(command, input, usePty, appendTo(result.output), appendTo(result.errors));
+    runOnChannel(command, input, usePty, boundedAppend(result.output, kOwnLineOutputLimit),
+                 boundedAppend(result.errors, kOwnLineOutputLimit));
     result.status = splitExitStatus(result.output);
     return result;
 }
@@ -92,6 +90,10 @@ int execRemoteStreaming(const std::string& command, const std::string& input,
     } catch (const ConnectionLost&) {
         output.flush();
         passOnErrors();
+        throw;
+    } catch (const TUError&) {
+        // Too much output: what arrived of the output is shown, the errors are not.
+        output.flush();
         throw;
     }
     std::string rest;

@@ -21,6 +21,7 @@
 #include "remote/channel_ahead.h"
 #include "remote/connection.h"
 #include "remote/host_key.h"
+#include "remote/run_deadline.h"
 #include "remote/session_state.h"
 
 namespace fieldkeep {
@@ -30,6 +31,7 @@ std::string connHost;
 int connPort = kSshPort;
 std::string connLogin;
 const char* connPassword = nullptr;
+const char* connKeyPassphrase = nullptr;
 const char* connIdentity = nullptr;
 const char* connKnownHosts = nullptr;
 int connConnectTimeout = kDefaultConnectTimeout;
@@ -69,7 +71,7 @@ void sendKeepalive(SessionState& st, int directions) {
 // One keepalive interval: true when the server said something (or took what
 // we sent), or when it may still answer a keepalive.
 bool waitOneInterval(SessionState& st, pollfd& fd, int directions) {
-    const int ready = poll(&fd, 1, connAliveInterval * 1000);
+    const int ready = poll(&fd, 1, pollTimeoutWithinRun(connAliveInterval * 1000));
     if (ready != 0) {
         if (ready > 0) {
             st.silentIntervals = 0;
@@ -113,6 +115,10 @@ void freeCurrentChannel() {
 
 bool waitForSocket() {
     SessionState& st = sessionState();
+    if (runTimedOut()) {
+        abandonLink();
+        return false;
+    }
     const int directions = libssh2_session_block_directions(st.session);
     pollfd fd{st.socket, 0, 0};
     if (directions & LIBSSH2_SESSION_BLOCK_INBOUND) {
@@ -131,7 +137,7 @@ bool waitForSocket() {
         return left > 0 && (poll(&fd, 1, left) != 0 || millisecondsUntil(st.setupDeadline) > 0);
     }
     if (connAliveInterval == 0) {
-        poll(&fd, 1, -1);
+        poll(&fd, 1, pollTimeoutWithinRun(-1));
         return true;
     }
     if (!waitOneInterval(st, fd, directions)) {
@@ -332,7 +338,8 @@ void sayGoodbye(remote::SessionState& st) {
 
 void connectRemote() {
     remote::SessionState& st = remote::sessionState();
-    st.setupDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(connConnectTimeout);
+    st.setupDeadline = remote::withinRun(std::chrono::steady_clock::now() +
+                                         std::chrono::seconds(connConnectTimeout));
     connectAndHandshake(resolveAddresses());
     remote::verifyHostKey();
     remote::authenticate();

@@ -78,6 +78,9 @@ sshd_on ::1 22
 # Keys only; RSA keys may sign with SHA-1, the only RSA signature libssh2 1.10 makes.
 sshd_on 127.0.0.2 22 'PasswordAuthentication no' 'PubkeyAcceptedAlgorithms +ssh-rsa'
 sshd_on 127.0.0.5 22 'PasswordAuthentication no' 'KbdInteractiveAuthentication yes' 'UsePAM yes'
+# Hostile: floods the answer to "uname", fails "id" with a terminal escape, drips anything else.
+sshd_on 127.0.0.6 22 'ForceCommand case $SSH_ORIGINAL_COMMAND in *uname*) exec yes ;; *"id -u"*)'`
+    `' printf "\033[2J\n" >&2; exit 1 ;; *) while :; do printf .; sleep 2; done ;; esac'
 
 # Fake game server archives for installs, served over HTTP from /srv/www.
 "$here/../fixtures/make-game-archives.sh" /srv/www
