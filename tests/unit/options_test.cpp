@@ -130,8 +130,10 @@ TEST(Entry, DispatchesAndReports) {
         {C + "--where|BF1942_CONNECT_TIMEOUT=99999999999999999999", "h u pw 100000000 15\n0"},
         {C + "--where|BF1942_ALIVE_INTERVAL=-1", "Incorrect BF1942_ALIVE_INTERVAL\n1"},
         {C + "--where|BF1942_ALIVE_INTERVAL=0", "h u pw 20 0\n0"},
+        {C + "--where|BF1942_RUN_TIMEOUT=1s", "Incorrect BF1942_RUN_TIMEOUT\n1"},
     };
-    const std::string unset = "BF1942_IDENTITY|BF1942_CONNECT_TIMEOUT|BF1942_ALIVE_INTERVAL|";
+    const std::string unset =
+        "BF1942_IDENTITY|BF1942_CONNECT_TIMEOUT|BF1942_ALIVE_INTERVAL|BF1942_RUN_TIMEOUT|";
     expectRows(rows, [&](const std::string& cell) {
         return runEntry("BF1942_PASSWD=pw|" + unset + cell);
     });

@@ -67,6 +67,7 @@ TEST(HostText, PathsAddressesAndUnameReadRight) {
         {{0, "Linux arm\n"}, "unsuitable\nuname: Linux arm\n"},
         {{0, "FreeBSD x86_64\n"}, "unsuitable\nuname: FreeBSD x86_64\n"},
         {{0, "linux i686\n"}, "unsuitable\nuname: linux i686\n"},
+        {{0, "\x1b]0;\x7f\tx\n"}, "unsuitable\nuname: \\x1B]0;\\x7F\tx\n"},  // shown as text
     };
     expectRows(unames, [](const auto& u) { return hostCheckReport({u.first, u.second, "E"}); });
     // Root is an "id -u" output of exactly 0 and one line feed, no more.
