@@ -13,15 +13,16 @@ namespace fieldkeep {
 // command printed last.
 std::string wrapCommand(const std::string& command);
 
-// Cuts the status trailer off output in place and returns the status, or -1
-// when the output holds no number.
+// Cuts the status trailer off output in place and returns the status. The
+// trailer is the run of digits that ends the output, or all but its last byte,
+// with a minus sign and one byte (the line feed) before it. Output that does not
+// end so has no trailer: it stays whole and the status is -1.
 int splitExitStatus(std::string& output);
 
 // splitExitStatus for output that arrives in pieces: passes on, as soon as it is
-// known, every byte that lies before the trailer, and keeps only the rest. The
-// trailer is cut at the last run of digits, so whatever precedes the last digit
-// run seen so far (less the two bytes a minus sign and a line feed may take) is
-// output for certain. What is held back past memoryLimit waits in a file.
+// known, every byte that lies before the trailer, and holds back only what may
+// still be part of it: the last two bytes, or a final digit run, the byte after
+// it and the two before it. What is held back past memoryLimit waits in a file.
 class StatusTrailerSplitter {
 public:
     explicit StatusTrailerSplitter(OutputSink emit,
@@ -37,12 +38,16 @@ public:
     void flush();
 
 private:
+    // Whether the last digit run may still be the trailer: at most one byte follows it.
+    bool runMayEnd() const { return runStart_ != kNoRun && bytesAfterRun_ <= 1; }
+    void reset();
+
     OutputSink emit_;
     SpillBuffer held_;
     static constexpr std::size_t kNoRun = static_cast<std::size_t>(-1);
     std::size_t runStart_ = kNoRun;  // where in held_ the last digit run starts
     std::size_t runLength_ = 0;
-    bool heldEndsInDigit_ = false;
+    std::size_t bytesAfterRun_ = 0;  // bytes held after that run
 };
 
 // The signed decimal integer at the start of text (after white space), or

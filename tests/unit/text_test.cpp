@@ -12,7 +12,8 @@ TEST(TextRules, StatusesAndQuotingHold) {
     const std::vector<std::pair<std::string, std::pair<int, std::string>>> trailers = {
         {"a--5\n", {-5, "a"}},
         {"7", {7, ""}},
-        {"abc", {-1, ""}},
+        {"abc", {-1, "abc"}},
+        {"x\n5ab", {-1, "x\n5ab"}},
         {"x\n2147483647", {2147483647, "x"}},
         {"x\n2147483648", {-1, "x"}},
         {"x\n-2147483648", {-2147483647 - 1, "x"}},
