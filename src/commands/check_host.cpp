@@ -4,7 +4,6 @@
 #include "commands/host_checks.h"
 #include "errors/output.h"
 #include "errors/shown_text.h"
-#include "remote/connection.h"
 #include "remote/runner.h"
 
 namespace fieldkeep {
@@ -24,10 +23,10 @@ std::string hostCheckReport(const RemoteResult& uname) {
     return suitable ? "suitable\n" : "unsuitable\nuname: " + shownText(line);
 }
 
-bool checkHost(talvor::opt::TOParsing options) {
+bool checkHost(talvor::opt::TOParsing options, RemoteRunner& host) {
     options.check();
-    connectRemote();
-    writeOut(hostCheckReport(hostRunner().run("uname -a")));
+    host.connect();
+    writeOut(hostCheckReport(host.run("uname -a")));
     return true;
 }
 

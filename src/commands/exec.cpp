@@ -5,15 +5,15 @@
 #include "commands/commands.h"
 #include "commands/options.h"
 #include "errors/output.h"
-#include "remote/connection.h"
+#include "remote/runner.h"
 
 namespace fieldkeep {
 
-bool execCommand(talvor::opt::TOParsing options) {
+bool execCommand(talvor::opt::TOParsing options, RemoteRunner& host) {
     const std::string command = requiredValue(options, "cmd");
     const std::string input = optionalValue(options, "input", talvor::opt::ReqArg);
     options.check();
-    connectRemote();
+    host.connect();
     // The output is passed on as it arrives: the caller sees progress, and a
     // command that prints gigabytes needs no room for them here.
     bool atLineStart = true;
@@ -25,7 +25,7 @@ bool execCommand(talvor::opt::TOParsing options) {
     };
     int status = -1;
     try {
-        status = execRemoteStreaming(command, input, print);
+        status = host.execStreaming(command, input, print);
     } catch (const TUError&) {
         // What arrived is shown; the message that follows starts its own line.
         if (!atLineStart) {

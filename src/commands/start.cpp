@@ -4,10 +4,9 @@
 #include "commands/start.h"
 
 #include "commands/commands.h"
-#include "commands/stop.h"
 #include "commands/options.h"
+#include "commands/stop.h"
 #include "errors/uerror.h"
-#include "remote/connection.h"
 #include "remote/runner.h"
 #include "shell/config_edit.h"
 #include "shell/port_check.h"
@@ -167,7 +166,8 @@ void validateStartOptions(const StartOptions& o) {
 std::vector<SettingChange> settingChanges(const StartOptions& o) {
     const std::string server = o.cfgDir + "/settings/serversettings.con";
     const std::string admin = o.cfgDir + "/settings/adminsettings.con";
-    const std::string rconValue = "\"" + o.rconUsername + "\" \"" + o.rconPassword + "\" " + o.rconPort;
+    const std::string rconValue =
+        "\"" + o.rconUsername + "\" \"" + o.rconPassword + "\" " + o.rconPort;
     return {
         {server, "game.serverName", o.name, true, false},
         {server, "game.serverMaxPlayers", o.maxPlayers, false, false},
@@ -223,12 +223,12 @@ void startInstance(RemoteRunner& host, const StartOptions& o) {
     launchServer(host, o.cfgDir);
 }
 
-bool startServer(talvor::opt::TOParsing options) {
+bool startServer(talvor::opt::TOParsing options, RemoteRunner& host) {
     const StartOptions o = readStartOptions(options);
     options.check();
     validateStartOptions(o);
-    connectRemote();
-    startInstance(hostRunner(), o);
+    host.connect();
+    startInstance(host, o);
     return true;
 }
 

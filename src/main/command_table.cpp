@@ -3,7 +3,7 @@
 
 namespace fieldkeep {
 
-bool showHelp(talvor::opt::TOParsing /*options*/) { return true; }
+bool showHelp(talvor::opt::TOParsing /*options*/, RemoteRunner& /*host*/) { return true; }
 
 const std::vector<CommandRow>& commandTable() {
     static const std::vector<CommandRow> table = {

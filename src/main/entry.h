@@ -15,11 +15,12 @@ struct CommandRow {
 // The commands in dispatch order: when several are given, the first row wins.
 const std::vector<CommandRow>& commandTable();
 
-bool showHelp(talvor::opt::TOParsing options);
+bool showHelp(talvor::opt::TOParsing options, RemoteRunner& host);
 
 // Parses the arguments, reads the connection parameters, runs the first command
-// of table that was given, reports any failure as one line, and always closes
-// the session. Returns 0, 1, or -1 for an unexpected failure.
-int runFieldkeep(int argc, const char* const* argv, const std::vector<CommandRow>& table);
+// of table that was given on host, reports any failure as one line, and always
+// closes the session. Returns 0, 1, or -1 for an unexpected failure.
+int runFieldkeep(int argc, const char* const* argv, const std::vector<CommandRow>& table,
+                 RemoteRunner& host);
 
 }  // namespace fieldkeep

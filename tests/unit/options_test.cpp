@@ -71,18 +71,18 @@ static bool ran(TOParsing o, const char* name, bool done) {
     return done;
 }
 
-static bool showConnection(TOParsing) {
+static bool showConnection(TOParsing, RemoteRunner&) {
     writeLine(connAddress + " " + connLogin + " " + connPassword + " " +
               std::to_string(connConnectTimeout) + " " + std::to_string(connAliveInterval));
     return true;
 }
 
 static const std::vector<CommandRow> kFakeCommands = {
-    {"first", [](TOParsing o) { return ran(o, "first", true); }},
-    {"second", [](TOParsing o) { return ran(o, "second", false); }},
-    {"third", [](TOParsing o) { return ran(o, "third", true); }},
-    {"empty-fail", [](TOParsing) -> bool { throw TUError{""}; }},
-    {"bad-alloc", [](TOParsing) -> bool { throw std::bad_alloc(); }},
+    {"first", [](TOParsing o, RemoteRunner&) { return ran(o, "first", true); }},
+    {"second", [](TOParsing o, RemoteRunner&) { return ran(o, "second", false); }},
+    {"third", [](TOParsing o, RemoteRunner&) { return ran(o, "third", true); }},
+    {"empty-fail", [](TOParsing, RemoteRunner&) -> bool { throw TUError{""}; }},
+    {"bad-alloc", [](TOParsing, RemoteRunner&) -> bool { throw std::bad_alloc(); }},
     {"where", showConnection},
 };
 
@@ -104,7 +104,8 @@ static std::string runEntry(const std::string& cell) {
     std::streambuf* const saved = std::cout.rdbuf(captured.rdbuf());
     const Argv args(given);
     const int status =
-        runFieldkeep(static_cast<int>(args.all.size()), args.pointers.data(), kFakeCommands);
+        runFieldkeep(static_cast<int>(args.all.size()), args.pointers.data(), kFakeCommands,
+                     hostRunner());
     std::cout.rdbuf(saved);
     return captured.str() + std::to_string(status);
 }
