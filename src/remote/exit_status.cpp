@@ -39,7 +39,7 @@ std::string wrapCommand(const std::string& command) {
 
 int splitExitStatus(std::string& output) {
     std::size_t end = output.size();
-    if (end > 0 && !isDigit(output[end - 1])) {
+    for (std::size_t i = 0; i < kLineEndBytes && end > 0 && !isDigit(output[end - 1]); ++i) {
         --end;
     }
     if (end == 0 || !isDigit(output[end - 1])) {

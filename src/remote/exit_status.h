@@ -9,20 +9,24 @@
 
 namespace fieldkeep {
 
+// The most bytes after the status: its line end, "\r\n" on a terminal.
+constexpr std::size_t kLineEndBytes = 2;
+
 // "( COMMAND ); echo \"\n$?\"": the status on a line of its own, whatever the
 // command printed last.
 std::string wrapCommand(const std::string& command);
 
 // Cuts the status trailer off output in place and returns the status. The
-// trailer is the run of digits that ends the output, or all but its last byte,
-// with a minus sign and one byte (the line feed) before it. Output that does not
-// end so has no trailer: it stays whole and the status is -1.
+// trailer is the run of digits that ends the output, or all but its last one or
+// two bytes (a line end, "\r\n" on a terminal), with a minus sign and one byte
+// (the line feed) before it. Output that does not end so has no trailer: it
+// stays whole and the status is -1.
 int splitExitStatus(std::string& output);
 
 // splitExitStatus for output that arrives in pieces: passes on, as soon as it is
 // known, every byte that lies before the trailer, and holds back only what may
-// still be part of it: the last two bytes, or a final digit run, the byte after
-// it and the two before it. What is held back past memoryLimit waits in a file.
+// still be part of it: the last two bytes, or a final digit run, the two bytes
+// after it and the two before it. What is held back past memoryLimit waits in a file.
 class StatusTrailerSplitter {
 public:
     explicit StatusTrailerSplitter(OutputSink emit,
@@ -38,8 +42,8 @@ public:
     void flush();
 
 private:
-    // Whether the last digit run may still be the trailer: at most one byte follows it.
-    bool runMayEnd() const { return runStart_ != kNoRun && bytesAfterRun_ <= 1; }
+    // Whether the last digit run may still be the trailer: a line end at most follows it.
+    bool runMayEnd() const { return runStart_ != kNoRun && bytesAfterRun_ <= kLineEndBytes; }
     void reset();
 
     OutputSink emit_;

@@ -62,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             splitter.feed(captured.data() + at, std::min(piece, size - at));
             flushing.feed(captured.data() + at, std::min(piece, size - at));
         }
-        const bool runMayEnd = lastDigit != std::string::npos && size - lastDigit <= 2;
+        const bool runMayEnd = lastDigit != std::string::npos && size - lastDigit <= 3;
         require(passedOn.size() + 2 >= (runMayEnd ? lastRun : size));
         flushing.flush();
         require(splitter.finish(rest) == status && passedOn + rest == output);
