@@ -92,7 +92,8 @@ int execRemoteStreaming(const std::string& command, const std::string& input,
         passOnErrors();
         throw;
     } catch (const TUError&) {
-        // Too much output: what arrived of the output is shown, the errors are not.
+        // Too much output, or a refusal: the output that arrived is shown, the
+        // errors held back are not.
         output.flush();
         throw;
     }

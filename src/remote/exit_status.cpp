@@ -60,6 +60,7 @@ int splitExitStatus(std::string& output) {
 
 void StatusTrailerSplitter::feed(const char* data, std::size_t size) {
     const bool endsInDigit = runStart_ != kNoRun && bytesAfterRun_ == 0;
+    bool runStarted = false;
     for (std::size_t i = 0; i < size; ++i) {
         if (!isDigit(data[i])) {
             ++bytesAfterRun_;
@@ -67,6 +68,7 @@ void StatusTrailerSplitter::feed(const char* data, std::size_t size) {
             runStart_ = held_.size() + i;
             runLength_ = 1;
             bytesAfterRun_ = 0;
+            runStarted = true;
         } else {
             ++runLength_;
         }
@@ -74,6 +76,11 @@ void StatusTrailerSplitter::feed(const char* data, std::size_t size) {
     held_.append(data, size);
     const std::size_t keepFrom = runMayEnd() ? runStart_ : held_.size();
     const std::size_t certain = keepFrom > 2 ? keepFrom - 2 : 0;
+    // Output without digits goes on in large pieces rather than a write per
+    // packet, so that short answers reach the caller in one piece.
+    if (!runStarted && certain < kPassOnAtLeast) {
+        return;
+    }
     held_.emitFront(certain, emit_);
     if (runStart_ != kNoRun) {
         runStart_ = runStart_ >= certain ? runStart_ - certain : kNoRun;

@@ -23,19 +23,22 @@ std::string wrapCommand(const std::string& command);
 // stays whole and the status is -1.
 int splitExitStatus(std::string& output);
 
-// splitExitStatus for output that arrives in pieces: passes on, as soon as it is
-// known, every byte that lies before the trailer, and holds back only what may
-// still be part of it: the last two bytes, or a final digit run, the two bytes
-// after it and the two before it. What is held back past memoryLimit waits in a file.
+// splitExitStatus for output that arrives in pieces: passes on every byte known
+// to lie before the trailer when a digit run begins or kPassOnAtLeast of them
+// are known, so that it holds back little more than what may still be part of
+// the trailer: the last two bytes, or a final digit run, the two bytes after it
+// and the two before it. What is held back past memoryLimit waits in a file.
 class StatusTrailerSplitter {
 public:
+    static constexpr std::size_t kPassOnAtLeast = std::size_t{64} * 1024;
+
     explicit StatusTrailerSplitter(OutputSink emit,
                                    std::size_t memoryLimit = SpillBuffer::kDefaultMemoryLimit)
         : emit_(std::move(emit)), held_(memoryLimit) {}
 
     void feed(const char* data, std::size_t size);
     // Cuts the trailer off what is held back: returns the status and leaves the
-    // output not yet passed on in rest (at most two bytes).
+    // output not yet passed on in rest.
     int finish(std::string& rest);
     // Passes on everything held back, as output: for output that ended without
     // its trailer because the connection broke.
