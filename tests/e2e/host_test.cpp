@@ -47,7 +47,8 @@ INSTANTIATE_TEST_SUITE_P(Hostile, Run, ::testing::Values(
     Case{"EscapeShownAsText", {"--check-on-root"}, "Execute 'id' failed: \\x1B[2J\n\n", 1, "", "",
          hostile},
     Case{"DripEndsWithTheRun", ex("true"), "....", 1,
-         "tail -n 1 /srv/out | grep -qx 'Run timed out'", "", hostile, {{"BF1942_RUN_TIMEOUT", "3"}}},
+         "tail -n 1 /srv/out | grep -qx 'Run timed out'", "", hostile,
+         {{"BF1942_RUN_TIMEOUT", "3"}}},
     Case{"HeldBackErrorsBounded", ex("echo out; yes >&2"), "out\nToo much output from the host\n",
          1}), caseName);
 
