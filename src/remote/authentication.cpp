@@ -1,5 +1,6 @@
 #include "remote/authentication.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -46,6 +47,20 @@ TUError authenticationFailed() {
     return TUError{"Authentication failed"};
 }
 
+// Whether the server may refuse SHA-1 RSA signatures: OpenSSH takes them by
+// default before 8.8; of other servers nothing is known.
+bool refusesSha1ByDefault() {
+    const char* banner = libssh2_session_banner_get(session());
+    int major = 0;
+    int minor = 0;
+    if (banner == nullptr || std::sscanf(banner, "SSH-2.0-OpenSSH_%d.%d", &major, &minor) != 2) {
+        return true;
+    }
+    constexpr int kFirstMajor = 8;
+    constexpr int kFirstMinor = 8;
+    return major > kFirstMajor || (major == kFirstMajor && minor >= kFirstMinor);
+}
+
 // True when the server let the login in; false when it refused or the
 // credentials could not be used. Running out of time ends the run.
 bool accepted(int rc) {
@@ -65,7 +80,8 @@ bool logInWithKeyFile() {
     // The file was readable before connecting: libssh2 could not decrypt or parse it.
     keyUndecryptable = rc == LIBSSH2_ERROR_FILE;
     rsaKeyRefused = kRsaSignsWithSha1Only && rc != 0 && !keyUndecryptable &&
-                    rc != LIBSSH2_ERROR_TIMEOUT && isRsaKeyFile(connIdentity);
+                    rc != LIBSSH2_ERROR_TIMEOUT && isRsaKeyFile(connIdentity) &&
+                    refusesSha1ByDefault();
     return accepted(rc);
 }
 
@@ -80,7 +96,8 @@ bool isRsaBlob(const libssh2_agent_publickey* key) {
 bool logInWithAgentKey(LIBSSH2_AGENT* agent, libssh2_agent_publickey* key) {
     const int rc =
         untilDone([agent, key] { return libssh2_agent_userauth(agent, connLogin.c_str(), key); });
-    rsaKeyRefused = rsaKeyRefused || (kRsaSignsWithSha1Only && rc != 0 && isRsaBlob(key));
+    rsaKeyRefused = rsaKeyRefused ||
+                    (kRsaSignsWithSha1Only && rc != 0 && isRsaBlob(key) && refusesSha1ByDefault());
     return accepted(rc);
 }
 
