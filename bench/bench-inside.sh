@@ -109,6 +109,24 @@ t0=$(date +%s%N)
 t1=$(date +%s%N)
 row "exec of 300 MB without digits (s)" "$(awk -v n=$((t1 - t0)) 'BEGIN { printf "%.3f", n / 1e9 }')" \
     "" "" "$(peak_kib) KiB"
+# Hostile output ends the run within its bound and in little memory (target: under 32 MiB):
+# a server flooding the answer to "uname", a command flooding its error stream (held back up
+# to 256 MiB), and endless output cut by the run's time limit (3 s).
+hostile() {
+    local label=$1 t0 t1
+    shift
+    t0=$(date +%s%N)
+    /usr/bin/time -f %M -o /run/bench.rss "$@" >/dev/null || true
+    t1=$(date +%s%N)
+    row "$label" "$(awk -v n=$((t1 - t0)) 'BEGIN { printf "%.3f", n / 1e9 }')" "" "" \
+        "$(peak_kib) KiB"
+}
+hostile "check-host, flooded answer (s)" "$fieldkeep" --address=127.0.0.8 --login=fkuser \
+    --check-host
+hostile "exec, flooded error stream (s)" "$fieldkeep" --address=testhost --login=fkuser --exec \
+    --cmd='yes >&2'
+hostile "exec, endless output, 3 s limit (s)" env BF1942_RUN_TIMEOUT=3 "$fieldkeep" \
+    --address=testhost --login=fkuser --exec --cmd=yes
 
 echo
 echo "one-way delay ${delay_ms} ms, median of $runs runs; ratio: latency ours/theirs, throughput ours/theirs"

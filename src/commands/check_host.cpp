@@ -1,10 +1,9 @@
 // --check-host: whether the host runs Linux on a processor the game server
 // supports, judged from "uname -a".
-#include "commands/host_checks.h"
-
 #include "commands/commands.h"
+#include "commands/host_checks.h"
 #include "errors/output.h"
-#include "remote/connection.h"
+#include "errors/shown_text.h"
 #include "remote/runner.h"
 
 namespace fieldkeep {
@@ -21,13 +20,13 @@ std::string hostCheckReport(const RemoteResult& uname) {
     const bool suitable =
         uname.status == 0 && contains(line, "Linux") &&
         (contains(line, "i586") || contains(line, "i686") || contains(line, "x86_64"));
-    return suitable ? "suitable\n" : "unsuitable\nuname: " + line;
+    return suitable ? "suitable\n" : "unsuitable\nuname: " + shownText(line);
 }
 
-bool checkHost(talvor::opt::TOParsing options) {
+bool checkHost(talvor::opt::TOParsing options, RemoteRunner& host) {
     options.check();
-    connectRemote();
-    writeOut(hostCheckReport(hostRunner().run("uname -a")));
+    host.connect();
+    writeOut(hostCheckReport(host.run("uname -a")));
     return true;
 }
 

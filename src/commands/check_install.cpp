@@ -5,7 +5,6 @@
 #include "commands/commands.h"
 #include "commands/options.h"
 #include "errors/output.h"
-#include "remote/connection.h"
 #include "remote/runner.h"
 #include "shell/quoting.h"
 #include "shell/value_checks.h"
@@ -25,11 +24,11 @@ bool checkServerFiles(RemoteRunner& host, const std::string& dir) {
     return check.output == "ok\n" || check.output == "ok";
 }
 
-bool checkInstall(talvor::opt::TOParsing options) {
+bool checkInstall(talvor::opt::TOParsing options, RemoteRunner& host) {
     const std::string dir = requiredValue(options, "dir");
     options.check();
-    connectRemote();
-    writeLine(checkServerFiles(hostRunner(), dir) ? "ok" : "failed");
+    host.connect();
+    writeLine(checkServerFiles(host, dir) ? "ok" : "failed");
     return true;
 }
 

@@ -5,14 +5,14 @@
 
 namespace fieldkeep {
 
-bool execCommand(talvor::opt::TOParsing options);
-bool uploadFile(talvor::opt::TOParsing options);  // --copy-file
-bool checkHost(talvor::opt::TOParsing options);
-bool checkOnRoot(talvor::opt::TOParsing options);
-bool createUser(talvor::opt::TOParsing options);
-bool checkInstall(talvor::opt::TOParsing options);
-bool installServer(talvor::opt::TOParsing options);
-bool startServer(talvor::opt::TOParsing options);
-bool stopServer(talvor::opt::TOParsing options);
+bool execCommand(talvor::opt::TOParsing options, RemoteRunner& host);
+bool uploadFile(talvor::opt::TOParsing options, RemoteRunner& host);  // --copy-file
+bool checkHost(talvor::opt::TOParsing options, RemoteRunner& host);
+bool checkOnRoot(talvor::opt::TOParsing options, RemoteRunner& host);
+bool createUser(talvor::opt::TOParsing options, RemoteRunner& host);
+bool checkInstall(talvor::opt::TOParsing options, RemoteRunner& host);
+bool installServer(talvor::opt::TOParsing options, RemoteRunner& host);
+bool startServer(talvor::opt::TOParsing options, RemoteRunner& host);
+bool stopServer(talvor::opt::TOParsing options, RemoteRunner& host);
 
 }  // namespace fieldkeep

@@ -8,7 +8,6 @@
 #include "commands/commands.h"
 #include "errors/output.h"
 #include "errors/uerror.h"
-#include "remote/connection.h"
 #include "remote/runner.h"
 #include "shell/quoting.h"
 
@@ -77,10 +76,10 @@ UserAccount chooseUserAccount(RemoteRunner& host) {
     throw TUError{"No free user name found"};
 }
 
-bool createUser(talvor::opt::TOParsing options) {
+bool createUser(talvor::opt::TOParsing options, RemoteRunner& host) {
     options.check();
-    connectRemote();
-    const UserAccount account = chooseUserAccount(hostRunner());
+    host.connect();
+    const UserAccount account = chooseUserAccount(host);
     writeLine("login: \"" + account.login + "\"");
     writeLine("password: \"" + account.password + "\"");
     return true;

@@ -1,18 +1,19 @@
 // --exec: runs the caller's command line unchanged and reports what it printed
 // and its exit status.
+#include "remote/exec.h"
+
 #include "commands/commands.h"
 #include "commands/options.h"
 #include "errors/output.h"
-#include "remote/connection.h"
-#include "remote/exec.h"
+#include "remote/runner.h"
 
 namespace fieldkeep {
 
-bool execCommand(talvor::opt::TOParsing options) {
+bool execCommand(talvor::opt::TOParsing options, RemoteRunner& host) {
     const std::string command = requiredValue(options, "cmd");
     const std::string input = optionalValue(options, "input", talvor::opt::ReqArg);
     options.check();
-    connectRemote();
+    host.connect();
     // The output is passed on as it arrives: the caller sees progress, and a
     // command that prints gigabytes needs no room for them here.
     bool atLineStart = true;
@@ -24,8 +25,8 @@ bool execCommand(talvor::opt::TOParsing options) {
     };
     int status = -1;
     try {
-        status = execRemoteStreaming(command, input, print);
-    } catch (const ConnectionLost&) {
+        status = host.execStreaming(command, input, print);
+    } catch (const TUError&) {
         // What arrived is shown; the message that follows starts its own line.
         if (!atLineStart) {
             writeOut("\n");

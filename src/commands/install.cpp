@@ -8,7 +8,7 @@
 #include "commands/commands.h"
 #include "commands/options.h"
 #include "errors/output.h"
-#include "remote/connection.h"
+#include "errors/shown_text.h"
 #include "remote/runner.h"
 #include "shell/quoting.h"
 #include "shell/value_checks.h"
@@ -155,21 +155,20 @@ std::string makeInstallScript(const std::string& url, const std::string& dir) {
     return fillShellTemplate(kInstallScript, {{"URL", url}, {"DIR", dir}});
 }
 
-bool installServer(talvor::opt::TOParsing options) {
+bool installServer(talvor::opt::TOParsing options, RemoteRunner& host) {
     const std::string url = requiredValue(options, "url");
     const std::string dir = requiredValue(options, "dir");
     options.check();
     requirePlainWord(url, "url");
     requireNoLeadingDash(url, "url");  // wget would take it for an option
     requirePlainWord(dir, "dir");
-    connectRemote();
+    host.connect();
     requireAbsolutePath(dir);
-    RemoteRunner& host = hostRunner();
     const std::string tempDir = makeTemporaryDirectory(host, dir);
     host.writeFile(shellQuote(tempDir) + "/install.sh", makeInstallScript(url, tempDir),
                    "Copy install script failed");
     launchInstallScript(host, tempDir);
-    writeLine("temp dir: '" + tempDir + "'");
+    writeLine("temp dir: '" + shownText(tempDir) + "'");
     return true;
 }
 

@@ -8,7 +8,6 @@
 #include "commands/stop.h"
 #include "errors/uerror.h"
 #include "remote/channels_ahead.h"
-#include "remote/connection.h"
 #include "remote/runner.h"
 #include "shell/config_edit.h"
 #include "shell/port_check.h"
@@ -225,12 +224,12 @@ void startInstance(RemoteRunner& host, const StartOptions& o) {
     launchServer(host, o.cfgDir);
 }
 
-bool startServer(talvor::opt::TOParsing options) {
+bool startServer(talvor::opt::TOParsing options, RemoteRunner& host) {
     const StartOptions o = readStartOptions(options);
     options.check();
     validateStartOptions(o);
-    connectRemote();
-    startInstance(hostRunner(), o);
+    host.connect();
+    startInstance(host, o);
     return true;
 }
 

@@ -6,7 +6,6 @@
 #include "commands/commands.h"
 #include "commands/options.h"
 #include "remote/channels_ahead.h"
-#include "remote/connection.h"
 #include "remote/runner.h"
 #include "shell/quoting.h"
 #include "shell/value_checks.h"
@@ -85,13 +84,13 @@ void shutDownServer(RemoteRunner& host, const std::string& cfgDir) {
     host.run("chmod 750 " + q + "/stop.sh && " + q + "/stop.sh");
 }
 
-bool stopServer(talvor::opt::TOParsing options) {
+bool stopServer(talvor::opt::TOParsing options, RemoteRunner& host) {
     const std::string cfgDir = requiredValue(options, "cfg-dir");
     options.check();
     requireAbsolutePath(cfgDir);
     requirePlainWord(cfgDir, "cfg-dir");
-    connectRemote();
-    shutDownServer(hostRunner(), cfgDir);
+    host.connect();
+    shutDownServer(host, cfgDir);
     return true;
 }
 

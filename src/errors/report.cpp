@@ -1,6 +1,7 @@
 #include "errors/report.h"
 
 #include "errors/output.h"
+#include "errors/shown_text.h"
 #include "errors/terror.h"
 #include "errors/uerror.h"
 
@@ -11,10 +12,10 @@ int reportFailure(std::exception_ptr failure) noexcept {
         try {
             std::rethrow_exception(failure);
         } catch (const TUError& error) {
-            writeLine(error.message);
+            writeLine(shownText(error.message));
             return 1;
         } catch (const talvor::TError& error) {
-            writeLine(error.message());
+            writeLine(shownText(error.message()));
             return 1;
         } catch (...) {
             writeLine("Undefined error");

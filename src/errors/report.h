@@ -9,7 +9,8 @@ namespace fieldkeep {
 constexpr int kUndefinedErrorStatus = -1;
 
 // Prints the line for the failure and returns the exit status: the message of a
-// TUError or a talvor::TError with status 1, "Undefined error" with -1 otherwise.
+// TUError or a talvor::TError (control bytes shown as by shownText) with status
+// 1, "Undefined error" with -1 otherwise.
 int reportFailure(std::exception_ptr failure) noexcept;
 
 }  // namespace fieldkeep

@@ -4,7 +4,7 @@
 
 namespace fieldkeep {
 
-bool showHelp(talvor::opt::TOParsing /*options*/) {
+bool showHelp(talvor::opt::TOParsing /*options*/, RemoteRunner& /*host*/) {
     return true;
 }
 

@@ -11,6 +11,6 @@ namespace fieldkeep {
 const std::vector<CommandRow>& commandTable();
 
 // --help: does nothing.
-bool showHelp(talvor::opt::TOParsing options);
+bool showHelp(talvor::opt::TOParsing options, RemoteRunner& host);
 
 }  // namespace fieldkeep

@@ -9,6 +9,7 @@
 #include "errors/uerror.h"
 #include "main/host_address.h"
 #include "remote/connection.h"
+#include "remote/run_deadline.h"
 
 namespace fieldkeep {
 namespace {
@@ -59,6 +60,7 @@ bool readable(const char* path) {
 // connection is made.
 void readCredentials() {
     connPassword = std::getenv("BF1942_PASSWD");
+    connKeyPassphrase = std::getenv("BF1942_KEY_PASSPHRASE");
     connIdentity = std::getenv("BF1942_IDENTITY");
     if (connIdentity != nullptr && *connIdentity == '\0') {
         connIdentity = nullptr;  // an empty value counts as unset
@@ -84,6 +86,7 @@ void readConnectionParams(talvor::opt::TOParsing options) {
     connConnectTimeout =
         secondsFromEnvironment("BF1942_CONNECT_TIMEOUT", kDefaultConnectTimeout, 1);
     connAliveInterval = secondsFromEnvironment("BF1942_ALIVE_INTERVAL", kDefaultAliveInterval, 0);
+    remote::startRunClock(secondsFromEnvironment("BF1942_RUN_TIMEOUT", 0, 0));
 }
 
 }  // namespace fieldkeep

@@ -4,9 +4,10 @@
 #include <optional>
 
 #include "errors/report.h"
+#include "errors/uerror.h"
 #include "main/command_table.h"
 #include "main/connection_params.h"
-#include "remote/connection.h"
+#include "remote/run_deadline.h"
 
 namespace fieldkeep {
 namespace {
@@ -14,10 +15,10 @@ namespace {
 using talvor::opt::NoArg;
 using talvor::opt::TOParsing;
 
-void runWithoutCommand(TOParsing& options) {
+void runWithoutCommand(TOParsing& options, RemoteRunner& host) {
     auto help = options.shortOpt('h');
     if (help.found()) {
-        showHelp(options);
+        showHelp(options, host);
         return;
     }
     // No command is no error, unless something unknown was given.
@@ -27,30 +28,35 @@ void runWithoutCommand(TOParsing& options) {
 
 // Each command lookup's result stays held in its frame until the dispatch is
 // over, so a failed lookup never raises a missing-option error of its own.
-void dispatchFrom(TOParsing& options, const std::vector<CommandRow>& table, std::size_t row) {
+void dispatchFrom(TOParsing& options, const std::vector<CommandRow>& table, std::size_t row,
+                  RemoteRunner& host) {
     if (row == table.size()) {
-        runWithoutCommand(options);
+        runWithoutCommand(options, host);
         return;
     }
     auto command = options.longOpt(table[row].option, NoArg);
-    if (command.found() && table[row].handler(options)) {
+    if (command.found() && table[row].handler(options, host)) {
         return;
     }
-    dispatchFrom(options, table, row + 1);
+    dispatchFrom(options, table, row + 1, host);
 }
 
 }  // namespace
 
-int runFieldkeep(int argc, const char* const* argv, const std::vector<CommandRow>& table) {
+int runFieldkeep(int argc, const char* const* argv, const std::vector<CommandRow>& table,
+                 RemoteRunner& host) {
     int status = 0;
     try {
         TOParsing options(argc, argv);
         readConnectionParams(options);
-        dispatchFrom(options, table, 0);
+        dispatchFrom(options, table, 0, host);
     } catch (...) {
-        status = reportFailure(std::current_exception());
+        // Past the run's time limit, whatever broke broke because of it.
+        status =
+            reportFailure(remote::runTimedOut() ? std::make_exception_ptr(TUError{"Run timed out"})
+                                                : std::current_exception());
     }
-    disconnectRemote();
+    host.disconnect();
     return status;
 }
 

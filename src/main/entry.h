@@ -13,8 +13,9 @@ struct CommandRow {
 };
 
 // Parses the arguments, reads the connection parameters, runs the first command
-// of table that was given, reports any failure as one line, and always closes
-// the session. Returns 0, 1, or -1 for an unexpected failure.
-int runFieldkeep(int argc, const char* const* argv, const std::vector<CommandRow>& table);
+// of table that was given on host, reports any failure as one line, and always
+// closes the session. Returns 0, 1, or -1 for an unexpected failure.
+int runFieldkeep(int argc, const char* const* argv, const std::vector<CommandRow>& table,
+                 RemoteRunner& host);
 
 }  // namespace fieldkeep

@@ -3,5 +3,5 @@
 #include "main/command_table.h"
 
 int main(int argc, char** argv) {
-    return fieldkeep::runFieldkeep(argc, argv, fieldkeep::commandTable());
+    return fieldkeep::runFieldkeep(argc, argv, fieldkeep::commandTable(), fieldkeep::hostRunner());
 }

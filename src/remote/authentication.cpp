@@ -1,11 +1,14 @@
 #include "remote/authentication.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "errors/uerror.h"
 #include "remote/connection.h"
+#include "remote/key_file.h"
 #include "remote/session_state.h"
 
 namespace fieldkeep::remote {
@@ -27,6 +30,37 @@ unsigned loginLength() {
     return static_cast<unsigned>(connLogin.size());
 }
 
+// libssh2 before 1.11 signs with RSA keys only as "ssh-rsa" (SHA-1), which
+// OpenSSH 8.8 and later refuse by default.
+constexpr bool kRsaSignsWithSha1Only = LIBSSH2_VERSION_NUM < 0x010b00;
+
+// Why the keys got nowhere, for the message when no password gets in either.
+bool keyUndecryptable = false;  // the key file could not be decrypted (or used)
+bool rsaKeyRefused = false;     // the server refused an RSA key signed with SHA-1
+
+TUError authenticationFailed() {
+    if (rsaKeyRefused) {
+        return TUError{
+            "Authentication failed: the server refuses RSA keys signed with SHA-1; use "
+            "an ed25519 or ECDSA key"};
+    }
+    return TUError{"Authentication failed"};
+}
+
+// Whether the server may refuse SHA-1 RSA signatures: OpenSSH takes them by
+// default before 8.8; of other servers nothing is known.
+bool refusesSha1ByDefault() {
+    const char* banner = libssh2_session_banner_get(session());
+    int major = 0;
+    int minor = 0;
+    if (banner == nullptr || std::sscanf(banner, "SSH-2.0-OpenSSH_%d.%d", &major, &minor) != 2) {
+        return true;
+    }
+    constexpr int kFirstMajor = 8;
+    constexpr int kFirstMinor = 8;
+    return major > kFirstMajor || (major == kFirstMajor && minor >= kFirstMinor);
+}
+
 // True when the server let the login in; false when it refused or the
 // credentials could not be used. Running out of time ends the run.
 bool accepted(int rc) {
@@ -36,16 +70,35 @@ bool accepted(int rc) {
     return rc == 0;
 }
 
+// Only the passphrase opens the key, and it is never offered as a password: a
+// server that refuses the key learns nothing of it.
 bool logInWithKeyFile() {
-    return accepted(untilDone([] {
+    const int rc = untilDone([] {
         return libssh2_userauth_publickey_fromfile_ex(session(), connLogin.data(), loginLength(),
-                                                      nullptr, connIdentity, connPassword);
-    }));
+                                                      nullptr, connIdentity, connKeyPassphrase);
+    });
+    // The file was readable before connecting: libssh2 could not decrypt or parse it.
+    keyUndecryptable = rc == LIBSSH2_ERROR_FILE;
+    rsaKeyRefused = kRsaSignsWithSha1Only && rc != 0 && !keyUndecryptable &&
+                    rc != LIBSSH2_ERROR_TIMEOUT && isRsaKeyFile(connIdentity) &&
+                    refusesSha1ByDefault();
+    return accepted(rc);
+}
+
+// An agent's key blob starts with its type as a length-prefixed string.
+bool isRsaBlob(const libssh2_agent_publickey* key) {
+    static const std::string kRsaTypeField("\0\0\0\7ssh-rsa", 11);
+    return key->blob_len >= kRsaTypeField.size() &&
+           kRsaTypeField.compare(0, std::string::npos, reinterpret_cast<const char*>(key->blob),
+                                 kRsaTypeField.size()) == 0;
 }
 
 bool logInWithAgentKey(LIBSSH2_AGENT* agent, libssh2_agent_publickey* key) {
-    return accepted(
-        untilDone([agent, key] { return libssh2_agent_userauth(agent, connLogin.c_str(), key); }));
+    const int rc =
+        untilDone([agent, key] { return libssh2_agent_userauth(agent, connLogin.c_str(), key); });
+    rsaKeyRefused = rsaKeyRefused ||
+                    (kRsaSignsWithSha1Only && rc != 0 && isRsaBlob(key) && refusesSha1ByDefault());
+    return accepted(rc);
 }
 
 // Offers the agent's keys one after another; false when none was accepted or
@@ -125,16 +178,16 @@ TUError noPasswordMethod() {
 void logInWithPasswordAnswers() {
     const char* methods = authMethods();
     if (methods == nullptr || offers(methods, "password")) {
-        throw TUError{"Authentication failed"};
+        throw authenticationFailed();
     }
     if (offers(methods, "keyboard-interactive")) {
         if (logInWithKeyboardInteractive()) {
             return;
         }
-        throw TUError{"Authentication failed"};
+        throw authenticationFailed();
     }
     if (connIdentity != nullptr) {
-        throw TUError{"Authentication failed"};
+        throw authenticationFailed();
     }
     throw noPasswordMethod();
 }
@@ -146,7 +199,10 @@ void authenticate() {
         return;
     }
     if (connPassword == nullptr) {
-        throw TUError{"Authentication failed"};
+        if (keyUndecryptable) {
+            throw TUError{std::string("Cannot decrypt identity file ") + connIdentity};
+        }
+        throw authenticationFailed();
     }
     if (!logInWithPassword()) {
         logInWithPasswordAnswers();

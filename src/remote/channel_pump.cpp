@@ -4,6 +4,7 @@
 
 #include "remote/channel_opening.h"
 #include "remote/exec.h"
+#include "remote/run_deadline.h"
 #include "remote/session_state.h"
 
 namespace fieldkeep::remote {
@@ -106,6 +107,10 @@ bool pumpChannel(LIBSSH2_CHANNEL* channel, const std::function<int()>& startRequ
     InputSender sender(input);
     bool started = false;
     for (;;) {
+        // A server that never stops sending never lets the loop wait.
+        if (runTimedOut()) {
+            loseConnection();
+        }
         bool progress = false;
         if (!started) {
             const int rc = startRequest();

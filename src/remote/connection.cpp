@@ -22,6 +22,7 @@
 #include "remote/authentication.h"
 #include "remote/channel_opening.h"
 #include "remote/host_key.h"
+#include "remote/run_deadline.h"
 #include "remote/session_state.h"
 
 namespace fieldkeep {
@@ -31,6 +32,7 @@ std::string connHost;
 int connPort = kSshPort;
 std::string connLogin;
 const char* connPassword = nullptr;
+const char* connKeyPassphrase = nullptr;
 const char* connIdentity = nullptr;
 const char* connKnownHosts = nullptr;
 int connConnectTimeout = kDefaultConnectTimeout;
@@ -223,7 +225,8 @@ void sayGoodbye(remote::SessionState& st) {
 
 void connectRemote() {
     remote::SessionState& st = remote::sessionState();
-    st.setupDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(connConnectTimeout);
+    st.setupDeadline = remote::withinRun(std::chrono::steady_clock::now() +
+                                         std::chrono::seconds(connConnectTimeout));
     connectAndHandshake(resolveAddresses());
     remote::verifyHostKey();
     remote::authenticate();

@@ -10,9 +10,11 @@ extern std::string connAddress;  // the value of --address, as given
 extern std::string connHost;     // its host: a name, an IPv4 or IPv6 address
 extern int connPort;             // its port
 extern std::string connLogin;    // remote user name
-// The password, also the passphrase of an encrypted key; null when not set.
-// The environment's own text, not copied.
+// The password, only ever offered as a password; null when not set. The
+// environment's own text, not copied.
 extern const char* connPassword;
+// The passphrase of an encrypted key file; null when not set.
+extern const char* connKeyPassphrase;
 // The private key file to log in with first, "agent" for the keys of the SSH
 // agent at SSH_AUTH_SOCK, or null for password logins only.
 extern const char* connIdentity;

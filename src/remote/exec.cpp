@@ -5,6 +5,7 @@
 #include "remote/channel_opening.h"
 #include "remote/channel_pump.h"
 #include "remote/exit_status.h"
+#include "remote/output_limits.h"
 #include "remote/session_state.h"
 #include "remote/spill_buffer.h"
 
@@ -61,15 +62,12 @@ void runOnChannel(const std::string& command, const std::string& input, bool use
     remote::releaseChannel();
 }
 
-OutputSink appendTo(std::string& text) {
-    return [&text](const char* data, std::size_t size) { text.append(data, size); };
-}
-
 }  // namespace
 
 RemoteResult execRemote(const std::string& command, const std::string& input, bool usePty) {
     RemoteResult result{-1, {}, {}};
-    runOnChannel(command, input, usePty, appendTo(result.output), appendTo(result.errors));
+    runOnChannel(command, input, usePty, boundedAppend(result.output, kOwnLineOutputLimit),
+                 boundedAppend(result.errors, kOwnLineOutputLimit));
     result.status = splitExitStatus(result.output);
     return result;
 }
@@ -87,6 +85,11 @@ int execRemoteStreaming(const std::string& command, const std::string& input,
     } catch (const ConnectionLost&) {
         output.flush();
         passOnErrors();
+        throw;
+    } catch (const TUError&) {
+        // Too much output, or a refusal: the output that arrived is shown, the
+        // errors held back are not.
+        output.flush();
         throw;
     }
     std::string rest;

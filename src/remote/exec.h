@@ -21,15 +21,16 @@ struct ConnectionLost : TUError {};
 
 // Sends input to the line's standard input, then end-of-file. Both streams are
 // read as data arrives, so neither can stall the other. Throws TUError when the
-// channel, the pseudo-terminal or the exec request is refused, and
-// ConnectionLost when the link breaks.
+// channel, the pseudo-terminal or the exec request is refused or a stream passes
+// kOwnLineOutputLimit, and ConnectionLost when the link breaks.
 RemoteResult execRemote(const std::string& command, const std::string& input, bool usePty);
 
 // The same for output of any size: passes standard output on to sink as soon
 // as it is known to precede the status trailer, then standard error (held in
 // the meantime, in a file past a few MiB), and returns the status. When the
 // link breaks, passes on all output that arrived, then the errors, and throws
-// ConnectionLost.
+// ConnectionLost. More than kHeldBackLimit held back of either stream passes
+// on the output that arrived and throws TUError, the errors left unsaid.
 int execRemoteStreaming(const std::string& command, const std::string& input,
                         const OutputSink& sink);
 

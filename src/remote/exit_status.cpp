@@ -38,75 +38,83 @@ std::string wrapCommand(const std::string& command) {
 }
 
 int splitExitStatus(std::string& output) {
-    std::size_t pos = output.size();
-    while (pos > 0 && !isDigit(output[pos - 1])) {
-        --pos;
+    std::size_t end = output.size();
+    for (std::size_t i = 0; i < kLineEndBytes && end > 0 && !isDigit(output[end - 1]); ++i) {
+        --end;
     }
-    if (pos == 0) {
-        const int status = parseIntOr(output, -1);
-        output.clear();
-        return status;
+    if (end == 0 || !isDigit(output[end - 1])) {
+        return -1;
     }
+    std::size_t pos = end;
     while (pos > 0 && isDigit(output[pos - 1])) {
         --pos;
     }
     if (pos > 0 && output[pos - 1] == '-') {
         --pos;
     }
-    const int status = parseIntOr(output.substr(pos), -1);
+    const int status = parseIntOr(output.substr(pos, end - pos), -1);
     // The byte before the number is the line feed the trailer printed.
     output.resize(pos > 0 ? pos - 1 : 0);
     return status;
 }
 
 void StatusTrailerSplitter::feed(const char* data, std::size_t size) {
-    std::size_t newRunStart = kNoRun;
-    bool inDigits = heldEndsInDigit_;
+    const bool endsInDigit = runStart_ != kNoRun && bytesAfterRun_ == 0;
+    bool runStarted = false;
     for (std::size_t i = 0; i < size; ++i) {
-        const bool digit = isDigit(data[i]);
-        if (digit && !inDigits) {
-            newRunStart = held_.size() + i;
-            runStart_ = newRunStart;
-            runLength_ = 0;
+        if (!isDigit(data[i])) {
+            ++bytesAfterRun_;
+        } else if (bytesAfterRun_ > 0 || (i == 0 && !endsInDigit)) {
+            runStart_ = held_.size() + i;
+            runLength_ = 1;
+            bytesAfterRun_ = 0;
+            runStarted = true;
+        } else {
+            ++runLength_;
         }
-        runLength_ += digit ? 1 : 0;
-        inDigits = digit;
     }
     held_.append(data, size);
-    heldEndsInDigit_ = inDigits;
-    if (newRunStart == kNoRun || newRunStart < 2) {
+    const std::size_t keepFrom = runMayEnd() ? runStart_ : held_.size();
+    const std::size_t certain = keepFrom > 2 ? keepFrom - 2 : 0;
+    // Output without digits goes on in large pieces rather than a write per
+    // packet, so that short answers reach the caller in one piece.
+    if (!runStarted && certain < kPassOnAtLeast) {
         return;
     }
-    const std::size_t certain = newRunStart - 2;
     held_.emitFront(certain, emit_);
-    runStart_ -= certain;
+    if (runStart_ != kNoRun) {
+        runStart_ = runStart_ >= certain ? runStart_ - certain : kNoRun;
+    }
 }
 
 // The same cut as splitExitStatus, read from the held bytes without loading
-// them: what follows the last digit run is dropped, the run (with a minus sign
-// before it) is the status, and the byte before that is the trailer's line feed.
+// them: the run is the status, with a minus sign before it, and the byte before
+// that is the trailer's line feed.
 int StatusTrailerSplitter::finish(std::string& rest) {
-    rest.clear();
     int status = -1;
-    if (runStart_ != kNoRun) {
+    if (runMayEnd()) {
         std::size_t start = runStart_;
         const bool negative = start > 0 && held_.copy(start - 1, 1) == "-";
         start -= negative ? 1 : 0;
         status = parseDigitRun(held_, runStart_, runLength_, negative);
         rest = held_.copy(0, start > 0 ? start - 1 : 0);
+    } else {
+        rest = held_.copy(0, held_.size());
     }
-    held_.clear();
-    runStart_ = kNoRun;
-    runLength_ = 0;
-    heldEndsInDigit_ = false;
+    reset();
     return status;
 }
 
 void StatusTrailerSplitter::flush() {
     held_.emitFront(held_.size(), emit_);
+    reset();
+}
+
+void StatusTrailerSplitter::reset() {
+    held_.clear();
     runStart_ = kNoRun;
     runLength_ = 0;
-    heldEndsInDigit_ = false;
+    bytesAfterRun_ = 0;
 }
 
 int parseIntOr(const std::string& text, int fallback) {

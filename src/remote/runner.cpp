@@ -1,15 +1,23 @@
 #include "remote/runner.h"
 
 #include "errors/uerror.h"
+#include "remote/connection.h"
 
 namespace fieldkeep {
 namespace {
 
 class HostRunner : public RemoteRunner {
 public:
+    void connect() override { connectRemote(); }
+    void disconnect() noexcept override { disconnectRemote(); }
     RemoteResult exec(const std::string& line, const std::string& input, bool usePty) override {
         return execRemote(line, input, usePty);
     }
+    int execStreaming(const std::string& line, const std::string& input,
+                      const OutputSink& sink) override {
+        return execRemoteStreaming(line, input, sink);
+    }
+    void upload(UploadSource& from, const std::string& to) override { scpUpload(from, to); }
 };
 
 const RemoteResult& requireSuccess(const RemoteResult& result, const std::string& failure) {

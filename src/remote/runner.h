@@ -1,11 +1,14 @@
-// The seam between the commands and the host: every remote line a command runs
-// goes through a RemoteRunner, so that a test can pass a fake host and check
-// which lines a command runs, in which order, and what it decides.
+// The seam between the commands and the host: a command reaches the host only
+// through a RemoteRunner (connecting, every remote line, the streaming run of
+// --exec, uploads), so that a test can pass a fake host and check which steps a
+// command takes, in which order, and what it decides.
 #pragma once
 
 #include <string>
 
 #include "remote/exec.h"
+#include "remote/output_sink.h"
+#include "remote/upload.h"
 
 namespace fieldkeep {
 
@@ -13,8 +16,22 @@ class RemoteRunner {
 public:
     virtual ~RemoteRunner() = default;
 
+    // Connects and logs in; throws TUError with the reason.
+    virtual void connect() = 0;
+    // Ends the connection, in whatever state it is.
+    virtual void disconnect() noexcept = 0;
+
     // Runs line with input on its standard input, on a pseudo-terminal when usePty.
     virtual RemoteResult exec(const std::string& line, const std::string& input, bool usePty) = 0;
+
+    // Runs line with input, passing its standard output on to sink as it arrives,
+    // then its standard error; returns its status. Throws ConnectionLost after
+    // passing on what arrived when the link breaks.
+    virtual int execStreaming(const std::string& line, const std::string& input,
+                              const OutputSink& sink) = 0;
+
+    // Copies from to the remote path to; returns once the host confirmed it.
+    virtual void upload(UploadSource& from, const std::string& to) = 0;
 
     // Runs line with empty input and no terminal.
     RemoteResult run(const std::string& line) { return exec(line, "", false); }
@@ -30,7 +47,7 @@ public:
     void writeFile(const std::string& target, const std::string& text, const std::string& failure);
 };
 
-// The real host of the run, through execRemote.
+// The real host of the run, through connection.h, exec.h and upload.h.
 RemoteRunner& hostRunner();
 
 }  // namespace fieldkeep

@@ -1,5 +1,7 @@
 #include "remote/session_state.h"
 
+#include "remote/run_deadline.h"
+
 #include <poll.h>
 #include <sys/socket.h>
 
@@ -31,7 +33,7 @@ void sendKeepalive(SessionState& st, int directions) {
 // One keepalive interval: true when the server said something (or took what
 // we sent), or when it may still answer a keepalive.
 bool waitOneInterval(SessionState& st, pollfd& fd, int directions) {
-    const int ready = poll(&fd, 1, connAliveInterval * 1000);
+    const int ready = poll(&fd, 1, pollTimeoutWithinRun(connAliveInterval * 1000));
     if (ready != 0) {
         if (ready > 0) {
             st.silentIntervals = 0;
@@ -82,6 +84,10 @@ void freeCurrentChannel() {
 
 bool waitForSocket() {
     SessionState& st = sessionState();
+    if (runTimedOut()) {
+        abandonLink();
+        return false;
+    }
     const int directions = libssh2_session_block_directions(st.session);
     pollfd fd{st.socket, 0, 0};
     if (directions & LIBSSH2_SESSION_BLOCK_INBOUND) {
@@ -100,7 +106,7 @@ bool waitForSocket() {
         return left > 0 && (poll(&fd, 1, left) != 0 || millisecondsUntil(st.setupDeadline) > 0);
     }
     if (connAliveInterval == 0) {
-        poll(&fd, 1, -1);
+        poll(&fd, 1, pollTimeoutWithinRun(-1));
         return true;
     }
     if (!waitOneInterval(st, fd, directions)) {

@@ -67,6 +67,9 @@ SpillBuffer::~SpillBuffer() {
 }
 
 void SpillBuffer::append(const char* data, std::size_t size) {
+    if (size > sizeLimit_ - this->size()) {
+        throw tooMuchOutput();
+    }
     if (spilled()) {
         if (writeAll(fd_, data, size)) {
             fileEnd_ += size;

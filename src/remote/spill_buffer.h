@@ -1,10 +1,12 @@
 // Bytes held back for later, in memory up to a limit and past it in an unlinked
-// temporary file, so that holding back any amount of remote output costs
-// little memory.
+// temporary file, so that holding back remote output costs little memory. More
+// than sizeLimit bytes held at once end the run ("Too much output from the
+// host").
 #pragma once
 
 #include <string>
 
+#include "remote/output_limits.h"
 #include "remote/output_sink.h"
 
 namespace fieldkeep {
@@ -13,8 +15,9 @@ class SpillBuffer {
 public:
     static constexpr std::size_t kDefaultMemoryLimit = std::size_t{4} * 1024 * 1024;
 
-    explicit SpillBuffer(std::size_t memoryLimit = kDefaultMemoryLimit)
-        : memoryLimit_(memoryLimit) {}
+    explicit SpillBuffer(std::size_t memoryLimit = kDefaultMemoryLimit,
+                         std::size_t sizeLimit = kHeldBackLimit)
+        : memoryLimit_(memoryLimit), sizeLimit_(sizeLimit) {}
     ~SpillBuffer();
     SpillBuffer(const SpillBuffer&) = delete;
     SpillBuffer& operator=(const SpillBuffer&) = delete;
@@ -36,6 +39,7 @@ private:
     void unspill();
 
     std::size_t memoryLimit_;
+    std::size_t sizeLimit_;
     std::string memory_;  // the bytes, while not spilled
     int fd_ = -1;         // the file, once spilled: bytes [fileStart_, fileEnd_)
     std::size_t fileStart_ = 0;

@@ -11,6 +11,7 @@
 #include "errors/uerror.h"
 #include "remote/channel_opening.h"
 #include "remote/connection.h"
+#include "remote/output_limits.h"
 #include "remote/session_state.h"
 
 namespace fieldkeep {
@@ -135,6 +136,9 @@ void awaitConfirmation(LIBSSH2_CHANNEL* channel, const std::string& to) {
     std::string text;
     char c = 0;
     while (readAnswer(channel, &c, 1) == 1 && c != '\n') {
+        if (text.size() == kOwnLineOutputLimit) {
+            throw tooMuchOutput();
+        }
         text += c;
     }
     throw TUError{"Failed to copy content: " + text};

@@ -39,10 +39,28 @@ INSTANTIATE_TEST_SUITE_P(Exec, Run, ::testing::Values(
     Case{"NotRoot", {"--check-on-root"}, "not root\n", 0},
     Case{"Root", {"--check-on-root"}, "root\n", 0, "", "", root()}), caseName);
 
+// A server that floods the answer to "uname", fails "id" with a terminal escape and drips one
+// byte every two seconds for anything else; and a command that floods its error stream.
+const Account hostile{"127.0.0.8", "fkuser", user().password};
+INSTANTIATE_TEST_SUITE_P(Hostile, Run, ::testing::Values(
+    Case{"OwnLineFlooded", {"--check-host"}, "Too much output from the host\n", 1, "", "", hostile},
+    Case{"EscapeShownAsText", {"--check-on-root"}, "Execute 'id' failed: \\x1B[2J\n\n", 1, "", "",
+         hostile},
+    Case{"DripEndsWithTheRun", ex("true"), "....", 1,
+         "tail -n 1 /srv/out | grep -qx 'Run timed out'", "", hostile,
+         {{"BF1942_RUN_TIMEOUT", "3"}}},
+    Case{"HeldBackErrorsBounded", ex("echo out; yes >&2"), "out\nToo much output from the host\n",
+         1}), caseName);
+
 
 // Every address form, login method and key logs in, or says why not and runs nothing.
 TEST(Reach, EveryAddressMethodAndKeyLogsInOrSaysWhyNot) {
-    struct Row { std::string address, login; Setting identity, password; std::string expected; };
+    struct Row {
+        std::string address, login;
+        Setting identity, password;
+        std::string expected;
+        Setting passphrase = std::nullopt;
+    };
     const std::string pass = user().password, in = "in\n\n0\n", keys = "/run/keys/";
     const std::string denied = "Authentication failed\n";
     constexpr auto none = std::nullopt;
@@ -53,8 +71,12 @@ TEST(Reach, EveryAddressMethodAndKeyLogsInOrSaysWhyNot) {
              {"kbdonly", "fkuser", none, pass, in},
              {"keyonly", "fkuser", keys + "id_ed25519", none, in},
              {"keyonly", "fkuser", keys + "id_rsa", none, in},
-             {"keyonly", "fkuser", keys + "id_ecdsa", "key phrase", in},
-             {"keyonly", "fkuser", keys + "id_ecdsa", "x", denied},
+             {"keyonly", "fkuser", keys + "id_ecdsa", none, in, "key phrase"},
+             {"keyonly", "fkuser", keys + "id_ecdsa", "key phrase", denied},  // not a passphrase
+             {"keyonly", "fkuser", keys + "id_ecdsa", none, "Cannot decrypt identity file " + keys +
+              "id_ecdsa\n", "x"},
+             {"testhost", "fkuser", keys + "id_rsa", none, "Authentication failed: the server "
+              "refuses RSA keys signed with SHA-1; use an ed25519 or ECDSA key\n"},
              {"testhost", "fkuser", keys + "id_ecdsa", pass, in},  // not decrypted: password
              {"kbdonly", "fkuser", "/etc/ssh/ssh_host_ed25519_key", pass, in},  // refused: answers
              {"keyonly", "fkuser", "agent", none, in},
@@ -73,7 +95,8 @@ TEST(Reach, EveryAddressMethodAndKeyLogsInOrSaysWhyNot) {
         freshDir();
         const RunResult run =
             fieldkeep({row.address, row.login, ""}, ex("echo in; touch /srv/t/reached"),
-                      {{"BF1942_IDENTITY", row.identity}, {"BF1942_PASSWD", row.password}});
+                      {{"BF1942_IDENTITY", row.identity}, {"BF1942_PASSWD", row.password},
+                       {"BF1942_KEY_PASSPHRASE", row.passphrase}});
         EXPECT_EQ(run.out, row.expected) << row.address << " " << row.identity.value_or("-");
         EXPECT_EQ(run.status, row.expected == in ? 0 : 1);
         EXPECT_EQ(sh("test -e /srv/t/reached").status == 0, row.expected == in) << row.address;
@@ -126,6 +149,8 @@ INSTANTIATE_TEST_SUITE_P(HostKey, Run, ::testing::Values(
     pinned("AnotherKeyForTheHost", "for t in ed25519 ecdsa rsa; do ssh-keygen -q -t $t -N '' "
            "-f k$t && echo testhost $(cut -d' ' -f1,2 k$t.pub); done", "testhost", kFailed),
     pinned("OnlyAnotherHost", kOther, "testhost", kFailed),
+    pinned("RevokedThoughListed", kScan + "; " + kScan + " | sed 's/^/@revoked /'", "testhost",
+           kFailed),
     // The check comes before the password: a wrong one would say "Authentication failed".
     pinned("CheckedBeforeThePassword", kOther, "testhost", kFailed, "wrong"),
     pinned("NamedNotByTheAddressGiven", kScan, "127.0.0.1", kFailed),

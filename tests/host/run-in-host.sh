@@ -86,6 +86,9 @@ dropbearkey -t ed25519 -f /etc/dropbear/host_key_ed25519 >/dev/null 2>&1
 /usr/sbin/dropbear -r /etc/dropbear/host_key_ed25519 -p 127.0.0.6:22 -P /run/dropbear.pid -E \
     2>/run/dropbear.log
 listening 127.0.0.6 22 || { cat /run/dropbear.log; exit 1; } >&2
+# Hostile: floods the answer to "uname", fails "id" with a terminal escape, drips anything else.
+sshd_on 127.0.0.8 22 'ForceCommand case $SSH_ORIGINAL_COMMAND in *uname*) exec yes ;; *"id -u"*)'`
+    `' printf "\033[2J\n" >&2; exit 1 ;; *) while :; do printf .; sleep 2; done ;; esac'
 
 # Fake game server archives for installs, served over HTTP from /srv/www.
 "$here/../fixtures/make-game-archives.sh" /srv/www

@@ -4,6 +4,7 @@
 #include <set>
 
 #include "commands/account_random.h"
+#include "commands/commands.h"
 #include "commands/create_user.h"
 #include "commands/start.h"
 #include "commands/stop.h"
@@ -78,6 +79,12 @@ struct FakeHost : RemoteRunner {
         sent += line + "\n";
         return {(step == "port") != (step == failing) ? 1 : 0, answer, "E"};
     }
+    void connect() override {}
+    void disconnect() noexcept override {}
+    int execStreaming(const std::string&, const std::string&, const OutputSink&) override {
+        return 0;
+    }
+    void upload(UploadSource&, const std::string&) override {}
     std::string failing, answer, last, steps, sent;
 };
 
@@ -142,6 +149,22 @@ TEST(Start, FollowsTheOptionsAndRunsItsSteps) {
         });
         return host.steps.empty() ? raised + shown : host.steps + ": " + raised;
     });
+}
+
+TEST(Exec, ShowsWhatArrivedBeforeTheLinkBroke) {
+    struct BreakingHost : FakeHost {
+        int execStreaming(const std::string& line, const std::string&,
+                          const OutputSink& sink) override {
+            sink(line.data(), line.size());
+            throw ConnectionLost{{"Connection lost"}};
+        }
+    } host;
+    std::ostringstream captured;
+    std::streambuf* const saved = std::cout.rdbuf(captured.rdbuf());
+    const std::string raised =
+        raisedMessage([&] { execCommand(Argv("--cmd=partial").parse(), host); });
+    std::cout.rdbuf(saved);
+    EXPECT_EQ(captured.str() + raised, "partial\nConnection lost");  // on a line of its own
 }
 
 TEST(Account, RandomDrawsAndABoundedNameSearch) {

@@ -71,18 +71,18 @@ static bool ran(TOParsing o, const char* name, bool done) {
     return done;
 }
 
-static bool showConnection(TOParsing) {
+static bool showConnection(TOParsing, RemoteRunner&) {
     writeLine(connAddress + " " + connLogin + " " + connPassword + " " +
               std::to_string(connConnectTimeout) + " " + std::to_string(connAliveInterval));
     return true;
 }
 
 static const std::vector<CommandRow> kFakeCommands = {
-    {"first", [](TOParsing o) { return ran(o, "first", true); }},
-    {"second", [](TOParsing o) { return ran(o, "second", false); }},
-    {"third", [](TOParsing o) { return ran(o, "third", true); }},
-    {"empty-fail", [](TOParsing) -> bool { throw TUError{""}; }},
-    {"bad-alloc", [](TOParsing) -> bool { throw std::bad_alloc(); }},
+    {"first", [](TOParsing o, RemoteRunner&) { return ran(o, "first", true); }},
+    {"second", [](TOParsing o, RemoteRunner&) { return ran(o, "second", false); }},
+    {"third", [](TOParsing o, RemoteRunner&) { return ran(o, "third", true); }},
+    {"empty-fail", [](TOParsing, RemoteRunner&) -> bool { throw TUError{""}; }},
+    {"bad-alloc", [](TOParsing, RemoteRunner&) -> bool { throw std::bad_alloc(); }},
     {"where", showConnection},
 };
 
@@ -104,7 +104,8 @@ static std::string runEntry(const std::string& cell) {
     std::streambuf* const saved = std::cout.rdbuf(captured.rdbuf());
     const Argv args(given);
     const int status =
-        runFieldkeep(static_cast<int>(args.all.size()), args.pointers.data(), kFakeCommands);
+        runFieldkeep(static_cast<int>(args.all.size()), args.pointers.data(), kFakeCommands,
+                     hostRunner());
     std::cout.rdbuf(saved);
     return captured.str() + std::to_string(status);
 }
@@ -130,8 +131,10 @@ TEST(Entry, DispatchesAndReports) {
         {C + "--where|BF1942_CONNECT_TIMEOUT=99999999999999999999", "h u pw 100000000 15\n0"},
         {C + "--where|BF1942_ALIVE_INTERVAL=-1", "Incorrect BF1942_ALIVE_INTERVAL\n1"},
         {C + "--where|BF1942_ALIVE_INTERVAL=0", "h u pw 20 0\n0"},
+        {C + "--where|BF1942_RUN_TIMEOUT=1s", "Incorrect BF1942_RUN_TIMEOUT\n1"},
     };
-    const std::string unset = "BF1942_IDENTITY|BF1942_CONNECT_TIMEOUT|BF1942_ALIVE_INTERVAL|";
+    const std::string unset =
+        "BF1942_IDENTITY|BF1942_CONNECT_TIMEOUT|BF1942_ALIVE_INTERVAL|BF1942_RUN_TIMEOUT|";
     expectRows(rows, [&](const std::string& cell) {
         return runEntry("BF1942_PASSWD=pw|" + unset + cell);
     });

@@ -13,7 +13,9 @@ TEST(TextRules, StatusesAndQuotingHold) {
     const std::vector<std::pair<std::string, std::pair<int, std::string>>> trailers = {
         {"a--5\n", {-5, "a"}},
         {"7", {7, ""}},
-        {"abc", {-1, ""}},
+        {"abc", {-1, "abc"}},
+        {"x\n5\r\n", {5, "x"}},
+        {"x\n5abc", {-1, "x\n5abc"}},
         {"x\n2147483647", {2147483647, "x"}},
         {"x\n2147483648", {-1, "x"}},
         {"x\n-2147483648", {-2147483647 - 1, "x"}},
@@ -68,6 +70,7 @@ TEST(HostText, PathsAddressesAndUnameReadRight) {
         {{0, "Linux arm\n"}, "unsuitable\nuname: Linux arm\n"},
         {{0, "FreeBSD x86_64\n"}, "unsuitable\nuname: FreeBSD x86_64\n"},
         {{0, "linux i686\n"}, "unsuitable\nuname: linux i686\n"},
+        {{0, "\x1b]0;\x7f\tx\n"}, "unsuitable\nuname: \\x1B]0;\\x7F\tx\n"},  // shown as text
     };
     expectRows(unames, [](const auto& u) { return hostCheckReport({u.first, u.second, "E"}); });
     // Root is an "id -u" output of exactly 0 and one line feed, no more.
