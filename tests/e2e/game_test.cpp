@@ -117,8 +117,9 @@ Case taken(const char* name, const std::string& socket, const char* option) {
             "instance && hold " + socket + " && { pgrep -cf 'sshd: [f]kuser' >sessions; true; }"};
 }
 
-// Hostile values reach the settings intact through either login shell.
-const std::string kHostile = "a/b&c\\d'e\"f $HOME `id` \\1";
+// Hostile values (no double quote: it would end the quoted setting) reach the settings intact
+// through either login shell.
+const std::string kHostile = "a/b&c\\d'e $HOME `id` $(id) \\1";
 
 INSTANTIATE_TEST_SUITE_P(Start, Run, ::testing::Values(
     starts("Starts", user(), "My server", "secret"),
@@ -139,7 +140,7 @@ INSTANTIATE_TEST_SUITE_P(Start, Run, ::testing::Values(
     // Writable by the login but owned by root: the upload works, chmod does not.
     fails("WrapperCannotBeMadeRunnable", ": >cfg/start.sh && chown root cfg/start.sh && "
           "chmod 666 cfg/start.sh", "Start server failed: \n", ""),
-    fails("UnwritableConfigurationDirectory", "chown root cfg && chmod 755 cfg",
+    fails("UnwritableConfigurationDirectory", "chmod 555 cfg",
           "Copy stop script failed: ", ""),
     taken("UdpWildcard", "'' DGRAM 0.0.0.0", "--port"),
     taken("TcpLoopback", "'' STREAM 127.0.0.1", "--spy-lan-port"),
