@@ -80,13 +80,14 @@ installed() {
         test -e "$1/bf1942/fixinstall.done" && [ "$(fk --check-install --dir="$1/bf1942")" = ok ]
 }
 
-# The login and password a --create-user run printed log in, and only with that password.
+# The login and password a --create-user run printed log in, and only with that password; the
+# home is the login's only.
 logs_in() {
     local login password
     login=$(sed -n 's/^login: "\(.*\)"$/\1/p' /srv/out)
     password=$(sed -n 's/^password: "\([0-9A-Za-z]\{10\}\)"$/\1/p' /srv/out)
     getent passwd "$login" | grep -q ":Talvor's BF1942 module:/home/$login:" &&
-        test -d "/home/$login" &&
+        [ "$(stat -c %a "/home/$login")" = 700 ] &&
         [ "$(AS=$login PW=$password fk --exec --cmd='id -un')" = "$login"$'\n\n'0 ] &&
         [ "$(AS=$login PW=${password}x fk --check-host)" = "Authentication failed" ]
 }
