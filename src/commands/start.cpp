@@ -22,9 +22,9 @@ namespace {
 using talvor::opt::NoArg;
 using talvor::opt::OptArg;
 
-// Whatever the wrapper creates is the owner's only. It records its pid, recreates the pipe, keeps a
-// writer on it, starts the game's launcher reading from it and waits; whatever ends the wait, the
-// last two lines clean up.
+// The wrapper records its pid, recreates the pipe, keeps a writer on it, starts
+// the game's launcher reading from it and waits; whatever ends the wait, the
+// last two lines clean up. What it creates is the owner's only.
 const char kStartScript[] = R"SCRIPT(#!/bin/sh
 umask 077
 SRVDIR=@SRVDIR@
@@ -85,10 +85,6 @@ void writeLauncherWrapper(RemoteRunner& host, const std::string& srvDir,
 void launchServer(RemoteRunner& host, const std::string& cfgDir) {
     host.runOrThrow(makeLaunchCommand(cfgDir), "Start server failed", true);
 }
-
-}  // namespace
-
-namespace {
 
 constexpr std::string_view kServer = "serversettings.con", kAdmin = "adminsettings.con";
 constexpr auto kRequired = InstanceSetting::Required, kFlag = InstanceSetting::Flag;
@@ -154,7 +150,11 @@ StartOptions readStartOptions(talvor::opt::TOParsing& options) {
         } else {
             // Held while the options it replaces are looked up, so only their outcome counts.
             auto flag = options.longOpt(std::string(row->blankedBy), NoArg);
-            flag.found() ? void(o.blanking.insert(row->blankedBy)) : lookUpAll(row, end);
+            if (flag.found()) {
+                o.blanking.insert(row->blankedBy);
+            } else {
+                lookUpAll(row, end);
+            }
         }
         row = end;
     }
