@@ -4,8 +4,11 @@
 #include "commands/stop.h"
 
 #include "commands/commands.h"
+#include "commands/instance_pid.h"
 #include "commands/options.h"
+#include "errors/uerror.h"
 #include "remote/channels_ahead.h"
+#include "remote/connection.h"
 #include "remote/runner.h"
 #include "shell/quoting.h"
 #include "shell/value_checks.h"
@@ -13,24 +16,11 @@
 namespace fieldkeep {
 namespace {
 
-// A background reader keeps the pipe open so that writing
-// "quit" cannot block even when the server no longer reads. A pid file is
-// trusted only when it holds one decimal number from 2 up without leading zeros,
-// blanks around it aside: kill would take -1 or 0 for whole groups of processes,
-// and expand a pattern.
-const char kStopScript[] = R"SCRIPT(#!/bin/sh
+// A background reader keeps the pipe open so that writing "quit" cannot block
+// even when the server no longer reads. Only what instance_pid prints is
+// signalled; the pid files go either way.
+const char kStopScript[] = R"SCRIPT(umask 077
 CFGDIR=@CFGDIR@
-plain_pid()
-{
-	PID=`tr -s ' \t\r\n' '    ' <$1`
-	PID=${PID# }
-	PID=${PID% }
-	case $PID in
-	''|*[!0-9]*|0*|1) ;;
-	*) echo $PID ;;
-	esac
-}
-
 if [ -p $CFGDIR/server-stdin -a -r $CFGDIR/server-stdin ]; then
 	{ sleep 1000 <$CFGDIR/server-stdin & } && FSLEEPPID=$!
 	echo 'quit
@@ -45,7 +35,7 @@ fi
 rm -f $CFGDIR/server-stdin
 
 if [ -f $CFGDIR/server.pid ]; then
-	SRVPID=`plain_pid $CFGDIR/server.pid`
+	SRVPID=`instance_pid $CFGDIR/server.pid $CFGDIR`
 	if [ -n "$SRVPID" ]; then
 		kill $SRVPID 2>/dev/null
 		sleep 1
@@ -57,7 +47,7 @@ rm -f $CFGDIR/server.pid
 
 if [ -f $CFGDIR/start.pid ]; then
 	sleep 1
-	STARTPID=`plain_pid $CFGDIR/start.pid`
+	STARTPID=`instance_pid $CFGDIR/start.pid $CFGDIR`
 	if [ -n "$STARTPID" ]; then
 		kill $STARTPID 2>/dev/null
 		sleep 1
@@ -68,17 +58,64 @@ fi
 rm -f $CFGDIR/start.pid 2>/dev/null
 )SCRIPT";
 
+// Run on the host before anything is written in an existing configuration
+// directory: it prints why the directory is refused (owner: not the login's;
+// link NAME: a path the runs write or edit is a symbolic link) and fails.
+const char kDirectoryGuard[] = R"SH(D=@CFGDIR@
+if [ -d "$D" ]; then
+	[ "`ls -ndL "$D" | awk '{ print $3 }'`" = "`id -u`" ] || { echo owner; exit 1; }
+	for N in settings settings/serversettings.con settings/serversettings.con.pre \
+		settings/adminsettings.con settings/adminsettings.con.pre settings.values \
+		start.sh stop.sh server-stdin server.pid start.pid; do
+		[ -L "$D/$N" ] && { echo "link $N"; exit 1; }
+	done
+fi
+)SH";
+
+// The host's own view of "same directory": links, bind mounts and /proc/self/root.
+const char kSameDirectoryGuard[] = R"SH([ @SRVDIR@ -ef @CFGDIR@ ] && { echo same; exit 1; }
+)SH";
+
+// Throws the refusal that a guard printed, if any.
+void refuseGuarded(const std::string& printed, const std::string& cfgDir) {
+    const std::string prefix = "Configuration directory " + cfgDir;
+    if (printed == "same\n") {
+        throw TUError{"Server and configuration directories must differ"};
+    }
+    if (printed == "owner\n") {
+        throw TUError{prefix + " is not owned by " + connLogin};
+    }
+    if (printed.rfind("link ", 0) == 0) {
+        throw TUError{prefix + " holds a symbolic link: " + printed.substr(5, printed.size() - 6)};
+    }
+}
+
 }  // namespace
 
 std::string makeStopScript(const std::string& cfgDir) {
-    return fillShellTemplate(kStopScript, {{"CFGDIR", cfgDir}});
+    return std::string("#!/bin/sh\n") + kInstancePidFunction + "\n" +
+           fillShellTemplate(kStopScript, {{"CFGDIR", cfgDir}});
 }
 
-void shutDownServer(RemoteRunner& host, const std::string& cfgDir) {
+std::string makeGuardedUpload(const std::string& cfgDir, const std::string& srvDir,
+                              const std::string& preambleLine) {
+    const std::vector<ShellWord> dirs = {{"CFGDIR", cfgDir}, {"SRVDIR", srvDir}};
+    return (srvDir.empty() ? "" : fillShellTemplate(kSameDirectoryGuard, dirs)) +
+           fillShellTemplate(kDirectoryGuard, dirs) + preambleLine + "cat >" + shellQuote(cfgDir) +
+           "/stop.sh";
+}
+
+void shutDownServer(RemoteRunner& host, const std::string& cfgDir, const std::string& srvDir,
+                    const Preamble& preamble) {
     const std::string q = shellQuote(cfgDir);
     {
         const ChannelsAhead ahead;
-        host.writeFile(q + "/stop.sh", makeStopScript(cfgDir), "Copy stop script failed");
+        const RemoteResult upload = host.exec(makeGuardedUpload(cfgDir, srvDir, preamble.line),
+                                              preamble.input + makeStopScript(cfgDir), false);
+        refuseGuarded(upload.output, cfgDir);
+        if (upload.status != 0) {
+            throw TUError{"Copy stop script failed: " + upload.errors};
+        }
     }
     // Whatever the script reports, the instance is as stopped as it can be.
     host.run("chmod 750 " + q + "/stop.sh && " + q + "/stop.sh");

@@ -124,8 +124,9 @@ const Case kStops{"Stops", {"--stop", "--cfg-dir=/srv/t/cfg"}, "", 0, "stopped &
                   "= \"$(printf '%s\\n' old-server.pid old-start.pid server.args server.quit "
                   "settings start.sh stderr.log stop.sh)\" ]", "instance && " + kStartFirst};
 
-// Hostile values reach the settings intact through either login shell.
-const std::string kHostile = "a/b&c\\d'e\"f $HOME `id` \\1";
+// Hostile values (no double quote: it would end the quoted setting) reach the settings intact
+// through either login shell.
+const std::string kHostile = "a/b&c\\d'e $HOME `id` $(id) \\1";
 
 INSTANTIATE_TEST_SUITE_P(Start, Run, ::testing::Values(
     starts("Starts", user(), "My server", "secret"),
@@ -141,8 +142,6 @@ INSTANTIATE_TEST_SUITE_P(Start, Run, ::testing::Values(
     kStops,
     on("dropbear", "StopsOnDropbear", kStops),
     on("onesession", "StopsOnOneSession", kStops),
-    Case{"StoppingAStoppedInstanceIsNoError", {"--stop", "--cfg-dir=/srv/t/cfg"}, "", 0, "",
-         "instance && " + kStartFirst + " && fk --stop --cfg-dir=/srv/t/cfg"},
     fails("MissingLauncher", "rm game/bf1942/start.sh", "Test on exec server failed\n", ""),
     // On the launch's terminal the reason ("Process dead") is no error output.
     fails("LauncherExitsAtOnce", "printf '#!/bin/sh\\necho no game here >&2\\nexit 1\\n' "
@@ -150,12 +149,40 @@ INSTANTIATE_TEST_SUITE_P(Start, Run, ::testing::Values(
     // Writable by the login but owned by root: the upload works, chmod does not.
     fails("WrapperCannotBeMadeRunnable", ": >cfg/start.sh && chown root cfg/start.sh && "
           "chmod 666 cfg/start.sh", "Start server failed: \n", ""),
-    fails("UnwritableConfigurationDirectory", "chown root cfg && chmod 755 cfg",
+    fails("UnwritableConfigurationDirectory", "chmod 555 cfg",
           "Copy stop script failed: ", ""),
     taken("UdpWildcard", "'' DGRAM 0.0.0.0", "--port"),
     taken("TcpLoopback", "'' STREAM 127.0.0.1", "--spy-lan-port"),
     taken("Ipv6Wildcard", "6 STREAM ::", "--spy-port"),
     taken("Ipv6Udp", "6 DGRAM ::", "--rcon-port")), caseName);
+
+// fktenant shares the host with fkuser; root's panel works on directories a customer made. A
+// refusal writes and signals nothing: planted.pid lives, outside stays.
+const std::vector<std::string> kStop = {"--stop", "--cfg-dir=/srv/t/cfg"};
+const std::string kPlanted = "echo keep >outside && plant root cfg/server.pid cfg/start.pid";
+const std::string kKept = "grep -qx keep outside && alive planted.pid && kill $(cat planted.pid)";
+
+INSTANTIATE_TEST_SUITE_P(Tenant, Run, ::testing::Values(
+    Case{"SecretsStayWithTheOwner", startArgs({"--srv-passwd=Srv-S3cret", "--rcon-username=R-U53r",
+         "--remote-admin-passwd=Adm-S3cret", "--rcon-password=Rcon-S3cret"}), "", 0, "spied && "
+         "tenant 'for f in cfg/settings/*.con cfg/stderr.log; do ! cat $f || exit; done; ! test -r "
+         "cfg/server-stdin' && [ -z \"$(fk --stop --cfg-dir=/srv/t/cfg)\" ]",
+         "instance && spy Srv-S3cret R-U53r Adm-S3cret Rcon-S3cret"},
+    Case{"ForeignOwnerRefused", kStop, "Configuration directory /srv/t/cfg is not owned by root\n",
+         1, "! test -e cfg/stop.sh && " + kKept, "instance && " + kPlanted, root()},
+    Case{"PlantedLinkRefused", kStop, "Configuration directory /srv/t/cfg holds a symbolic link: "
+         "stop.sh\n", 1, kKept, "instance root && " + kPlanted + " && ln -s ../outside cfg/stop.sh",
+         root()},
+    Case{"OwnersOtherProcessSurvivesStop", kStop, "", 0, kKept + " && ! test -e cfg/server.pid",
+         "instance && echo keep >outside && plant fkuser cfg/server.pid cfg/start.pid"},
+    Case{"WrapperKilledWithoutConsole", kStop, "", 0, "! alive cfg/old-start.pid && ! alive "
+         "cfg/old-server.pid && ! test -e cfg/server.quit", "instance && " + kStartFirst +
+         " && rm cfg/server-stdin cfg/server.pid"},
+    Case{"SameDirectoryThroughProcRefused", startArgs({"--cfg-dir=/proc/self/root/srv/t/game/"
+         "bf1942"}), "Server and configuration directories must differ\n", 1, "cmp game/bf1942/"
+         "start.sh launcher", "instance && cp game/bf1942/start.sh launcher"},
+    Case{"DoubleQuoteRefused", startArgs({"--rcon-username=a\"b"}), "Option '--rcon-username' "
+         "must not contain '\"'\n", 1, "! test -e cfg/stop.sh", "instance"}), caseName);
 
 // Hostile values, each refused with its message although the login would work: nothing
 // under the instance's directory (launcher, settings, install directory, upload target) changes.

@@ -9,46 +9,51 @@
 #include "commands/start.h"
 #include "commands/stop.h"
 #include "shell/config_edit.h"
+#include "shell/quoting.h"
 #include "support.h"
 
 using namespace fieldkeep;
 
 TEST(ShellLines, EditSettingsAndStopOnThisMachine) {
-    // A file (null: missing), the key set to a value (null: deleted) through /bin/sh, the file.
-    const std::tuple<const char*, const char*, const char*, bool, const char*> edits[] = {
-        {"g.nX 1\nlast", "g.n", "*", false, "g.nX 1\nlast\ng.n *\n"},
-        {nullptr, "k", "v", true, "\nk \"v\"\n"},
-        {"a 1\n  g.n \"x\"\ng.nX 2\n", "g.n", nullptr, false, "a 1\n\ng.nX 2\n"},
+    // A file (null: missing), the key set to the value from line 2 of the store (null: deleted)
+    // through /bin/sh, the file, owner-only; the store goes after the last edit.
+    const std::tuple<const char*, const char*, const char*, const char*> edits[] = {
+        {nullptr, "k", "\"v\"", "\nk \"v\"\n"},
+        {"a 1\n  g.n \"x\"\ng.nX 2\n", "g.n", nullptr, "a 1\n\ng.nX 2\n"},
+        {"a\n\tg-n\t1 // c", "g.n", "\"/&\\1 $(id)\"", "a\n\tg-n\t\"/&\\1 $(id)\""},
     };
-    for (const auto& [before, key, value, quoted, after] : edits) {
+    for (const auto& [before, key, value, after] : edits) {
         const Scratch s;
         const std::string file = s.path("it's settings.con");
-        if (before != nullptr) {
-            std::ofstream(file) << before;
-        }
-        const std::string line = value != nullptr ? makeSetOptionCommand(file, key, value, quoted)
-                                                  : makeDeleteOptionCommand(file, key);
+        if (before != nullptr) std::ofstream(file) << before;
+        const std::string store = s.path("values");
+        std::ofstream(store) << "x\n" << (value ? value : "") << "\n";
+        const std::string line = value != nullptr ? makeSetOptionCommand(file, key, store, 2, true)
+                                                  : makeDeleteOptionCommand(file, key, store, true);
         EXPECT_EQ(std::system(line.c_str()), 0);
         EXPECT_EQ(s.read("it's settings.con"), after) << key;
-        EXPECT_FALSE(std::filesystem::exists(file + ".pre")) << key;
+        EXPECT_FALSE(std::filesystem::exists(file + ".pre") || std::filesystem::exists(store));
+        EXPECT_EQ(int(std::filesystem::status(file).permissions()), 0600) << key;
     }
-    // Whether the stop script signals a planted pid: only a plain number from 2, blanks aside.
-    const std::tuple<const char*, const char*, bool> pidFiles[] = {
-        {"server.pid", "-1", false},
-        {"server.pid", "1", false},
-        {"server.pid", "04242", false},
-        {"server.pid", "  4242 \n", true},
-        {"start.pid", "4242\r\n", true},
-        {"start.pid", "4242 4242", false},
+    // Whether the stop script signals a planted pid: only a plain number from 2, blanks aside, of a
+    // process of this user with the directory after +overlayPath (%s: the script's own shell).
+    const std::tuple<const char*, const char*, const char*> pidFiles[] = {
+        {"server.pid", "-1", ""},
+        {"server.pid", "1", ""},
+        {"server.pid", "0%s", ""},
+        {"server.pid", "  %s \n", "%s\n-9 %s\n"},
+        {"start.pid", "%s\r\n", "%s\n-9 %s\n"},
+        {"start.pid", "%s 2", ""},
     };
-    for (const auto& [file, content, killed] : pidFiles) {
-        const Scratch s;
-        std::ofstream(s.path(file)) << content;
-        std::ofstream(s.path("stop.sh")) << makeStopScript(s.dir);
-        const std::string logKill = "kill() { echo \"$*\" >>kill.log; }";
-        EXPECT_EQ(std::system(("cd " + s.dir + " && " + logKill + " && . ./stop.sh").c_str()), 0);
-        EXPECT_EQ(s.read("kill.log"), killed ? "4242\n-9 4242\n" : "") << content;
-        EXPECT_FALSE(std::filesystem::exists(s.path(file))) << content;  // removed either way
+    const Scratch s;
+    std::ofstream(s.path("stop.sh")) << makeStopScript(s.dir);
+    for (const auto& [file, content, signals] : pidFiles) {
+        const std::string line = "cd " + s.dir + " && : >kill.log && printf -- '" + content +
+                                 "' $$ >" + file + " && printf '" + signals + "' $$ $$ >sent && "
+                                 "kill() { echo \"$*\" >>kill.log; } && . ./stop.sh && cmp sent "
+                                 "kill.log && ! test -e " + file;  // removed either way
+        const std::string run = "sh -c " + shellQuote(line) + " sh +overlayPath " + s.dir;
+        EXPECT_EQ(std::system(run.c_str()), 0) << content;
     }
 }
 
@@ -111,10 +116,10 @@ TEST(Start, FollowsTheOptionsAndRunsItsSteps) {
         "--round-num=3|--punk-buster|--srv-passwd|--remote-admin-passwd=ra|--rcon-username=u|"
         "--rcon-password=p|--rcon-port=4711";
     const Texts rows = {
-        {"", "0 1 ra \"u\" \"p\" 4711 ports 14567 23000 4711"},
-        {"--server-internet|punk-buster", "1 0 ra \"u\" \"p\" 4711 ports 14567 23000 4711"},
+        {"", "0 1 \"ra\" \"u\" \"p\" 4711 ports 14567 23000 4711"},
+        {"--server-internet|punk-buster", "1 0 \"ra\" \"u\" \"p\" 4711 ports 14567 23000 4711"},
         {"remote-admin-passwd|--no-remote-admin", "0 1 - \"u\" \"p\" 4711 ports 14567 23000 4711"},
-        {"rcon|--no-rcon|spy-lan-port|--spy-lan-port=00", "0 1 ra - ports 14567 00 23000"},
+        {"rcon|--no-rcon|spy-lan-port|--spy-lan-port=00", "0 1 \"ra\" - ports 14567 00 23000"},
         {"srv-dir|name", "Requires long option '--srv-dir'"},
         {"srv-passwd", "Requires long option '--srv-passwd'"},
         {"rcon-username|rcon-password", "Requires long option '--rcon-username'"},
