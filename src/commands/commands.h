@@ -14,5 +14,8 @@ bool checkInstall(talvor::opt::TOParsing options);
 bool installServer(talvor::opt::TOParsing options);
 bool startServer(talvor::opt::TOParsing options);
 bool stopServer(talvor::opt::TOParsing options);
+bool showStatus(talvor::opt::TOParsing options);
+bool sendLine(talvor::opt::TOParsing options);  // --send
+bool showLog(talvor::opt::TOParsing options);
 
 }  // namespace fieldkeep

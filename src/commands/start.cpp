@@ -4,8 +4,8 @@
 #include "commands/start.h"
 
 #include "commands/commands.h"
-#include "commands/stop.h"
 #include "commands/options.h"
+#include "commands/stop.h"
 #include "errors/uerror.h"
 #include "remote/connection.h"
 #include "remote/runner.h"
@@ -20,13 +20,21 @@ namespace {
 using talvor::opt::NoArg;
 using talvor::opt::OptArg;
 
-// The wrapper records its pid, recreates the pipe, keeps a writer on it, starts
-// the game's launcher reading from it and waits; whatever ends the wait, the
-// last two lines clean up.
+// The wrapper keeps one old error log when the log has grown past 10 MiB,
+// records its pid, recreates the pipe, keeps a writer on it, starts the game's
+// launcher reading from it and waits. A signal to the wrapper ends that wait
+// early, so it waits again for the server's own exit status, which it records
+// with the time in server.exit (removed by the stop script: an instance that
+// holds it ended by itself). The last two lines clean up.
 const char kStartScript[] = R"SCRIPT(#!/bin/sh
 SRVDIR=@SRVDIR@
 CFGDIR=@CFGDIR@
+SRVPID=
+[ -n "`find $CFGDIR/stderr.log -size +10485760c 2>/dev/null`" ] && mv -f $CFGDIR/stderr.log $CFGDIR/stderr.log.1
 echo $$ > $CFGDIR/start.pid && cd $SRVDIR && rm -f $CFGDIR/server-stdin && mkfifo $CFGDIR/server-stdin && { cat >$CFGDIR/server-stdin & } && FCATPID=$! && { ./start.sh +statusMonitor 1 +overlayPath $CFGDIR <$CFGDIR/server-stdin >/dev/null 2>>$CFGDIR/stderr.log & } && SRVPID=$! && trap "kill $SRVPID" 1 2 15 && echo $SRVPID > $CFGDIR/server.pid && wait $SRVPID
+STATUS=$?
+while [ -n "$SRVPID" ] && kill -0 $SRVPID 2>/dev/null; do wait $SRVPID; STATUS=$?; done
+[ -n "$SRVPID" ] && echo $STATUS `date +%s` >$CFGDIR/server.exit
 
 kill $FCATPID 2>/dev/null
 rm -f $CFGDIR/server.pid $CFGDIR/server-stdin $CFGDIR/start.pid 2>/dev/null
@@ -167,7 +175,8 @@ void validateStartOptions(const StartOptions& o) {
 std::vector<SettingChange> settingChanges(const StartOptions& o) {
     const std::string server = o.cfgDir + "/settings/serversettings.con";
     const std::string admin = o.cfgDir + "/settings/adminsettings.con";
-    const std::string rconValue = "\"" + o.rconUsername + "\" \"" + o.rconPassword + "\" " + o.rconPort;
+    const std::string rconValue =
+        "\"" + o.rconUsername + "\" \"" + o.rconPassword + "\" " + o.rconPort;
     return {
         {server, "game.serverName", o.name, true, false},
         {server, "game.serverMaxPlayers", o.maxPlayers, false, false},

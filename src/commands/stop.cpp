@@ -17,7 +17,8 @@ namespace {
 // "quit" cannot block even when the server no longer reads. A pid file is
 // trusted only when it holds one decimal number from 2 up without leading zeros,
 // blanks around it aside: kill would take -1 or 0 for whole groups of processes,
-// and expand a pattern.
+// and expand a pattern. The wrapper's record of the server's end goes last,
+// once nothing is left that could write it: the instance is stopped.
 const char kStopScript[] = R"SCRIPT(#!/bin/sh
 CFGDIR=@CFGDIR@
 plain_pid()
@@ -65,7 +66,7 @@ if [ -f $CFGDIR/start.pid ]; then
 	fi
 fi
 
-rm -f $CFGDIR/start.pid 2>/dev/null
+rm -f $CFGDIR/start.pid $CFGDIR/server.exit 2>/dev/null
 )SCRIPT";
 
 }  // namespace

@@ -3,9 +3,12 @@
 
 namespace fieldkeep {
 
-bool showHelp(talvor::opt::TOParsing /*options*/) { return true; }
+bool showHelp(talvor::opt::TOParsing /*options*/) {
+    return true;
+}
 
 const std::vector<CommandRow>& commandTable() {
+    // clang-format off
     static const std::vector<CommandRow> table = {
         {"exec", execCommand},
         {"copy-file", uploadFile},
@@ -16,8 +19,12 @@ const std::vector<CommandRow>& commandTable() {
         {"install", installServer},
         {"start", startServer},
         {"stop", stopServer},
+        {"status", showStatus},
+        {"send", sendLine},
+        {"log", showLog},
         {"help", showHelp},
     };
+    // clang-format on
     return table;
 }
 
