@@ -4,6 +4,7 @@
 #include "commands/stop.h"
 
 #include "commands/commands.h"
+#include "commands/instance_pid.h"
 #include "commands/options.h"
 #include "remote/connection.h"
 #include "remote/runner.h"
@@ -13,25 +14,12 @@
 namespace fieldkeep {
 namespace {
 
-// A background reader keeps the pipe open so that writing
-// "quit" cannot block even when the server no longer reads. A pid file is
-// trusted only when it holds one decimal number from 2 up without leading zeros,
-// blanks around it aside: kill would take -1 or 0 for whole groups of processes,
-// and expand a pattern. The wrapper's record of the server's end goes last,
-// once nothing is left that could write it: the instance is stopped.
-const char kStopScript[] = R"SCRIPT(#!/bin/sh
-CFGDIR=@CFGDIR@
-plain_pid()
-{
-	PID=`tr -s ' \t\r\n' '    ' <$1`
-	PID=${PID# }
-	PID=${PID% }
-	case $PID in
-	''|*[!0-9]*|0*|1) ;;
-	*) echo $PID ;;
-	esac
-}
-
+// A background reader keeps the pipe open so that writing "quit" cannot block
+// even when the server no longer reads. Only what instance_pid prints is
+// signalled; the pid files go either way. The wrapper's record of the
+// server's end goes last, once nothing is left that could write it: the
+// instance is stopped.
+const char kStopScript[] = R"SCRIPT(CFGDIR=@CFGDIR@
 if [ -p $CFGDIR/server-stdin -a -r $CFGDIR/server-stdin ]; then
 	{ sleep 1000 <$CFGDIR/server-stdin & } && FSLEEPPID=$!
 	echo 'quit
@@ -46,7 +34,7 @@ fi
 rm -f $CFGDIR/server-stdin
 
 if [ -f $CFGDIR/server.pid ]; then
-	SRVPID=`plain_pid $CFGDIR/server.pid`
+	SRVPID=`instance_pid $CFGDIR/server.pid $CFGDIR`
 	if [ -n "$SRVPID" ]; then
 		kill $SRVPID 2>/dev/null
 		sleep 1
@@ -58,7 +46,7 @@ rm -f $CFGDIR/server.pid
 
 if [ -f $CFGDIR/start.pid ]; then
 	sleep 1
-	STARTPID=`plain_pid $CFGDIR/start.pid`
+	STARTPID=`instance_pid $CFGDIR/start.pid $CFGDIR`
 	if [ -n "$STARTPID" ]; then
 		kill $STARTPID 2>/dev/null
 		sleep 1
@@ -72,7 +60,8 @@ rm -f $CFGDIR/start.pid $CFGDIR/server.exit 2>/dev/null
 }  // namespace
 
 std::string makeStopScript(const std::string& cfgDir) {
-    return fillShellTemplate(kStopScript, {{"CFGDIR", cfgDir}});
+    return std::string("#!/bin/sh\n") + kInstancePidFunction + "\n" +
+           fillShellTemplate(kStopScript, {{"CFGDIR", cfgDir}});
 }
 
 void shutDownServer(RemoteRunner& host, const std::string& cfgDir) {

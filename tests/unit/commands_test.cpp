@@ -31,24 +31,37 @@ TEST(ShellLines, EditSettingsAndStopOnThisMachine) {
         EXPECT_EQ(s.read("it's settings.con"), after) << key;
         EXPECT_FALSE(std::filesystem::exists(file + ".pre")) << key;
     }
-    // Whether the stop script signals a planted pid: only a plain number from 2, blanks aside.
-    const std::tuple<const char*, const char*, bool> pidFiles[] = {
+    // Whether the stop script signals a planted pid: only a plain number from 2, blanks aside, of
+    // a process of this user that names the directory after +overlayPath (P; Q names another).
+    const Scratch s;
+    const auto spawn = [](const std::string& dir) {
+        const std::string line = "sh -c 'sleep 30; :' sh +overlayPath " + dir + " >/dev/null &";
+        FILE* out = popen((line + " echo $!").c_str(), "r");
+        char pid[16] = "";
+        EXPECT_NE(std::fgets(pid, sizeof pid, out), nullptr);
+        pclose(out);
+        return std::to_string(std::atoi(pid));
+    };
+    const std::string p = spawn(s.dir), q = spawn(s.dir + "/x");
+    const std::tuple<const char*, std::string, bool> pidFiles[] = {
         {"server.pid", "-1", false},
         {"server.pid", "1", false},
-        {"server.pid", "04242", false},
-        {"server.pid", "  4242 \n", true},
-        {"start.pid", "4242\r\n", true},
-        {"start.pid", "4242 4242", false},
+        {"server.pid", "0" + p, false},
+        {"server.pid", "  " + p + " \n", true},
+        {"start.pid", p + "\r\n", true},
+        {"start.pid", p + " " + p, false},
+        {"server.pid", q, false},
     };
     for (const auto& [file, content, killed] : pidFiles) {
-        const Scratch s;
         std::ofstream(s.path(file)) << content;
         std::ofstream(s.path("stop.sh")) << makeStopScript(s.dir);
         const std::string logKill = "kill() { echo \"$*\" >>kill.log; }";
-        EXPECT_EQ(std::system(("cd " + s.dir + " && " + logKill + " && . ./stop.sh").c_str()), 0);
-        EXPECT_EQ(s.read("kill.log"), killed ? "4242\n-9 4242\n" : "") << content;
+        EXPECT_EQ(std::system(("cd " + s.dir + " && rm -f kill.log && " + logKill +
+                               " && . ./stop.sh").c_str()), 0);
+        EXPECT_EQ(s.read("kill.log"), killed ? p + "\n-9 " + p + "\n" : "") << content;
         EXPECT_FALSE(std::filesystem::exists(s.path(file))) << content;  // removed either way
     }
+    EXPECT_EQ(std::system(("kill " + p + " " + q).c_str()), 0);
 }
 
 // A host that logs the lines and steps of start sent; each succeeds, printing ANSWER, but
