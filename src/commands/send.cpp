@@ -1,6 +1,8 @@
 // --send: writes one line into the running server's console pipe. The line
 // travels on the remote command's standard input, since console lines can
 // carry admin passwords and a command line is visible to every user.
+#include "commands/send.h"
+
 #include "commands/commands.h"
 #include "commands/instance_pid.h"
 #include "commands/options.h"
@@ -31,6 +33,17 @@ constexpr int kNotReading = 4;
 
 }  // namespace
 
+void sendConsoleLine(RemoteRunner& host, const std::string& cfgDir, const std::string& line) {
+    const std::string script = fillShellTemplate(kSendScript, {{"CFGDIR", cfgDir}});
+    const int status = host.exec(kInstancePidFunction + script, line + "\n", false).status;
+    if (status == kNotRunning) {
+        throw TUError{"Server is not running"};
+    }
+    if (status == kNotReading) {
+        throw TUError{"Server is not reading its console"};
+    }
+}
+
 bool sendLine(talvor::opt::TOParsing options) {
     const std::string cfgDir = requiredValue(options, "cfg-dir");
     const std::string line = requiredValue(options, "line");
@@ -39,14 +52,7 @@ bool sendLine(talvor::opt::TOParsing options) {
     requirePlainWord(cfgDir, "cfg-dir");
     requireSingleLine(line, "line");
     connectRemote();
-    const std::string script = fillShellTemplate(kSendScript, {{"CFGDIR", cfgDir}});
-    const int status = hostRunner().exec(kInstancePidFunction + script, line + "\n", false).status;
-    if (status == kNotRunning) {
-        throw TUError{"Server is not running"};
-    }
-    if (status == kNotReading) {
-        throw TUError{"Server is not reading its console"};
-    }
+    sendConsoleLine(hostRunner(), cfgDir, line);
     return true;
 }
 

@@ -30,7 +30,8 @@ const char kStartScript[] = R"SCRIPT(#!/bin/sh
 SRVDIR=@SRVDIR@
 CFGDIR=@CFGDIR@
 SRVPID=
-[ -n "`find $CFGDIR/stderr.log -size +10485760c 2>/dev/null`" ] && mv -f $CFGDIR/stderr.log $CFGDIR/stderr.log.1
+[ -n "`find $CFGDIR/stderr.log -size +10485760c 2>/dev/null`" ] &&
+	mv -f $CFGDIR/stderr.log $CFGDIR/stderr.log.1
 echo $$ > $CFGDIR/start.pid && cd $SRVDIR && rm -f $CFGDIR/server-stdin && mkfifo $CFGDIR/server-stdin && { cat >$CFGDIR/server-stdin & } && FCATPID=$! && { ./start.sh +statusMonitor 1 +overlayPath $CFGDIR <$CFGDIR/server-stdin >/dev/null 2>>$CFGDIR/stderr.log & } && SRVPID=$! && trap "kill $SRVPID" 1 2 15 && echo $SRVPID > $CFGDIR/server.pid && wait $SRVPID
 STATUS=$?
 while [ -n "$SRVPID" ] && kill -0 $SRVPID 2>/dev/null; do wait $SRVPID; STATUS=$?; done

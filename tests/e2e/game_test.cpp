@@ -128,8 +128,8 @@ INSTANTIATE_TEST_SUITE_P(Start, Run, ::testing::Values(
     starts("SecondStartStopsTheFirst", user(), "My server", "secret", true),
     // --stop ends the server that the setup started, and its pid files and console go.
     Case{"Stops", {"--stop", "--cfg-dir=/srv/t/cfg"}, "", 0, "stopped && [ \"$(ls cfg)\" = \"$("
-         "printf '%s\\n' console.log old-server.pid old-start.pid server.args server.quit settings start.sh "
-         "stderr.log stop.sh)\" ]", "instance && " + kStartFirst},
+         "printf '%s\\n' console.log old-server.pid old-start.pid server.args server.quit settings "
+         "start.sh stderr.log stop.sh)\" ]", "instance && " + kStartFirst},
     Case{"StoppingAStoppedInstanceIsNoError", {"--stop", "--cfg-dir=/srv/t/cfg"}, "", 0, "",
          "instance && " + kStartFirst + " && fk --stop --cfg-dir=/srv/t/cfg"},
     fails("MissingLauncher", "rm game/bf1942/start.sh", "Test on exec server failed\n", ""),
@@ -185,8 +185,8 @@ INSTANTIATE_TEST_SUITE_P(Operate, Run, ::testing::Values(
              ">cfg/server-stdin"},
     Case{"LogTailsAsItIs", onInstance("--log", "--lines=2"), "two\nthree", 0, "",
          "instance && printf 'one\\ntwo\\nthree' >cfg/stderr.log"},
-    Case{"LogOfFiftyLinesByDefault", onInstance("--log"), "11\n...", 0, "seq 11 60 | cmp - /srv/out",
-         "instance && seq 60 >cfg/stderr.log"},
+    Case{"LogOfFiftyLinesByDefault", onInstance("--log"), "11\n...", 0,
+         "seq 11 60 | cmp - /srv/out", "instance && seq 60 >cfg/stderr.log"},
     Case{"NoLogNoOutput", onInstance("--log"), "", 0, "", "instance"},
     // The log past 10 MiB becomes the one old log; the server writes a new one.
     Case{"StartKeepsOneOldLog", startArgs(), "", 0, "[ $(stat -c %s cfg/stderr.log.1) = 10485761 ] "
@@ -233,7 +233,7 @@ TEST(Refusals, ChangeNothingOnTheHost) {
          "Option '--spy-port' must be a decimal number"},
         {startArgs({"--port=65536"}), "Option '--port" + range},
         {{"--stop", "--cfg-dir=cfg"}, absolute},
-        {{"--status", "--cfg-dir=/srv/t/none"}, "Configuration directory /srv/t/none does not exist"},
+        {{"--status", "--cfg-dir=/srv/t/no"}, "Configuration directory /srv/t/no does not exist"},
         {{"--send", "--cfg-dir=/srv/t/cfg", "--line=a\nquit"}, "Option '--line" + lines},
         {{"--log", "--cfg-dir=/srv/t/cfg", "--lines=10001"},
          "Option '--lines' must be a number from 1 to 10000"},

@@ -5,6 +5,7 @@
 
 #include "commands/account_random.h"
 #include "commands/create_user.h"
+#include "commands/send.h"
 #include "commands/start.h"
 #include "commands/stop.h"
 #include "shell/config_edit.h"
@@ -67,7 +68,7 @@ TEST(ShellLines, EditSettingsAndStopOnThisMachine) {
 // A host that logs the lines and steps of start sent; each succeeds, printing ANSWER, but
 // the failing step (a port check's success means the port is taken).
 struct FakeHost : RemoteRunner {
-    RemoteResult exec(const std::string& line, const std::string&, bool usePty) override {
+    RemoteResult exec(const std::string& line, const std::string& input, bool usePty) override {
         const std::pair<const char*, const char*> parts[] = {
             {"/stop.sh", "stop"},
             {"/settings/", "settings"},
@@ -89,9 +90,10 @@ struct FakeHost : RemoteRunner {
         }
         last = step;
         sent += line + "\n";
+        inputs += input;
         return {(step == "port") != (step == failing) ? 1 : 0, answer, "E"};
     }
-    std::string failing, answer, last, steps, sent;
+    std::string failing, answer, last, steps, sent, inputs;
 };
 
 // The settings for internet, punk buster and admin keys ("-": blanked), then the ports checked.
@@ -155,6 +157,13 @@ TEST(Start, FollowsTheOptionsAndRunsItsSteps) {
         });
         return host.steps.empty() ? raised + shown : host.steps + ": " + raised;
     });
+}
+
+TEST(Send, TheLineTravelsOnlyOnStandardInput) {
+    FakeHost host;
+    sendConsoleLine(host, "/c", "admin.password 'pass word'");
+    EXPECT_EQ(host.inputs, "admin.password 'pass word'\n");
+    EXPECT_EQ(host.sent.find("pass word"), std::string::npos);
 }
 
 TEST(Account, RandomDrawsAndABoundedNameSearch) {
