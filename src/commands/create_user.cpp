@@ -39,9 +39,18 @@ bool groupExists(RemoteRunner& host, const std::string& name) {
     throw TUError{"Unknown system: " + system};
 }
 
-std::string makeUserAddCommand(const std::string& login, const std::string& hash) {
-    return "useradd -c \"Talvor's BF1942 module\" -m " + shellQuote(login) + " -p " +
-           shellQuote(hash);
+// The account is made without a password and its home closed to others; then
+// the hash is set from standard input, never from an argument list.
+const char kUserAdd[] = R"(useradd -c "Talvor's BF1942 module" -m @LOGIN@ &&
+chmod 700 "`getent passwd @LOGIN@ | cut -d: -f6`" &&
+if [ "`uname -s`" = FreeBSD ]; then
+	pw usermod @LOGIN@ -H 0
+else
+	{ printf '%s:' @LOGIN@; cat; } | chpasswd -e
+fi)";
+
+std::string makeUserAddCommand(const std::string& login) {
+    return fillShellTemplate(kUserAdd, {{"LOGIN", login}});
 }
 
 std::string encryptPassword(const std::string& password) {
@@ -56,8 +65,11 @@ std::string encryptPassword(const std::string& password) {
 
 UserAccount createSystemUser(RemoteRunner& host, const std::string& login,
                              const std::string& password) {
-    host.runOrThrow(makeUserAddCommand(login, encryptPassword(password)),
-                    "Create system user '" + login + "' failed");
+    const RemoteResult result =
+        host.exec(makeUserAddCommand(login), encryptPassword(password) + "\n", false);
+    if (result.status != 0) {
+        throw TUError{"Create system user '" + login + "' failed: " + result.errors};
+    }
     return {login, password};
 }
 

@@ -16,8 +16,9 @@ struct UserAccount {
 bool userExists(RemoteRunner& host, const std::string& name);
 bool groupExists(RemoteRunner& host, const std::string& name);
 
-// The useradd line for a login and its crypt hash.
-std::string makeUserAddCommand(const std::string& login, const std::string& hash);
+// The line that creates the login with a home only it may enter and sets the
+// crypt hash that it reads as one line from its standard input.
+std::string makeUserAddCommand(const std::string& login);
 // The SHA-512 crypt hash of password with a fresh random salt; throws TUError
 // when crypt gives no usable result.
 std::string encryptPassword(const std::string& password);

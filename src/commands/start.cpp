@@ -3,6 +3,8 @@
 // feeds it from a named pipe, and waits until the wrapper is seen running.
 #include "commands/start.h"
 
+#include <algorithm>
+
 #include "commands/commands.h"
 #include "commands/options.h"
 #include "commands/stop.h"
@@ -20,13 +22,15 @@ namespace {
 using talvor::opt::NoArg;
 using talvor::opt::OptArg;
 
-// The wrapper keeps one old error log when the log has grown past 10 MiB,
-// records its pid, recreates the pipe, keeps a writer on it, starts the game's
-// launcher reading from it and waits. A signal to the wrapper ends that wait
-// early, so it waits again for the server's own exit status, which it records
-// with the time in server.exit (removed by the stop script: an instance that
-// holds it ended by itself). The last two lines clean up.
+// Whatever the wrapper creates is the owner's only. It keeps one old error log
+// when the log has grown past 10 MiB, records its pid, recreates the pipe,
+// keeps a writer on it, starts the game's launcher reading from it and waits.
+// A signal to the wrapper ends that wait early, so it waits again for the
+// server's own exit status, which it records with the time in server.exit
+// (removed by the stop script: an instance that holds it ended by itself). The
+// last two lines clean up.
 const char kStartScript[] = R"SCRIPT(#!/bin/sh
+umask 077
 SRVDIR=@SRVDIR@
 CFGDIR=@CFGDIR@
 SRVPID=
@@ -63,7 +67,7 @@ void writeSettings(RemoteRunner& host, const StartOptions& o) {
         if (change.remove) {
             deleteConfigOption(host, change.file, change.key);
         } else {
-            setConfigOption(host, change.file, change.key, change.value, change.quoted);
+            setConfigOption(host, change.file, change.key, change.value);
         }
     }
 }
@@ -94,40 +98,75 @@ void launchServer(RemoteRunner& host, const std::string& cfgDir) {
 
 }  // namespace
 
+namespace {
+
+constexpr std::string_view kServer = "serversettings.con", kAdmin = "adminsettings.con";
+constexpr auto kRequired = InstanceSetting::Required, kFlag = InstanceSetting::Flag;
+
+std::string lookUp(talvor::opt::TOParsing& options, const InstanceSetting& setting) {
+    const std::string option(setting.option);
+    switch (setting.lookup) {
+        case InstanceSetting::Flag:
+            return optionalFlag(options, option) ? "1" : "0";
+        case InstanceSetting::AnyValue:
+            return options.longOpt(option, OptArg).value();
+        default:
+            return requiredValue(options, option);
+    }
+}
+
+bool blanked(const StartOptions& o, const InstanceSetting& setting) {
+    return o.blanking.count(setting.blankedBy) > 0;
+}
+
+}  // namespace
+
+// clang-format off
+const std::vector<InstanceSetting> kInstanceSettings = {
+    // option, lookup, file, key, quoted, blanked by, port-checked
+    {"name", kRequired, kServer, "game.serverName", true, "", false},
+    {"max-players", kRequired, kServer, "game.serverMaxPlayers", false, "", false},
+    {"server-internet", kFlag, kServer, "game.serverInternet", false, "", false},
+    {"srv-bandwidth", kRequired, kServer, "game.serverBandwidthChokeLimit", false, "", false},
+    {"cl-bandwidth", kRequired, kServer, "game.serverMaxAllowedConnectionType", false, "", false},
+    {"ip", kRequired, kServer, "game.serverIP", false, "", false},
+    {"port", kRequired, kServer, "game.serverPort", false, "", true},
+    {"spy-lan-port", kRequired, kServer, "game.gameSpyLANPort", false, "", true},
+    {"spy-port", kRequired, kServer, "game.gameSpyPort", false, "", true},
+    {"game-time", kRequired, kServer, "game.serverGameTime", false, "", false},
+    {"score-lim", kRequired, kServer, "game.serverScoreLimit", false, "", false},
+    {"round-num", kRequired, kServer, "game.serverNumberOfRounds", false, "", false},
+    {"punk-buster", kFlag, kServer, "game.serverPunkBuster", false, "", false},
+    {"srv-passwd", InstanceSetting::AnyValue, kServer, "game.serverPassword", true, "", false},
+    {"remote-admin-passwd", kRequired, kAdmin, "admin.enableRemoteAdmin", true, "no-remote-admin",
+     false},
+    {"rcon-username", kRequired, kAdmin, "admin.enableRemoteConsole", true, "no-rcon", false},
+    {"rcon-password", kRequired, kAdmin, "admin.enableRemoteConsole", true, "no-rcon", false},
+    {"rcon-port", kRequired, kAdmin, "admin.enableRemoteConsole", false, "no-rcon", true},
+};
+// clang-format on
+
 StartOptions readStartOptions(talvor::opt::TOParsing& options) {
     StartOptions o;
     o.srvDir = requiredValue(options, "srv-dir");
     o.cfgDir = requiredValue(options, "cfg-dir");
-    o.name = requiredValue(options, "name");
-    o.maxPlayers = requiredValue(options, "max-players");
-    o.serverInternet = optionalFlag(options, "server-internet");
-    o.srvBandwidth = requiredValue(options, "srv-bandwidth");
-    o.clBandwidth = requiredValue(options, "cl-bandwidth");
-    o.ip = requiredValue(options, "ip");
-    o.port = requiredValue(options, "port");
-    o.spyLanPort = requiredValue(options, "spy-lan-port");
-    o.spyPort = requiredValue(options, "spy-port");
-    o.gameTime = requiredValue(options, "game-time");
-    o.scoreLim = requiredValue(options, "score-lim");
-    o.roundNum = requiredValue(options, "round-num");
-    o.punkBuster = optionalFlag(options, "punk-buster");
-    o.srvPasswd = options.longOpt("srv-passwd", OptArg).value();
-    {
-        // Held while the password is looked up, so only that lookup's outcome counts.
-        auto flag = options.longOpt("no-remote-admin", NoArg);
-        o.noRemoteAdmin = flag.found();
-        if (!o.noRemoteAdmin) {
-            o.remoteAdminPasswd = requiredValue(options, "remote-admin-passwd");
+    const auto lookUpAll = [&](auto begin, auto end) {
+        for (auto row = begin; row != end; ++row) {
+            o.values[row->option] = lookUp(options, *row);
         }
-    }
-    {
-        auto flag = options.longOpt("no-rcon", NoArg);
-        o.noRcon = flag.found();
-        if (!o.noRcon) {
-            o.rconUsername = requiredValue(options, "rcon-username");
-            o.rconPassword = requiredValue(options, "rcon-password");
-            o.rconPort = requiredValue(options, "rcon-port");
+    };
+    for (auto row = kInstanceSettings.begin(); row != kInstanceSettings.end();) {
+        const auto end = std::find_if(row, kInstanceSettings.end(), [&](const auto& next) {
+            return next.blankedBy != row->blankedBy;
+        });
+        if (row->blankedBy.empty()) {
+            lookUpAll(row, end);
+        } else {
+            // Held while the options it replaces are looked up, so only their outcome counts.
+            auto flag = options.longOpt(std::string(row->blankedBy), NoArg);
+            flag.found() ? void(o.blanking.insert(row->blankedBy)) : lookUpAll(row, end);
         }
+        row = end;
     }
     return o;
 }
@@ -141,26 +180,14 @@ void validateStartOptions(const StartOptions& o) {
     if (normalizePath(o.srvDir) == normalizePath(o.cfgDir)) {
         throw TUError{"Server and configuration directories must differ"};
     }
-    const std::pair<const char*, const std::string*> values[] = {
-        {"name", &o.name},
-        {"max-players", &o.maxPlayers},
-        {"srv-bandwidth", &o.srvBandwidth},
-        {"cl-bandwidth", &o.clBandwidth},
-        {"ip", &o.ip},
-        {"port", &o.port},
-        {"spy-lan-port", &o.spyLanPort},
-        {"spy-port", &o.spyPort},
-        {"game-time", &o.gameTime},
-        {"score-lim", &o.scoreLim},
-        {"round-num", &o.roundNum},
-        {"srv-passwd", &o.srvPasswd},
-        {"remote-admin-passwd", &o.remoteAdminPasswd},
-        {"rcon-username", &o.rconUsername},
-        {"rcon-password", &o.rconPassword},
-        {"rcon-port", &o.rconPort},
-    };
-    for (const auto& [option, value] : values) {
-        requireSingleLine(*value, option);
+    for (const InstanceSetting& setting : kInstanceSettings) {
+        const auto value = o.values.find(setting.option);
+        if (value != o.values.end()) {
+            requireSingleLine(value->second, std::string(setting.option));
+            if (setting.quoted) {
+                requireNoDoubleQuote(value->second, std::string(setting.option));
+            }
+        }
     }
     // A port text is spliced into an awk program by the port check.
     for (const auto& [option, port] : portsToCheck(o)) {
@@ -174,40 +201,27 @@ void validateStartOptions(const StartOptions& o) {
 }
 
 std::vector<SettingChange> settingChanges(const StartOptions& o) {
-    const std::string server = o.cfgDir + "/settings/serversettings.con";
-    const std::string admin = o.cfgDir + "/settings/adminsettings.con";
-    const std::string rconValue =
-        "\"" + o.rconUsername + "\" \"" + o.rconPassword + "\" " + o.rconPort;
-    return {
-        {server, "game.serverName", o.name, true, false},
-        {server, "game.serverMaxPlayers", o.maxPlayers, false, false},
-        {server, "game.serverInternet", o.serverInternet ? "1" : "0", false, false},
-        {server, "game.serverBandwidthChokeLimit", o.srvBandwidth, false, false},
-        {server, "game.serverMaxAllowedConnectionType", o.clBandwidth, false, false},
-        {server, "game.serverIP", o.ip, false, false},
-        {server, "game.serverPort", o.port, false, false},
-        {server, "game.gameSpyLANPort", o.spyLanPort, false, false},
-        {server, "game.gameSpyPort", o.spyPort, false, false},
-        {server, "game.serverGameTime", o.gameTime, false, false},
-        {server, "game.serverScoreLimit", o.scoreLim, false, false},
-        {server, "game.serverNumberOfRounds", o.roundNum, false, false},
-        {server, "game.serverPunkBuster", o.punkBuster ? "1" : "0", false, false},
-        {server, "game.serverPassword", o.srvPasswd, true, false},
-        {admin, "admin.enableRemoteAdmin", o.remoteAdminPasswd, true, o.noRemoteAdmin},
-        {admin, "admin.enableRemoteConsole", rconValue, false, o.noRcon},
-    };
+    std::vector<SettingChange> changes;
+    for (const InstanceSetting& setting : kInstanceSettings) {
+        if (changes.empty() || changes.back().key != setting.key) {
+            changes.push_back({o.cfgDir + "/settings/" + std::string(setting.file),
+                               std::string(setting.key), "", blanked(o, setting)});
+        } else {
+            changes.back().value += " ";
+        }
+        if (!blanked(o, setting)) {
+            const std::string& value = o.values.at(setting.option);
+            changes.back().value += setting.quoted ? "\"" + value + "\"" : value;
+        }
+    }
+    return changes;
 }
 
 std::vector<std::pair<std::string, std::string>> portsToCheck(const StartOptions& o) {
-    std::vector<std::pair<std::string, std::string>> all = {
-        {"port", o.port}, {"spy-lan-port", o.spyLanPort}, {"spy-port", o.spyPort}};
-    if (!o.noRcon) {
-        all.emplace_back("rcon-port", o.rconPort);
-    }
     std::vector<std::pair<std::string, std::string>> checked;
-    for (auto& entry : all) {
-        if (entry.second != "0") {
-            checked.push_back(std::move(entry));
+    for (const InstanceSetting& setting : kInstanceSettings) {
+        if (setting.portChecked && !blanked(o, setting) && o.values.at(setting.option) != "0") {
+            checked.emplace_back(setting.option, o.values.at(setting.option));
         }
     }
     return checked;
@@ -224,7 +238,7 @@ std::string makeLaunchCommand(const std::string& cfgDir) {
 void startInstance(RemoteRunner& host, const StartOptions& o) {
     {
         const ChannelsAhead ahead;
-        shutDownServer(host, o.cfgDir);
+        shutDownServer(host, o.cfgDir, o.srvDir);
         writeSettings(host, o);
         requireLauncher(host, o.srvDir);
         requirePortsFree(host, o);

@@ -2,7 +2,10 @@
 // remote work, so they can be checked without a host.
 #pragma once
 
+#include <map>
+#include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "opt/toparsing.h"
@@ -10,47 +13,44 @@
 
 namespace fieldkeep {
 
+// One option of --start that feeds a game setting; kInstanceSettings lists them
+// in the order they are looked up and written. Options that share a key (the
+// remote console's) are written after it together, joined by blanks.
+struct InstanceSetting {
+    enum Lookup { Required, Flag, AnyValue };  // a flag writes 1 when given, else 0
+    std::string_view option;
+    Lookup lookup;
+    std::string_view file;  // under CFGDIR/settings
+    std::string_view key;
+    bool quoted;                 // written between double quotes
+    std::string_view blankedBy;  // the flag that blanks the key instead; "" for none
+    bool portChecked;            // checked free before the launch, unless 0
+};
+extern const std::vector<InstanceSetting> kInstanceSettings;
+
 struct StartOptions {
     std::string srvDir;
     std::string cfgDir;
-    std::string name;
-    std::string maxPlayers;
-    bool serverInternet = false;
-    std::string srvBandwidth;
-    std::string clBandwidth;
-    std::string ip;
-    std::string port;
-    std::string spyLanPort;
-    std::string spyPort;
-    std::string gameTime;
-    std::string scoreLim;
-    std::string roundNum;
-    bool punkBuster = false;
-    std::string srvPasswd;
-    bool noRemoteAdmin = false;
-    std::string remoteAdminPasswd;
-    bool noRcon = false;
-    std::string rconUsername;
-    std::string rconPassword;
-    std::string rconPort;
+    std::map<std::string_view, std::string> values;  // by option
+    std::set<std::string_view> blanking;             // the blanking flags given
 };
 
-// Looks the options up in their fixed order; a missing one is raised there.
+// Looks the options up in the table's order; a missing one is raised there. A
+// blanking flag is held while the options it replaces are looked up.
 StartOptions readStartOptions(talvor::opt::TOParsing& options);
 
 // Refuses, before anything is sent, what the remote side cannot take safely:
 // relative or unplain directories, directories that name the same path, values
-// with line breaks, port texts that are not decimal numbers from 0 to 65535.
-// Throws TUError.
+// with line breaks, quoted values with a double quote, port texts that are not
+// decimal numbers from 0 to 65535. Throws TUError.
 void validateStartOptions(const StartOptions& o);
 
 // One change of a settings file.
 struct SettingChange {
     std::string file;  // absolute path of the settings file
     std::string key;
-    std::string value;
-    bool quoted;       // value written between double quotes
-    bool remove;       // blank the key's lines instead of setting it
+    std::string value;  // as written, quotes included
+    bool remove;        // blank the key's lines instead of setting it
 };
 std::vector<SettingChange> settingChanges(const StartOptions& o);
 

@@ -6,6 +6,7 @@
 #include "commands/commands.h"
 #include "commands/instance_pid.h"
 #include "commands/options.h"
+#include "errors/uerror.h"
 #include "remote/connection.h"
 #include "remote/runner.h"
 #include "shell/quoting.h"
@@ -19,7 +20,8 @@ namespace {
 // signalled; the pid files go either way. The wrapper's record of the
 // server's end goes last, once nothing is left that could write it: the
 // instance is stopped.
-const char kStopScript[] = R"SCRIPT(CFGDIR=@CFGDIR@
+const char kStopScript[] = R"SCRIPT(umask 077
+CFGDIR=@CFGDIR@
 if [ -p $CFGDIR/server-stdin -a -r $CFGDIR/server-stdin ]; then
 	{ sleep 1000 <$CFGDIR/server-stdin & } && FSLEEPPID=$!
 	echo 'quit
@@ -57,6 +59,38 @@ fi
 rm -f $CFGDIR/start.pid $CFGDIR/server.exit 2>/dev/null
 )SCRIPT";
 
+// Run on the host before anything is written in an existing configuration
+// directory: it prints why the directory is refused (owner: not the login's;
+// link NAME: a path the runs write or edit is a symbolic link) and fails.
+const char kDirectoryGuard[] = R"SH(D=@CFGDIR@
+if [ -d "$D" ]; then
+	[ "`ls -ndL "$D" | awk '{ print $3 }'`" = "`id -u`" ] || { echo owner; exit 1; }
+	for N in settings settings/serversettings.con settings/serversettings.con.pre \
+		settings/adminsettings.con settings/adminsettings.con.pre \
+		start.sh stop.sh server-stdin server.pid start.pid server.exit; do
+		[ -L "$D/$N" ] && { echo "link $N"; exit 1; }
+	done
+fi
+)SH";
+
+// The host's own view of "same directory": links, bind mounts and /proc/self/root.
+const char kSameDirectoryGuard[] = R"SH([ @SRVDIR@ -ef @CFGDIR@ ] && { echo same; exit 1; }
+)SH";
+
+// Throws the refusal that a guard printed, if any.
+void refuseGuarded(const std::string& printed, const std::string& cfgDir) {
+    const std::string prefix = "Configuration directory " + cfgDir;
+    if (printed == "same\n") {
+        throw TUError{"Server and configuration directories must differ"};
+    }
+    if (printed == "owner\n") {
+        throw TUError{prefix + " is not owned by " + connLogin};
+    }
+    if (printed.rfind("link ", 0) == 0) {
+        throw TUError{prefix + " holds a symbolic link: " + printed.substr(5, printed.size() - 6)};
+    }
+}
+
 }  // namespace
 
 std::string makeStopScript(const std::string& cfgDir) {
@@ -64,11 +98,22 @@ std::string makeStopScript(const std::string& cfgDir) {
            fillShellTemplate(kStopScript, {{"CFGDIR", cfgDir}});
 }
 
-void shutDownServer(RemoteRunner& host, const std::string& cfgDir) {
+std::string makeGuardedUpload(const std::string& cfgDir, const std::string& srvDir) {
+    const std::vector<ShellWord> dirs = {{"CFGDIR", cfgDir}, {"SRVDIR", srvDir}};
+    return (srvDir.empty() ? "" : fillShellTemplate(kSameDirectoryGuard, dirs)) +
+           fillShellTemplate(kDirectoryGuard, dirs) + "cat >" + shellQuote(cfgDir) + "/stop.sh";
+}
+
+void shutDownServer(RemoteRunner& host, const std::string& cfgDir, const std::string& srvDir) {
     const std::string q = shellQuote(cfgDir);
     {
         const ChannelsAhead ahead;
-        host.writeFile(q + "/stop.sh", makeStopScript(cfgDir), "Copy stop script failed");
+        const RemoteResult upload =
+            host.exec(makeGuardedUpload(cfgDir, srvDir), makeStopScript(cfgDir), false);
+        refuseGuarded(upload.output, cfgDir);
+        if (upload.status != 0) {
+            throw TUError{"Copy stop script failed: " + upload.errors};
+        }
     }
     // Whatever the script reports, the instance is as stopped as it can be.
     host.run("chmod 750 " + q + "/stop.sh && " + q + "/stop.sh");

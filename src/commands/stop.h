@@ -9,8 +9,13 @@ namespace fieldkeep {
 
 // The text of stop.sh for a configuration directory.
 std::string makeStopScript(const std::string& cfgDir);
-// Writes stop.sh into the configuration directory and runs it; throws TUError
-// only when the script cannot be written.
-void shutDownServer(RemoteRunner& host, const std::string& cfgDir);
+// The line that uploads stop.sh from its standard input once the host has
+// accepted the configuration directory (and, when srvDir is given, found it to
+// be another directory than srvDir); a refusal is printed, nothing written.
+std::string makeGuardedUpload(const std::string& cfgDir, const std::string& srvDir);
+// Writes stop.sh into the configuration directory and runs it. Throws TUError
+// when the host refuses the directories (as makeGuardedUpload decides) or the
+// script cannot be written; nothing is written or signalled then.
+void shutDownServer(RemoteRunner& host, const std::string& cfgDir, const std::string& srvDir = "");
 
 }  // namespace fieldkeep

@@ -25,6 +25,12 @@ void requireSingleLine(const std::string& value, const std::string& optionName) 
     }
 }
 
+void requireNoDoubleQuote(const std::string& value, const std::string& optionName) {
+    if (value.find('"') != std::string::npos) {
+        throw TUError{"Option '--" + optionName + "' must not contain '\"'"};
+    }
+}
+
 void requireNoLeadingDash(const std::string& value, const std::string& optionName) {
     if (!value.empty() && value[0] == '-') {
         throw TUError{"Option '--" + optionName + "' must not start with '-'"};

@@ -19,6 +19,10 @@ void requirePlainWord(const std::string& value, const std::string& optionName);
 // return, which would end a settings line or a protocol line early.
 void requireSingleLine(const std::string& value, const std::string& optionName);
 
+// Throws TUError naming the option when value holds a double quote, which would
+// end a quoted setting early.
+void requireNoDoubleQuote(const std::string& value, const std::string& optionName);
+
 // Throws TUError naming the option when value starts with '-': a remote tool
 // that receives it as an argument would take it for one of its options.
 void requireNoLeadingDash(const std::string& value, const std::string& optionName);

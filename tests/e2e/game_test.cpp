@@ -117,8 +117,9 @@ Case taken(const char* name, const std::string& socket, const char* option) {
             "instance && hold " + socket + " && { pgrep -cf 'sshd: [f]kuser' >sessions; true; }"};
 }
 
-// Hostile values reach the settings intact through either login shell.
-const std::string kHostile = "a/b&c\\d'e\"f $HOME `id` \\1";
+// Hostile values (no double quote: it would end the quoted setting) reach the settings intact
+// through either login shell.
+const std::string kHostile = "a/b&c\\d'e $HOME `id` $(id) \\1";
 
 INSTANTIATE_TEST_SUITE_P(Start, Run, ::testing::Values(
     starts("Starts", user(), "My server", "secret"),
@@ -139,7 +140,7 @@ INSTANTIATE_TEST_SUITE_P(Start, Run, ::testing::Values(
     // Writable by the login but owned by root: the upload works, chmod does not.
     fails("WrapperCannotBeMadeRunnable", ": >cfg/start.sh && chown root cfg/start.sh && "
           "chmod 666 cfg/start.sh", "Start server failed: \n", ""),
-    fails("UnwritableConfigurationDirectory", "chown root cfg && chmod 755 cfg",
+    fails("UnwritableConfigurationDirectory", "chmod 555 cfg",
           "Copy stop script failed: ", ""),
     taken("UdpWildcard", "'' DGRAM 0.0.0.0", "--port"),
     taken("TcpLoopback", "'' STREAM 127.0.0.1", "--spy-lan-port"),
@@ -193,6 +194,46 @@ INSTANTIATE_TEST_SUITE_P(Operate, Run, ::testing::Values(
          "&& test -e cfg/stderr.log && ! test -s cfg/stderr.log" + std::string(kStop),
          "instance && echo old >cfg/stderr.log.1 && head -c 10485761 /dev/zero >cfg/stderr.log"}),
     caseName);
+
+// A second account, fktenant, shares the host with fkuser, and root's panel runs on directories
+// that a customer prepared. A refused run writes, edits and signals nothing: root's process
+// named in the pid files stays alive and the file outside the directory stays as it was.
+const std::string kPlanted = "echo keep >outside && plant root cfg/server.pid cfg/start.pid";
+const std::string kKept = "grep -qx keep outside && alive planted.pid && kill $(cat planted.pid)";
+const std::string kLink = "Configuration directory /srv/t/cfg holds a symbolic link: ";
+
+INSTANTIATE_TEST_SUITE_P(Tenant, Run, ::testing::Values(
+    // While fkuser starts, no command line of fkuser's holds a secret; after, fktenant reads none.
+    Case{"SecretsStayWithTheOwner", startArgs({"--srv-passwd=Srv-S3cret", "--rcon-username=R-U53r",
+         "--remote-admin-passwd=Adm-S3cret", "--rcon-password=Rcon-S3cret"}), "", 0,
+         "touch done && soon '! pgrep -u fktenant' && [ $(wc -l <polls) -gt 10 ] && ! test -s found"
+         " && tenant 'for f in cfg/settings/*.con cfg/stderr.log; do ! cat $f || exit; done; ! "
+         "test -r cfg/server-stdin' && [ -z \"$(fk --stop --cfg-dir=/srv/t/cfg)\" ]",
+         "instance && printf '%s\\n' Srv-S3cret R-U53r Adm-S3cret Rcon-S3cret >secrets && spy"},
+    Case{"ForeignOwnerRefused", {"--stop", "--cfg-dir=/srv/t/cfg"},
+         "Configuration directory /srv/t/cfg is not owned by root\n", 1,
+         "! test -e cfg/stop.sh && " + kKept, "instance && " + kPlanted, root()},
+    Case{"PlantedStopScriptRefused", {"--stop", "--cfg-dir=/srv/t/cfg"}, kLink + "stop.sh\n", 1,
+         kKept, "instance root && " + kPlanted + " && ln -s /srv/t/outside cfg/stop.sh", root()},
+    Case{"PlantedSettingsCopyRefused", startArgs(), kLink + "settings/adminsettings.con.pre\n", 1,
+         kKept + " && ! test -e cfg/stop.sh", "instance root && " + kPlanted +
+         " && ln -s /srv/t/outside cfg/settings/adminsettings.con.pre", root()},
+    // A process of the owner that is no part of the instance survives --stop; the files go.
+    Case{"OwnersOtherProcessSurvivesStop", {"--stop", "--cfg-dir=/srv/t/cfg"}, "", 0,
+         "alive planted.pid && kill $(cat planted.pid) && ! test -e cfg/server.pid && ! test -e "
+         "cfg/start.pid", "instance && plant fkuser cfg/server.pid cfg/start.pid"},
+    // The wrapper is known by its command line: killed, it takes the server down with it.
+    Case{"WrapperKilledWithoutConsole", {"--stop", "--cfg-dir=/srv/t/cfg"}, "", 0,
+         "! alive cfg/old-start.pid && ! alive cfg/old-server.pid && ! test -e cfg/server.quit",
+         "instance && " + kStartFirst + " && rm cfg/server-stdin cfg/server.pid"},
+    Case{"SameDirectoryThroughProcRefused",
+         startArgs({"--cfg-dir=/proc/self/root/srv/t/game/bf1942"}),
+         "Server and configuration directories must differ\n", 1,
+         "cmp game/bf1942/start.sh launcher && ! test -e game/bf1942/stop.sh",
+         "instance && cp game/bf1942/start.sh launcher"},
+    Case{"DoubleQuoteInAQuotedSetting", startArgs({"--rcon-username=a\"b"}),
+         "Option '--rcon-username' must not contain '\"'\n", 1, "! test -e cfg/stop.sh",
+         "instance"}), caseName);
 
 // Hostile values, each refused with its message although the login would work: nothing
 // under the instance's directory (launcher, settings, install directory, upload target) changes.

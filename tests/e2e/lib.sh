@@ -39,6 +39,22 @@ stopped() {
     grep -qx quit cfg/server.quit && ! alive cfg/old-start.pid && ! alive cfg/old-server.pid
 }
 
+# $1 run by fktenant, the second account of the host.
+tenant() { setpriv --reuid=fktenant --regid=fktenant --clear-groups -- sh -c "$1"; }
+
+# fktenant polls fkuser's command lines for the lines of the file secrets until the file done
+# appears: matches go to found, one line per poll to polls.
+spy() {
+    tenant 'until [ -e done ]; do ps -u fkuser -wwo args= | grep -aFf secrets >>found
+        echo >>polls; done' >/dev/null 2>&1 &
+}
+
+# A process of the account $1 that belongs to no instance, its pid in planted.pid and in $2...
+plant() {
+    setpriv --reuid="$1" --regid="$1" --clear-groups sleep 60 >/dev/null 2>&1 &
+    echo $! >planted.pid && shift && for f; do cp planted.pid "$f"; done
+}
+
 # l/$2, $1 bytes, to upload into r, which has a directory "it's a dir" and a file "old".
 to_copy() {
     mkdir -p l "r/it's a dir" && echo old content >r/old && chmod -R 777 r &&
@@ -80,13 +96,14 @@ installed() {
         test -e "$1/bf1942/fixinstall.done" && [ "$(fk --check-install --dir="$1/bf1942")" = ok ]
 }
 
-# The login and password a --create-user run printed log in, and only with that password.
+# The login and password a --create-user run printed log in, and only with that password; the
+# home is the login's only.
 logs_in() {
     local login password
     login=$(sed -n 's/^login: "\(.*\)"$/\1/p' /srv/out)
     password=$(sed -n 's/^password: "\([0-9A-Za-z]\{10\}\)"$/\1/p' /srv/out)
     getent passwd "$login" | grep -q ":Talvor's BF1942 module:/home/$login:" &&
-        test -d "/home/$login" &&
+        [ "$(stat -c %a "/home/$login")" = 700 ] &&
         [ "$(AS=$login PW=$password fk --exec --cmd='id -un')" = "$login"$'\n\n'0 ] &&
         [ "$(AS=$login PW=${password}x fk --check-host)" = "Authentication failed" ]
 }

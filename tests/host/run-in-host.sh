@@ -39,6 +39,7 @@ export FK_QUOTE_USER='fkquote' FK_QUOTE_PASSWORD=' a b'"'"'c"d$e`f\g '
 useradd -m -s /bin/sh fkuser
 useradd -m -s /bin/bash fkbash
 useradd -m -s /bin/sh "$FK_QUOTE_USER"
+useradd -m -s /bin/sh fktenant  # a second customer on the same host, no login needed
 printf '%s\n' "root:$FK_ROOT_PASSWORD" "fkuser:$FK_USER_PASSWORD" "fkbash:$FK_USER_PASSWORD" \
     "$FK_QUOTE_USER:$FK_QUOTE_PASSWORD" | chpasswd
 # fkuser finds the administration tools (and is refused by them).

@@ -14,11 +14,13 @@
 using namespace fieldkeep;
 
 TEST(ShellLines, EditSettingsAndStopOnThisMachine) {
-    // A file (null: missing), the key set to a value (null: deleted) through /bin/sh, the file.
+    // A file (null: missing), the key set to a value on standard input (null: deleted) through
+    // /bin/sh, the file, owner-only.
     const std::tuple<const char*, const char*, const char*, bool, const char*> edits[] = {
         {"g.nX 1\nlast", "g.n", "*", false, "g.nX 1\nlast\ng.n *\n"},
         {nullptr, "k", "v", true, "\nk \"v\"\n"},
         {"a 1\n  g.n \"x\"\ng.nX 2\n", "g.n", nullptr, false, "a 1\n\ng.nX 2\n"},
+        {"a\n\tg-n\t1 // c", "g.n", "/&\\1 $(id)", true, "a\n\tg-n\t\"/&\\1 $(id)\""},
     };
     for (const auto& [before, key, value, quoted, after] : edits) {
         const Scratch s;
@@ -26,11 +28,15 @@ TEST(ShellLines, EditSettingsAndStopOnThisMachine) {
         if (before != nullptr) {
             std::ofstream(file) << before;
         }
-        const std::string line = value != nullptr ? makeSetOptionCommand(file, key, value, quoted)
+        std::ofstream(s.path("value")) << (quoted ? "\"" : "") << (value ? value : "")
+                                       << (quoted ? "\"\n" : "\n");
+        const std::string line = value != nullptr ? makeSetOptionCommand(file, key)
                                                   : makeDeleteOptionCommand(file, key);
-        EXPECT_EQ(std::system(line.c_str()), 0);
+        EXPECT_EQ(std::system(("{ " + line + "\n} <" + s.path("value")).c_str()), 0);
         EXPECT_EQ(s.read("it's settings.con"), after) << key;
         EXPECT_FALSE(std::filesystem::exists(file + ".pre")) << key;
+        using std::filesystem::perms;
+        EXPECT_EQ(std::filesystem::status(file).permissions(), perms::owner_read | perms::owner_write);
     }
     // Whether the stop script signals a planted pid: only a plain number from 2, blanks aside, of
     // a process of this user that names the directory after +overlayPath (P; Q names another).
@@ -119,10 +125,10 @@ TEST(Start, FollowsTheOptionsAndRunsItsSteps) {
         "--round-num=3|--punk-buster|--srv-passwd|--remote-admin-passwd=ra|--rcon-username=u|"
         "--rcon-password=p|--rcon-port=4711";
     const Texts rows = {
-        {"", "0 1 ra \"u\" \"p\" 4711 ports 14567 23000 4711"},
-        {"--server-internet|punk-buster", "1 0 ra \"u\" \"p\" 4711 ports 14567 23000 4711"},
+        {"", "0 1 \"ra\" \"u\" \"p\" 4711 ports 14567 23000 4711"},
+        {"--server-internet|punk-buster", "1 0 \"ra\" \"u\" \"p\" 4711 ports 14567 23000 4711"},
         {"remote-admin-passwd|--no-remote-admin", "0 1 - \"u\" \"p\" 4711 ports 14567 23000 4711"},
-        {"rcon|--no-rcon|spy-lan-port|--spy-lan-port=00", "0 1 ra - ports 14567 00 23000"},
+        {"rcon|--no-rcon|spy-lan-port|--spy-lan-port=00", "0 1 \"ra\" - ports 14567 00 23000"},
         {"srv-dir|name", "Requires long option '--srv-dir'"},
         {"srv-passwd", "Requires long option '--srv-passwd'"},
         {"rcon-username|rcon-password", "Requires long option '--rcon-username'"},
