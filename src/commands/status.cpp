@@ -23,37 +23,58 @@
 namespace fieldkeep {
 namespace {
 
-// The process tree is found from the parent field of every /proc/PID/stat
-// (the text after the last ')', since a command name may hold anything); its
-// sockets are the socket inodes among its open files, looked up in the
-// kernel's UDP and TCP tables (TCP only when listening, state 0A).
+// For a running server one awk, reading /proc with getline (a process that
+// ended meanwhile is skipped, not an error), prints the tick rate, the boot
+// time and the server's start, builds the process tree from the parent field of
+// every /proc/PID/stat (the text after the last ')', since a command name may
+// hold anything), sums its resident memory and looks the socket inodes among
+// its open files up in the kernel's UDP and TCP tables (TCP only when
+// listening, state 0A). Few processes are started: the script's time on the
+// host adds to the round trips.
 const char kStatusScript[] = R"SCRIPT(CFGDIR=@CFGDIR@
 [ -d $CFGDIR ] || { echo missing; exit 0; }
 PID=`instance_pid $CFGDIR/server.pid $CFGDIR`
 if [ -n "$PID" ]; then
 	echo running $PID
-	echo hz `getconf CLK_TCK`
-	grep '^btime ' /proc/stat
-	S=`cat /proc/$PID/stat` && set -- ${S##*')'} && echo start ${20}
-	PIDS=`for D in /proc/[0-9]*; do
-		{ read -r S <$D/stat; } 2>/dev/null && set -- ${S##*')'} && echo ${D#/proc/} $2
-	done | awk -v root=$PID '{ parent[$1] = $2 }
-	END { tree = " " root " "
+	exec awk -v root=$PID -v hz="`getconf CLK_TCK`" 'BEGIN { print "hz", hz
+		while ((getline line < "/proc/stat") > 0) if (line ~ /^btime /) print line
+		for (i = 1; i < ARGC; i++) {
+			f = ARGV[i] "/stat"
+			if ((getline line < f) > 0 && match(line, /\) [^)]*$/)) {
+				split(substr(line, RSTART + 2), w, " ")
+				parent[substr(ARGV[i], 7)] = w[2]
+				if (substr(ARGV[i], 7) == root) print "start", w[20]
+			}
+			close(f)
+		}
+		tree = " " root " "
 		do { grew = 0
 			for (p in parent) if (index(tree, " " parent[p] " ") && !index(tree, " " p " ")) {
 				tree = tree p " "; grew = 1 }
 		} while (grew)
-		print tree }'`
-	INODES=
-	for P in $PIDS; do
-		sed -n 's/^VmRSS:[^0-9]*\([0-9]*\).*/rss \1/p' /proc/$P/status 2>/dev/null
-		INODES="$INODES "`ls -l /proc/$P/fd 2>/dev/null | sed -n 's/.*socket:\[\([0-9]*\)\]$/\1/p'`
-	done
-	set --
-	for F in udp udp6 tcp tcp6; do [ -r /proc/net/$F ] && set -- "$@" /proc/net/$F; done
-	[ $# = 0 ] || awk -v want=" `echo $INODES` " 'FNR > 1 && index(want, " " $10 " ") &&
-		(FILENAME ~ /udp/ || $4 == "0A") { n = split($2, a, ":")
-		print "port", a[n], substr(FILENAME, 11, 3) }' "$@"
+		n = split(tree, pids, " "); dirs = ""
+		for (i = 1; i <= n; i++) {
+			f = "/proc/" pids[i] "/status"
+			while ((getline line < f) > 0) if (line ~ /^VmRSS:/) { split(line, w, " "); print "rss", w[2] }
+			close(f)
+			dirs = dirs " /proc/" pids[i] "/fd"
+		}
+		cmd = "ls -l" dirs " 2>/dev/null"
+		while ((cmd | getline line) > 0) if (match(line, /socket:\[[0-9]+\]$/))
+			want[substr(line, RSTART + 8, RLENGTH - 9)] = 1
+		close(cmd)
+		split("udp udp6 tcp tcp6", kinds, " ")
+		for (k = 1; k <= 4; k++) {
+			f = "/proc/net/" kinds[k]
+			getline line < f
+			while ((getline line < f) > 0) {
+				split(line, w, " ")
+				if ((w[10] in want) && (k <= 2 || w[4] == "0A")) {
+					m = split(w[2], a, ":"); print "port", a[m], substr(kinds[k], 1, 3) }
+			}
+			close(f)
+		}
+		exit }' /proc/[0-9]*
 elif [ -e $CFGDIR/server.exit ] || [ -e $CFGDIR/server.pid ]; then
 	echo exited
 	[ -f $CFGDIR/server.exit ] && printf 'exit %s\n' "$(head -n 1 $CFGDIR/server.exit)"
