@@ -116,23 +116,20 @@ no_accounts() {
     done
 }
 
-# /srv/out, a --status report, shows the server of cfg running: its pid, a start from the time in
-# t0 to now, more memory than its child alone, and the ports of its settings, which the child holds.
-shows_running() {
-    local since child
-    since=$(date -d "$(sed -n 's/^since: \(....-..-..T..:..:..Z\)$/\1/p' /srv/out)" +%s) &&
-        child=$(pgrep -P "$(cat cfg/server.pid)" python3) && [ "$since" -ge "$(cat t0)" ] &&
-        [ "$since" -le "$(date +%s)" ] && [ "$(sed -n 's/^memory: \([0-9]*\) KiB$/\1/p' /srv/out)" \
-        -gt "$(awk '/^VmRSS/ { print $2 }' "/proc/$child/status")" ] &&
-        [ "$(sed 3,4d /srv/out)" = "state: running"$'\n'"pid: $(cat cfg/server.pid)"$'\n'`
-        `"ports: 14567/udp 4711/tcp" ] && [ "$(ss -Hlntup | grep -c "pid=$child,")" = 2 ]
+# /srv/out gives as $1 a time (ISO 8601, UTC) from the one in t0 to now.
+recent() {
+    local t
+    t=$(date -d "$(sed -n "s/^$1: \(....-..-..T..:..:..Z\)$/\1/p" /srv/out)" +%s) &&
+        [ "$t" -ge "$(cat t0)" ] && [ "$t" -le "$(date +%s)" ]
 }
 
-# /srv/out, a --status report, shows the server of cfg ended by itself between the time in t0 and
-# now with exit status $1 and the last error $2 (none when empty).
-shows_exited() {
-    local ended
-    ended=$(date -d "$(sed -n 's/^ended: \(....-..-..T..:..:..Z\)$/\1/p' /srv/out)" +%s) &&
-        [ "$ended" -ge "$(cat t0)" ] && [ "$ended" -le "$(date +%s)" ] &&
-        [ "$(sed 2d /srv/out)" = "state: exited"$'\n'"exit: $1${2:+$'\n'last error: $2}" ]
+# /srv/out, a --status report, shows the server of cfg running since t0, with more memory than its
+# child alone and the ports of its settings, which the child holds.
+shows_running() {
+    local child
+    child=$(pgrep -P "$(cat cfg/server.pid)" python3) && recent since &&
+        [ "$(sed -n 's/^memory: \([0-9]*\) KiB$/\1/p' /srv/out)" -gt \
+        "$(awk '/^VmRSS/ { print $2 }' "/proc/$child/status")" ] && [ "$(sed 3,4d /srv/out)" = \
+        "state: running"$'\n'"pid: $(cat cfg/server.pid)"$'\n'"ports: 14567/udp 4711/tcp" ] &&
+        [ "$(ss -Hlntup | grep -c "pid=$child,")" = 2 ]
 }
