@@ -59,7 +59,7 @@ if [ -n "$PID" ]; then
 			close(f)
 			dirs = dirs " /proc/" pids[i] "/fd"
 		}
-		cmd = "ls -l" dirs " 2>/dev/null"
+		cmd = "exec ls -l" dirs " 2>/dev/null"
 		while ((cmd | getline line) > 0) if (match(line, /socket:\[[0-9]+\]$/))
 			want[substr(line, RSTART + 8, RLENGTH - 9)] = 1
 		close(cmd)
