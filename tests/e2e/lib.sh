@@ -42,17 +42,18 @@ stopped() {
 # $1 run by fktenant, the second account of the host.
 tenant() { setpriv --reuid=fktenant --regid=fktenant --clear-groups -- sh -c "$1"; }
 
-# fktenant polls fkuser's command lines for the lines of the file secrets until the file done
-# appears: matches go to found, one line per poll to polls.
+# fktenant polls fkuser's command lines for the words $@ until spied: a match goes to found.
 spy() {
-    tenant 'until [ -e done ]; do ps -u fkuser -wwo args= | grep -aFf secrets >>found
-        echo >>polls; done' >/dev/null 2>&1 &
+    printf '%s\n' "$@" >secrets; tenant 'until [ -e done ]; do ps -u fkuser -wwo args= |
+        grep -aFf secrets >>found; echo >>polls; done' >/dev/null 2>&1 &
 }
+spied() {
+    touch done && soon '! pgrep -u fktenant' && [ "$(wc -l <polls)" -gt 10 ] && ! test -s found; }
 
 # A process of the account $1 that belongs to no instance, its pid in planted.pid and in $2...
 plant() {
     setpriv --reuid="$1" --regid="$1" --clear-groups sleep 60 >/dev/null 2>&1 &
-    echo $! >planted.pid && shift && for f; do cp planted.pid "$f"; done
+    echo $! | tee planted.pid "${@:2}" >/dev/null
 }
 
 # l/$2, $1 bytes, to upload into r, which has a directory "it's a dir" and a file "old".

@@ -9,66 +9,51 @@
 #include "commands/start.h"
 #include "commands/stop.h"
 #include "shell/config_edit.h"
+#include "shell/quoting.h"
 #include "support.h"
 
 using namespace fieldkeep;
 
 TEST(ShellLines, EditSettingsAndStopOnThisMachine) {
-    // A file (null: missing), the key set to a value on standard input (null: deleted) through
-    // /bin/sh, the file, owner-only.
-    const std::tuple<const char*, const char*, const char*, bool, const char*> edits[] = {
-        {"g.nX 1\nlast", "g.n", "*", false, "g.nX 1\nlast\ng.n *\n"},
-        {nullptr, "k", "v", true, "\nk \"v\"\n"},
-        {"a 1\n  g.n \"x\"\ng.nX 2\n", "g.n", nullptr, false, "a 1\n\ng.nX 2\n"},
-        {"a\n\tg-n\t1 // c", "g.n", "/&\\1 $(id)", true, "a\n\tg-n\t\"/&\\1 $(id)\""},
+    // A file (null: missing), the key set to the value on standard input (null: deleted)
+    // through /bin/sh, the file, owner-only.
+    const std::tuple<const char*, const char*, const char*, const char*> edits[] = {
+        {nullptr, "k", "\"v\"", "\nk \"v\"\n"},
+        {"a 1\n  g.n \"x\"\ng.nX 2\n", "g.n", nullptr, "a 1\n\ng.nX 2\n"},
+        {"a\n\tg-n\t1 // c", "g.n", "\"/&\\1 $(id)\"", "a\n\tg-n\t\"/&\\1 $(id)\""},
     };
-    for (const auto& [before, key, value, quoted, after] : edits) {
+    for (const auto& [before, key, value, after] : edits) {
         const Scratch s;
         const std::string file = s.path("it's settings.con");
-        if (before != nullptr) {
-            std::ofstream(file) << before;
-        }
-        std::ofstream(s.path("value")) << (quoted ? "\"" : "") << (value ? value : "")
-                                       << (quoted ? "\"\n" : "\n");
+        if (before != nullptr) std::ofstream(file) << before;
+        std::ofstream(s.path("value")) << (value ? value : "") << "\n";
         const std::string line = value != nullptr ? makeSetOptionCommand(file, key)
                                                   : makeDeleteOptionCommand(file, key);
         EXPECT_EQ(std::system(("{ " + line + "\n} <" + s.path("value")).c_str()), 0);
         EXPECT_EQ(s.read("it's settings.con"), after) << key;
         EXPECT_FALSE(std::filesystem::exists(file + ".pre")) << key;
-        using std::filesystem::perms;
-        EXPECT_EQ(std::filesystem::status(file).permissions(), perms::owner_read | perms::owner_write);
+        EXPECT_EQ(int(std::filesystem::status(file).permissions()), 0600) << key;
     }
-    // Whether the stop script signals a planted pid: only a plain number from 2, blanks aside, of
-    // a process of this user that names the directory after +overlayPath (P; Q names another).
+    // Whether the stop script signals a planted pid: only a plain number from 2, blanks aside, of a
+    // process of this user with the directory after +overlayPath (%s: the script's own shell).
+    const std::tuple<const char*, const char*, const char*> pidFiles[] = {
+        {"server.pid", "-1", ""},
+        {"server.pid", "1", ""},
+        {"server.pid", "0%s", ""},
+        {"server.pid", "  %s \n", "%s\n-9 %s\n"},
+        {"start.pid", "%s\r\n", "%s\n-9 %s\n"},
+        {"start.pid", "%s 2", ""},
+    };
     const Scratch s;
-    const auto spawn = [](const std::string& dir) {
-        const std::string line = "sh -c 'sleep 30; :' sh +overlayPath " + dir + " >/dev/null &";
-        FILE* out = popen((line + " echo $!").c_str(), "r");
-        char pid[16] = "";
-        EXPECT_NE(std::fgets(pid, sizeof pid, out), nullptr);
-        pclose(out);
-        return std::to_string(std::atoi(pid));
-    };
-    const std::string p = spawn(s.dir), q = spawn(s.dir + "/x");
-    const std::tuple<const char*, std::string, bool> pidFiles[] = {
-        {"server.pid", "-1", false},
-        {"server.pid", "1", false},
-        {"server.pid", "0" + p, false},
-        {"server.pid", "  " + p + " \n", true},
-        {"start.pid", p + "\r\n", true},
-        {"start.pid", p + " " + p, false},
-        {"server.pid", q, false},
-    };
-    for (const auto& [file, content, killed] : pidFiles) {
-        std::ofstream(s.path(file)) << content;
-        std::ofstream(s.path("stop.sh")) << makeStopScript(s.dir);
-        const std::string logKill = "kill() { echo \"$*\" >>kill.log; }";
-        EXPECT_EQ(std::system(("cd " + s.dir + " && rm -f kill.log && " + logKill +
-                               " && . ./stop.sh").c_str()), 0);
-        EXPECT_EQ(s.read("kill.log"), killed ? p + "\n-9 " + p + "\n" : "") << content;
-        EXPECT_FALSE(std::filesystem::exists(s.path(file))) << content;  // removed either way
+    std::ofstream(s.path("stop.sh")) << makeStopScript(s.dir);
+    for (const auto& [file, content, signals] : pidFiles) {
+        const std::string line = "cd " + s.dir + " && : >kill.log && printf -- '" + content +
+                                 "' $$ >" + file + " && printf '" + signals + "' $$ $$ >sent && "
+                                 "kill() { echo \"$*\" >>kill.log; } && . ./stop.sh && cmp sent "
+                                 "kill.log && ! test -e " + file;  // removed either way
+        const std::string run = "sh -c " + shellQuote(line) + " sh +overlayPath " + s.dir;
+        EXPECT_EQ(std::system(run.c_str()), 0) << content;
     }
-    EXPECT_EQ(std::system(("kill " + p + " " + q).c_str()), 0);
 }
 
 // A host that logs the lines and steps of start sent; each succeeds, printing ANSWER, but
