@@ -134,10 +134,16 @@ void readFact(Facts& f, const std::string& line) {
     }
 }
 
+// "KEY: TIME" and a line feed; nothing for a time that the calendar cannot hold.
+std::string timeLine(const std::string& key, long long seconds) {
+    const std::string time = utcTime(seconds);
+    return time.empty() ? "" : key + ": " + time + "\n";
+}
+
 std::string runningReport(const Facts& f) {
     std::string report = "state: running\npid: " + f.pid + "\n";
     if (f.hz && *f.hz > 0 && f.btime && f.start) {
-        report += "since: " + utcTime(*f.btime + *f.start / *f.hz) + "\n";
+        report += timeLine("since", *f.btime + *f.start / *f.hz);
     }
     if (f.memory) {
         report += "memory: " + std::to_string(*f.memory) + " KiB\nports:";
@@ -152,7 +158,7 @@ std::string runningReport(const Facts& f) {
 std::string exitedReport(const Facts& f) {
     std::string report = "state: exited\n";
     if (f.ended) {
-        report += "ended: " + utcTime(*f.ended) + "\nexit: " + std::to_string(*f.exitStatus) + "\n";
+        report += timeLine("ended", *f.ended) + "exit: " + std::to_string(*f.exitStatus) + "\n";
     }
     if (!f.lastError.empty()) {
         report += "last error: " + f.lastError + "\n";

@@ -17,7 +17,8 @@ std::string makeStatusScript(const std::string& cfgDir);
 // Throws TUError when the directory is missing or the script named no state.
 std::string statusReport(const RemoteResult& facts, const std::string& cfgDir);
 
-// Seconds since the epoch as "YYYY-MM-DDTHH:MM:SSZ".
+// Seconds since the epoch as "YYYY-MM-DDTHH:MM:SSZ"; empty when the year
+// would not fit the calendar's fields.
 std::string utcTime(long long seconds);
 
 }  // namespace fieldkeep

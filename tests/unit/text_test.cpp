@@ -87,7 +87,7 @@ TEST(HostText, PathsAddressesAndUnameReadRight) {
         {"running 42\nhz 0\nbtime 1\nstart 1\nerror x\n", "state: running\npid: 42\n"},
         {"exited\nexit 139 1796601561\nerror a: b  c\n",
          "state: exited\nended: 2026-12-06T23:59:21Z\nexit: 139\nlast error: a: b  c\n"},
-        {"exited\nexit 3\nerror \n", "state: exited\n"},
+        {"exited\nexit 3 999999999999999999\nerror \n", "state: exited\nexit: 3\n"},
         {"missing\n", "Configuration directory /c does not exist"},
         {"running -1\nstopping\n", "Status query failed: "},
     };
