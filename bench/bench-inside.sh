@@ -55,8 +55,8 @@ start_args=(--start --srv-dir=$base/game/bf1942 --cfg-dir=$base/cfg --name=Bench
     --srv-bandwidth=1 --cl-bandwidth=1 --ip=127.0.0.1 --port=14567 --spy-lan-port=22000
     --spy-port=23000 --game-time=1 --score-lim=1 --round-num=1 --srv-passwd
     --remote-admin-passwd=a --rcon-username=u --rcon-password=p --rcon-port=4711)
-# 25 remote commands: stop script (2), 16 settings, test -x, 4 port checks,
-# wrapper upload, launch. The launch waits 1 s on the host before its first look.
+# 25 remote commands: stop script (2; the first also checks the directories and
+# stores the setting values), 16 settings, test -x, 4 port checks, wrapper upload, launch. The launch waits 1 s on the host before its first look.
 start_commands=25
 t0=$(date +%s%N); /usr/bin/time -f %M -o /run/bench.rss "$fieldkeep" --address=slowhost --login=fkuser "${start_args[@]}"
 t1=$(date +%s%N); start_rss=$(tail -n 1 /run/bench.rss)

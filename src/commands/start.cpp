@@ -62,12 +62,29 @@ echo 'Timeout end' 1>&2
 exit 1
 )SCRIPT";
 
+// The values of the settings, one a line, stored on the host ahead of the edits.
+std::string settingsStore(const StartOptions& o) {
+    return o.cfgDir + "/settings.values";
+}
+
+Preamble storeSettingValues(const StartOptions& o) {
+    const std::vector<SettingChange> changes = settingChanges(o);
+    Preamble preamble{makeStoreValuesCommand(settingsStore(o), changes.size()), ""};
+    for (const SettingChange& change : changes) {
+        preamble.input += change.value + "\n";
+    }
+    return preamble;
+}
+
 void writeSettings(RemoteRunner& host, const StartOptions& o) {
-    for (const SettingChange& change : settingChanges(o)) {
+    const std::vector<SettingChange> changes = settingChanges(o);
+    for (std::size_t i = 0; i < changes.size(); ++i) {
+        const SettingChange& change = changes[i];
+        const bool last = i + 1 == changes.size();
         if (change.remove) {
-            deleteConfigOption(host, change.file, change.key);
+            deleteConfigOption(host, change.file, change.key, settingsStore(o), last);
         } else {
-            setConfigOption(host, change.file, change.key, change.value);
+            setConfigOption(host, change.file, change.key, settingsStore(o), i + 1, last);
         }
     }
 }
@@ -95,10 +112,6 @@ void writeLauncherWrapper(RemoteRunner& host, const std::string& srvDir,
 void launchServer(RemoteRunner& host, const std::string& cfgDir) {
     host.runOrThrow(makeLaunchCommand(cfgDir), "Start server failed", true);
 }
-
-}  // namespace
-
-namespace {
 
 constexpr std::string_view kServer = "serversettings.con", kAdmin = "adminsettings.con";
 constexpr auto kRequired = InstanceSetting::Required, kFlag = InstanceSetting::Flag;
@@ -164,7 +177,11 @@ StartOptions readStartOptions(talvor::opt::TOParsing& options) {
         } else {
             // Held while the options it replaces are looked up, so only their outcome counts.
             auto flag = options.longOpt(std::string(row->blankedBy), NoArg);
-            flag.found() ? void(o.blanking.insert(row->blankedBy)) : lookUpAll(row, end);
+            if (flag.found()) {
+                o.blanking.insert(row->blankedBy);
+            } else {
+                lookUpAll(row, end);
+            }
         }
         row = end;
     }
@@ -238,7 +255,7 @@ std::string makeLaunchCommand(const std::string& cfgDir) {
 void startInstance(RemoteRunner& host, const StartOptions& o) {
     {
         const ChannelsAhead ahead;
-        shutDownServer(host, o.cfgDir, o.srvDir);
+        shutDownServer(host, o.cfgDir, o.srvDir, storeSettingValues(o));
         writeSettings(host, o);
         requireLauncher(host, o.srvDir);
         requirePortsFree(host, o);

@@ -66,7 +66,7 @@ const char kDirectoryGuard[] = R"SH(D=@CFGDIR@
 if [ -d "$D" ]; then
 	[ "`ls -ndL "$D" | awk '{ print $3 }'`" = "`id -u`" ] || { echo owner; exit 1; }
 	for N in settings settings/serversettings.con settings/serversettings.con.pre \
-		settings/adminsettings.con settings/adminsettings.con.pre \
+		settings/adminsettings.con settings/adminsettings.con.pre settings.values \
 		start.sh stop.sh server-stdin server.pid start.pid server.exit; do
 		[ -L "$D/$N" ] && { echo "link $N"; exit 1; }
 	done
@@ -98,18 +98,21 @@ std::string makeStopScript(const std::string& cfgDir) {
            fillShellTemplate(kStopScript, {{"CFGDIR", cfgDir}});
 }
 
-std::string makeGuardedUpload(const std::string& cfgDir, const std::string& srvDir) {
+std::string makeGuardedUpload(const std::string& cfgDir, const std::string& srvDir,
+                              const std::string& preambleLine) {
     const std::vector<ShellWord> dirs = {{"CFGDIR", cfgDir}, {"SRVDIR", srvDir}};
     return (srvDir.empty() ? "" : fillShellTemplate(kSameDirectoryGuard, dirs)) +
-           fillShellTemplate(kDirectoryGuard, dirs) + "cat >" + shellQuote(cfgDir) + "/stop.sh";
+           fillShellTemplate(kDirectoryGuard, dirs) + preambleLine + "cat >" + shellQuote(cfgDir) +
+           "/stop.sh";
 }
 
-void shutDownServer(RemoteRunner& host, const std::string& cfgDir, const std::string& srvDir) {
+void shutDownServer(RemoteRunner& host, const std::string& cfgDir, const std::string& srvDir,
+                    const Preamble& preamble) {
     const std::string q = shellQuote(cfgDir);
     {
         const ChannelsAhead ahead;
-        const RemoteResult upload =
-            host.exec(makeGuardedUpload(cfgDir, srvDir), makeStopScript(cfgDir), false);
+        const RemoteResult upload = host.exec(makeGuardedUpload(cfgDir, srvDir, preamble.line),
+                                              preamble.input + makeStopScript(cfgDir), false);
         refuseGuarded(upload.output, cfgDir);
         if (upload.status != 0) {
             throw TUError{"Copy stop script failed: " + upload.errors};

@@ -13,7 +13,6 @@ namespace {
 // owner-only (umask, set -C), and replaces FILE. The value travels in the
 // environment, never in arguments; printf is a builtin of the shell.
 const char kRewrite[] = R"SH(umask 077 && set -C && F=@FILE@ && export K=@KEY@ B=@BLANK@ T V
-IFS= read -r V
 [ ! -L "$F" ] && [ ! -L "$F.pre" ] && rm -f "$F.pre" || exit 1
 S=3
 if [ -f "$F" ]; then
@@ -37,28 +36,51 @@ const char kAppend[] = R"([ $S = 3 ] && printf '\n%s %s\n' "$K" "$V" >>"$F")";
 const char kKeepOrFail[] = R"([ -f "$F" ] || printf '%s: No such file\n' "$F" >&2
 [ $S = 3 ] && [ -f "$F" ])";
 
-}  // namespace
+// Reads the value of line LINE of the store into V.
+const char kFetch[] = R"SH(V=`sed -n @LINE@p @STORE@` || exit 1
+)SH";
 
-std::string makeSetOptionCommand(const std::string& file, const std::string& key) {
-    return fillShellTemplate(std::string(kRewrite) + kAppend,
-                             {{"FILE", file}, {"KEY", key}, {"BLANK", ""}});
+// The edit runs in a subshell; the store goes when it fails or after the last edit.
+std::string editLine(const std::string& edit, const std::string& store, bool last) {
+    return "(\n" + edit + "\n)\nS=$?\n[ $S = 0 ]" + (last ? " && [ -z last ]" : "") + " || rm -f " +
+           shellQuote(store) + "\nexit $S";
 }
 
-std::string makeDeleteOptionCommand(const std::string& file, const std::string& key) {
-    return fillShellTemplate(std::string(kRewrite) + kKeepOrFail,
-                             {{"FILE", file}, {"KEY", key}, {"BLANK", "1"}});
+}  // namespace
+
+std::string makeStoreValuesCommand(const std::string& store, std::size_t count) {
+    return fillShellTemplate(R"SH([ ! -d "$D" ] || (umask 077 && set -C && rm -f @STORE@ && I=0 &&
+while [ $I -lt @COUNT@ ] && IFS= read -r L; do printf '%s\n' "$L"; I=$((I + 1)); done >@STORE@) ||
+exit 1
+)SH",
+                             {{"STORE", store}, {"COUNT", std::to_string(count)}});
+}
+
+std::string makeSetOptionCommand(const std::string& file, const std::string& key,
+                                 const std::string& store, std::size_t line, bool last) {
+    const std::string fetch =
+        fillShellTemplate(kFetch, {{"LINE", std::to_string(line)}, {"STORE", store}});
+    return editLine(fetch + fillShellTemplate(std::string(kRewrite) + kAppend,
+                                              {{"FILE", file}, {"KEY", key}, {"BLANK", ""}}),
+                    store, last);
+}
+
+std::string makeDeleteOptionCommand(const std::string& file, const std::string& key,
+                                    const std::string& store, bool last) {
+    return editLine(fillShellTemplate(std::string(kRewrite) + kKeepOrFail,
+                                      {{"FILE", file}, {"KEY", key}, {"BLANK", "1"}}),
+                    store, last);
 }
 
 void setConfigOption(RemoteRunner& host, const std::string& file, const std::string& key,
-                     const std::string& value) {
-    const RemoteResult result = host.exec(makeSetOptionCommand(file, key), value + "\n", false);
-    if (result.status != 0) {
-        throw TUError{"Set option '" + key + "' failed in " + file + ": " + result.errors};
-    }
+                     const std::string& store, std::size_t line, bool last) {
+    host.runOrThrow(makeSetOptionCommand(file, key, store, line, last),
+                    "Set option '" + key + "' failed in " + file);
 }
 
-void deleteConfigOption(RemoteRunner& host, const std::string& file, const std::string& key) {
-    host.runOrThrow(makeDeleteOptionCommand(file, key),
+void deleteConfigOption(RemoteRunner& host, const std::string& file, const std::string& key,
+                        const std::string& store, bool last) {
+    host.runOrThrow(makeDeleteOptionCommand(file, key, store, last),
                     "Delete option '" + key + "' failed in " + file);
 }
 

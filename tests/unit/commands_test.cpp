@@ -15,8 +15,8 @@
 using namespace fieldkeep;
 
 TEST(ShellLines, EditSettingsAndStopOnThisMachine) {
-    // A file (null: missing), the key set to the value on standard input (null: deleted)
-    // through /bin/sh, the file, owner-only.
+    // A file (null: missing), the key set to the value from line 2 of the store (null: deleted)
+    // through /bin/sh, the file, owner-only; the store goes after the last edit.
     const std::tuple<const char*, const char*, const char*, const char*> edits[] = {
         {nullptr, "k", "\"v\"", "\nk \"v\"\n"},
         {"a 1\n  g.n \"x\"\ng.nX 2\n", "g.n", nullptr, "a 1\n\ng.nX 2\n"},
@@ -26,12 +26,13 @@ TEST(ShellLines, EditSettingsAndStopOnThisMachine) {
         const Scratch s;
         const std::string file = s.path("it's settings.con");
         if (before != nullptr) std::ofstream(file) << before;
-        std::ofstream(s.path("value")) << (value ? value : "") << "\n";
-        const std::string line = value != nullptr ? makeSetOptionCommand(file, key)
-                                                  : makeDeleteOptionCommand(file, key);
-        EXPECT_EQ(std::system(("{ " + line + "\n} <" + s.path("value")).c_str()), 0);
+        const std::string store = s.path("values");
+        std::ofstream(store) << "x\n" << (value ? value : "") << "\n";
+        const std::string line = value != nullptr ? makeSetOptionCommand(file, key, store, 2, true)
+                                                  : makeDeleteOptionCommand(file, key, store, true);
+        EXPECT_EQ(std::system(line.c_str()), 0);
         EXPECT_EQ(s.read("it's settings.con"), after) << key;
-        EXPECT_FALSE(std::filesystem::exists(file + ".pre")) << key;
+        EXPECT_FALSE(std::filesystem::exists(file + ".pre") || std::filesystem::exists(store));
         EXPECT_EQ(int(std::filesystem::status(file).permissions()), 0600) << key;
     }
     // Whether the stop script signals a planted pid: only a plain number from 2, blanks aside, of a
