@@ -42,18 +42,21 @@ const char kFetch[] = R"SH(V=`sed -n @LINE@p @STORE@` || exit 1
 
 // The edit runs in a subshell; the store goes when it fails or after the last edit.
 std::string editLine(const std::string& edit, const std::string& store, bool last) {
-    return "(\n" + edit + "\n)\nS=$?\n[ $S = 0 ]" + (last ? " && [ -z last ]" : "") + " || rm -f " +
-           shellQuote(store) + "\nexit $S";
+    const std::string remove = "rm -f " + shellQuote(store);
+    return "(\n" + edit + "\n)\nS=$?\n" + (last ? remove : "[ $S = 0 ] || " + remove) + "\nexit $S";
 }
+
+// Where the directory $D exists: COUNT lines of standard input into STORE, made
+// afresh and owner-only; printf is a builtin, so no value is ever an argument.
+const char kStoreValues[] = R"SH([ ! -d "$D" ] || (umask 077 && set -C && rm -f @STORE@ && I=0 &&
+while [ $I -lt @COUNT@ ] && IFS= read -r L; do printf '%s\n' "$L"; I=$((I + 1)); done >@STORE@) ||
+exit 1
+)SH";
 
 }  // namespace
 
 std::string makeStoreValuesCommand(const std::string& store, std::size_t count) {
-    return fillShellTemplate(R"SH([ ! -d "$D" ] || (umask 077 && set -C && rm -f @STORE@ && I=0 &&
-while [ $I -lt @COUNT@ ] && IFS= read -r L; do printf '%s\n' "$L"; I=$((I + 1)); done >@STORE@) ||
-exit 1
-)SH",
-                             {{"STORE", store}, {"COUNT", std::to_string(count)}});
+    return fillShellTemplate(kStoreValues, {{"STORE", store}, {"COUNT", std::to_string(count)}});
 }
 
 std::string makeSetOptionCommand(const std::string& file, const std::string& key,
