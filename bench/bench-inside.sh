@@ -46,6 +46,7 @@ trips() { awk -v s="$1" -v r="$rtt" 'BEGIN { if (r > 0) printf "%.1f", s / r; el
 
 # Latency of one remote command over the slow link.
 ours=$(median_seconds "$fieldkeep" --address=slowhost --login=fkuser --exec --cmd=true); ours_rss=$(peak_kib)
+exec_true=$ours
 theirs=$(median_seconds sshpass -e ssh "${ssh_opts[@]}" fkuser@slowhost true)
 row "exec true over ${rtt}s RTT (s)" "$ours" "$theirs" "$(ratio "$ours" "$theirs")" "$ours_rss KiB"
 row "  in round trips" "$(trips "$ours")" "$(trips "$theirs")" "" ""
@@ -76,6 +77,14 @@ measure_start() {
         "$(awk -v s="$start_net" -v r="$rtt" -v n=$start_commands 'BEGIN { if (r > 0) printf "%.2f", s / r / n; else printf "-" }')" "" "" ""
 }
 measure_start slowhost ""
+# The status of the running instance: one remote command, like exec true; the
+# target is the connection set-up plus at most 1.5 round trips.
+status_s=$(median_seconds "$fieldkeep" --address=slowhost --login=fkuser --status --cfg-dir=$base/cfg)
+status_rss=$(peak_kib)
+"$fieldkeep" --address=slowhost --login=fkuser --status --cfg-dir=$base/cfg | grep -qx 'state: running' ||
+    { echo "status: the instance is not running" >&2; exit 1; }
+row "status, running instance (s)" "$status_s" "" "" "$status_rss KiB"
+row "  in round trips (exec true: $(trips "$exec_true"))" "$(trips "$status_s")" "" "" ""
 t0=$(date +%s%N); /usr/bin/time -f %M -o /run/bench.rss "$fieldkeep" --address=slowhost --login=fkuser --stop --cfg-dir=$base/cfg
 t1=$(date +%s%N); stop_rss=$(tail -n 1 /run/bench.rss)
 # 2 remote commands; the stop script waits 1 s for the server to quit.

@@ -14,5 +14,8 @@ bool checkInstall(talvor::opt::TOParsing options, RemoteRunner& host);
 bool installServer(talvor::opt::TOParsing options, RemoteRunner& host);
 bool startServer(talvor::opt::TOParsing options, RemoteRunner& host);
 bool stopServer(talvor::opt::TOParsing options, RemoteRunner& host);
+bool showStatus(talvor::opt::TOParsing options, RemoteRunner& host);
+bool sendLine(talvor::opt::TOParsing options, RemoteRunner& host);  // --send
+bool showLog(talvor::opt::TOParsing options, RemoteRunner& host);
 
 }  // namespace fieldkeep

@@ -18,7 +18,9 @@ namespace {
 
 // A background reader keeps the pipe open so that writing "quit" cannot block
 // even when the server no longer reads. Only what instance_pid prints is
-// signalled; the pid files go either way.
+// signalled; the pid files go either way. The wrapper's record of the
+// server's end goes last, once nothing is left that could write it: the
+// instance is stopped.
 const char kStopScript[] = R"SCRIPT(umask 077
 CFGDIR=@CFGDIR@
 if [ -p $CFGDIR/server-stdin -a -r $CFGDIR/server-stdin ]; then
@@ -55,7 +57,7 @@ if [ -f $CFGDIR/start.pid ]; then
 	fi
 fi
 
-rm -f $CFGDIR/start.pid 2>/dev/null
+rm -f $CFGDIR/start.pid $CFGDIR/server.exit 2>/dev/null
 )SCRIPT";
 
 // Run on the host before anything is written in an existing configuration
@@ -66,7 +68,7 @@ if [ -d "$D" ]; then
 	[ "`ls -ndL "$D" | awk '{ print $3 }'`" = "`id -u`" ] || { echo owner; exit 1; }
 	for N in settings settings/serversettings.con settings/serversettings.con.pre \
 		settings/adminsettings.con settings/adminsettings.con.pre settings.values \
-		start.sh stop.sh server-stdin server.pid start.pid; do
+		start.sh stop.sh server-stdin server.pid start.pid server.exit; do
 		[ -L "$D/$N" ] && { echo "link $N"; exit 1; }
 	done
 fi

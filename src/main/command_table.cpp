@@ -20,6 +20,9 @@ const std::vector<CommandRow>& commandTable() {
         {"install", installServer},
         {"start", startServer},
         {"stop", stopServer},
+        {"status", showStatus},
+        {"send", sendLine},
+        {"log", showLog},
         {"help", showHelp},
     };
     // clang-format on

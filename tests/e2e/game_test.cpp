@@ -121,7 +121,7 @@ Case taken(const char* name, const std::string& socket, const char* option) {
 
 // --stop ends the server that the setup started, and its pid files and console go.
 const Case kStops{"Stops", {"--stop", "--cfg-dir=/srv/t/cfg"}, "", 0, "stopped && [ \"$(ls cfg)\" "
-                  "= \"$(printf '%s\\n' old-server.pid old-start.pid server.args server.quit "
+                  "= \"$(printf '%s\\n' console.log old-server.pid old-start.pid server.args server.quit "
                   "settings start.sh stderr.log stop.sh)\" ]", "instance && " + kStartFirst};
 
 // Hostile values (no double quote: it would end the quoted setting) reach the settings intact
@@ -155,6 +155,48 @@ INSTANTIATE_TEST_SUITE_P(Start, Run, ::testing::Values(
     taken("TcpLoopback", "'' STREAM 127.0.0.1", "--spy-lan-port"),
     taken("Ipv6Wildcard", "6 STREAM ::", "--spy-port"),
     taken("Ipv6Udp", "6 DGRAM ::", "--rcon-port")), caseName);
+
+const std::vector<std::string> kStatus = {"--status", "--cfg-dir=/srv/t/cfg"};
+
+// A started server told LINE on its console ends by itself: --status shows how and when.
+Case exits(const char* name, const char* line, const std::string& shown) {
+    return {name, kStatus, "state: exited\nended: ...", 0, "recent ended && [ \"$(sed 2d "
+            "/srv/out)\" = " + shellWord("state: exited\n" + shown) + " ]", "instance && date +%s "
+            ">t0 && " + kStartFirst + " && echo " + shellWord(line) + " >cfg/server-stdin && soon "
+            "'! test -e cfg/start.pid'"};
+}
+
+const char kThenStop[] = " && fk --stop --cfg-dir=/srv/t/cfg";
+INSTANTIATE_TEST_SUITE_P(Operate, Run, ::testing::Values(
+    Case{"StatusOfARunningServer", kStatus, "state: running\npid: ...", 0,
+         std::string("shows_running") + kThenStop, "instance && date +%s >t0 && " + kStartFirst},
+    Case{"StatusAfterStop", kStatus, "state: stopped\n", 0, "",
+         "instance && " + kStartFirst + kThenStop},
+    Case{"StatusOfANewInstance", kStatus, "state: stopped\n", 0, "", "instance"},
+    exits("StatusAfterACrash", "crash", "exit: 139\nlast error: fake server crashed"),
+    exits("StatusAfterAnExit", "exit 3", "exit: 3"),
+    // The line arrives byte for byte, once; the fake server records what it reads.
+    Case{"SendArrivesOnce", {"--send", "--cfg-dir=/srv/t/cfg", "--line=" + kHostile}, "", 0,
+         "soon 'test -s cfg/console.log' && sleep 1 && [ \"$(cat cfg/console.log)\" = " +
+             shellWord(kHostile) + " ]" + kThenStop, "instance && " + kStartFirst},
+    Case{"SendToAStoppedServerMakesNoPipe", {"--send", "--cfg-dir=/srv/t/cfg", "--line=x"},
+         "Server is not running\n", 1, "[ \"$(ls cfg)\" = settings ]", "instance"},
+    // A stopped server whose console pipe is full.
+    Case{"SendToAServerThatDoesNotRead", {"--send", "--cfg-dir=/srv/t/cfg", "--line=late"},
+         "Server is not reading its console\n", 1, "kill -CONT $(cat cfg/server.pid)" +
+             std::string(kThenStop) + " && ! grep -q late cfg/console.log", "instance && " +
+             kStartFirst + " && kill -STOP $(cat cfg/server.pid) && yes '' | head -c 65536 "
+             ">cfg/server-stdin"},
+    Case{"LogTailsAsItIs", {"--log", "--cfg-dir=/srv/t/cfg", "--lines=2"}, "two\nthree", 0, "",
+         "instance && printf 'one\\ntwo\\nthree' >cfg/stderr.log"},
+    Case{"LogOfFiftyLinesByDefault", {"--log", "--cfg-dir=/srv/t/cfg"}, "11\n...", 0,
+         "seq 11 60 | cmp - /srv/out", "instance && seq 60 >cfg/stderr.log"},
+    Case{"NoLogNoOutput", {"--log", "--cfg-dir=/srv/t/cfg"}, "", 0, "", "instance"},
+    // The log past 10 MiB becomes the one old log; the server writes a new one.
+    Case{"StartKeepsOneOldLog", startArgs(), "", 0, "[ $(stat -c %s cfg/stderr.log.1) = 10485761 ] "
+         "&& test -e cfg/stderr.log && ! test -s cfg/stderr.log" + std::string(kThenStop),
+         "instance && echo old >cfg/stderr.log.1 && head -c 10485761 /dev/zero >cfg/stderr.log"}),
+    caseName);
 
 // fktenant shares the host with fkuser; root's panel works on directories a customer made. A
 // refusal writes and signals nothing: planted.pid lives, outside stays.
@@ -223,6 +265,10 @@ TEST(Refusals, ChangeNothingOnTheHost) {
          "Option '--spy-port' must be a decimal number"},
         {startArgs({"--port=65536"}), "Option '--port" + range},
         {{"--stop", "--cfg-dir=cfg"}, absolute},
+        {{"--status", "--cfg-dir=/srv/t/no"}, "Configuration directory /srv/t/no does not exist"},
+        {{"--send", "--cfg-dir=/srv/t/cfg", "--line=a\nquit"}, "Option '--line" + lines},
+        {{"--log", "--cfg-dir=/srv/t/cfg", "--lines=10001"},
+         "Option '--lines' must be a number from 1 to 10000"},
         {{"--copy-file", "--from=/srv/t/fifo", to}, unread + "/srv/t/fifo"},
         {{"--copy-file", "--from=/srv/t", to}, unread + "/srv/t"},
         {{"--copy-file", "--from=/srv/t/missing", to}, "Unable to define file size"},

@@ -116,3 +116,21 @@ no_accounts() {
         { userdel -r "$n"; groupdel "$n"; } >/dev/null 2>&1
     done
 }
+
+# /srv/out gives as $1 a time (ISO 8601, UTC) from the one in t0 to now.
+recent() {
+    local t
+    t=$(date -d "$(sed -n "s/^$1: \(....-..-..T..:..:..Z\)$/\1/p" /srv/out)" +%s) &&
+        [ "$t" -ge "$(cat t0)" ] && [ "$t" -le "$(date +%s)" ]
+}
+
+# /srv/out, a --status report, shows the server of cfg running since t0, with more memory than its
+# child alone and the ports of its settings, which the child holds.
+shows_running() {
+    local child
+    child=$(pgrep -P "$(cat cfg/server.pid)" python3) && recent since &&
+        [ "$(sed -n 's/^memory: \([0-9]*\) KiB$/\1/p' /srv/out)" -gt \
+        "$(awk '/^VmRSS/ { print $2 }' "/proc/$child/status")" ] && [ "$(sed 3,4d /srv/out)" = \
+        "state: running"$'\n'"pid: $(cat cfg/server.pid)"$'\n'"ports: 14567/udp 4711/tcp" ] &&
+        [ "$(ss -Hlntup | grep -c "pid=$child,")" = 2 ]
+}

@@ -6,6 +6,7 @@
 #include "commands/account_random.h"
 #include "commands/commands.h"
 #include "commands/create_user.h"
+#include "commands/send.h"
 #include "commands/start.h"
 #include "commands/stop.h"
 #include "shell/config_edit.h"
@@ -60,7 +61,7 @@ TEST(ShellLines, EditSettingsAndStopOnThisMachine) {
 // A host that logs the lines and steps of start sent; each succeeds, printing ANSWER, but
 // the failing step (a port check's success means the port is taken).
 struct FakeHost : RemoteRunner {
-    RemoteResult exec(const std::string& line, const std::string&, bool usePty) override {
+    RemoteResult exec(const std::string& line, const std::string& input, bool usePty) override {
         const std::pair<const char*, const char*> parts[] = {
             {"/stop.sh", "stop"},
             {"/settings/", "settings"},
@@ -82,6 +83,7 @@ struct FakeHost : RemoteRunner {
         }
         last = step;
         sent += line + "\n";
+        inputs += input;
         return {(step == "port") != (step == failing) ? 1 : 0, answer, "E"};
     }
     void connect() override {}
@@ -90,7 +92,7 @@ struct FakeHost : RemoteRunner {
         return 0;
     }
     void upload(UploadSource&, const std::string&) override {}
-    std::string failing, answer, last, steps, sent;
+    std::string failing, answer, last, steps, sent, inputs;
 };
 
 // The settings for internet, punk buster and admin keys ("-": blanked), then the ports checked.
@@ -170,6 +172,13 @@ TEST(Exec, ShowsWhatArrivedBeforeTheLinkBroke) {
         raisedMessage([&] { execCommand(Argv("--cmd=partial").parse(), host); });
     std::cout.rdbuf(saved);
     EXPECT_EQ(captured.str() + raised, "partial\nConnection lost");  // on a line of its own
+}
+
+TEST(Send, TheLineTravelsOnlyOnStandardInput) {
+    FakeHost host;
+    sendConsoleLine(host, "/c", "admin.password 'pass word'");
+    EXPECT_EQ(host.inputs, "admin.password 'pass word'\n");
+    EXPECT_EQ(host.sent.find("pass word"), std::string::npos);
 }
 
 TEST(Account, RandomDrawsAndABoundedNameSearch) {

@@ -1,4 +1,5 @@
 #include "commands/host_checks.h"
+#include "commands/status.h"
 #include "main/host_address.h"
 #include "remote/channel_opening.h"
 #include "remote/exit_status.h"
@@ -89,4 +90,23 @@ TEST(HostText, PathsAddressesAndUnameReadRight) {
                                "SSH-2.0-dropbear_0.52", "SSH-2.0-dropbear"}) {
         EXPECT_FALSE(remote::takesChannelsAhead(banner)) << banner;
     }
+    // What --status makes of its script's facts: lines that do not parse go, ports come sorted,
+    // UDP first, each once, and a start is the boot time plus the ticks over the tick rate.
+    const Texts facts = {
+        {"running 42\nhz 100\nbtime 1796600000\nstart 6250\nrss 100\nrss x\nrss 23\nport 0FA0 tcp\n"
+         "port 38E7 udp\nport 0fa0 tcp\nport 270F udp\nport 1 sctp\nport G udp\nport 12345 udp",
+         "state: running\npid: 42\nsince: 2026-12-06T23:34:22Z\nmemory: 123 KiB\n"
+         "ports: 9999/udp 14567/udp 4000/tcp\n"},
+        {"running 42\nhz 0\nbtime 1\nstart 1\nerror x\n", "state: running\npid: 42\n"},
+        {"exited\nexit 139 1796601561\nerror a: b  c\n",
+         "state: exited\nended: 2026-12-06T23:59:21Z\nexit: 139\nlast error: a: b  c\n"},
+        {"exited\nexit 3 999999999999999999\nerror \n", "state: exited\nexit: 3\n"},
+        {"missing\n", "Configuration directory /c does not exist"},
+        {"running -1\nstopping\n", "Status query failed: "},
+    };
+    expectRows(facts, [](const std::string& text) {
+        std::string shown;
+        const std::string error = raisedMessage([&] { shown = statusReport({0, text, ""}, "/c"); });
+        return error + shown;
+    });
 }

@@ -1,0 +1,53 @@
+// --log: the last lines of the server's error log, taken on the host so that
+// only they travel, and passed on as they arrive.
+#include <string_view>
+
+#include "commands/commands.h"
+#include "commands/options.h"
+#include "errors/output.h"
+#include "errors/uerror.h"
+#include "remote/exec.h"
+#include "shell/quoting.h"
+#include "shell/value_checks.h"
+
+namespace fieldkeep {
+namespace {
+
+const char kLogLine[] = "! test -e @LOG@ || exec tail -n @LINES@ @LOG@ 2>/dev/null";
+
+constexpr int kMaxLines = 10000;
+
+// The --lines value: 50 when absent; a decimal number from 1 to 10000.
+std::string lineCount(const std::string& value) {
+    if (value.empty()) {
+        return "50";
+    }
+    if (value.size() > 5 || !isDecimalNumber(value) || std::stoi(value) < 1 ||
+        std::stoi(value) > kMaxLines) {
+        throw TUError{"Option '--lines' must be a number from 1 to 10000"};
+    }
+    return value;
+}
+
+}  // namespace
+
+bool showLog(talvor::opt::TOParsing options, RemoteRunner& host) {
+    const std::string cfgDir = requiredValue(options, "cfg-dir");
+    const std::string lines = optionalValue(options, "lines", talvor::opt::ReqArg);
+    options.check();
+    requireAbsolutePath(cfgDir);
+    requirePlainWord(cfgDir, "cfg-dir");
+    const std::string count = lineCount(lines);
+    host.connect();
+    const std::string log = cfgDir + "/stderr.log";
+    const auto print = [](const char* data, std::size_t size) {
+        writeOut(std::string_view(data, size));
+    };
+    if (host.execStreaming(fillShellTemplate(kLogLine, {{"LOG", log}, {"LINES", count}}), "",
+                           print) != 0) {
+        throw TUError{"Failed to read from the file " + log};
+    }
+    return true;
+}
+
+}  // namespace fieldkeep

@@ -1,0 +1,211 @@
+// --status: one remote script finds whether the instance's server runs (the
+// test the stop script makes before it signals a pid) and, for a running
+// server, its start time, the resident memory and the sockets of its process
+// tree; for one that ended by itself, the wrapper's record of the end and the
+// last line of the error log. The facts are checked and formatted here.
+#include "commands/status.h"
+
+#include <ctime>
+#include <optional>
+#include <set>
+#include <sstream>
+
+#include "commands/commands.h"
+#include "commands/instance_pid.h"
+#include "commands/options.h"
+#include "errors/output.h"
+#include "errors/uerror.h"
+#include "remote/runner.h"
+#include "shell/quoting.h"
+#include "shell/value_checks.h"
+
+namespace fieldkeep {
+namespace {
+
+// For a running server one awk, reading /proc with getline (a process that
+// ended meanwhile is skipped, not an error), prints the tick rate, the boot
+// time and the server's start, builds the process tree from the parent field of
+// every /proc/PID/stat (the text after the last ')', since a command name may
+// hold anything), sums its resident memory and looks the socket inodes among
+// its open files up in the kernel's UDP and TCP tables (TCP only when
+// listening, state 0A). Few processes are started: the script's time on the
+// host adds to the round trips.
+const char kStatusScript[] = R"SCRIPT(CFGDIR=@CFGDIR@
+[ -d $CFGDIR ] || { echo missing; exit 0; }
+PID=`instance_pid $CFGDIR/server.pid $CFGDIR`
+if [ -n "$PID" ]; then
+	echo running $PID
+	exec awk -v root=$PID -v hz="`getconf CLK_TCK`" 'BEGIN { print "hz", hz
+		while ((getline line < "/proc/stat") > 0) if (line ~ /^btime /) print line
+		for (i = 1; i < ARGC; i++) {
+			f = ARGV[i] "/stat"
+			if ((getline line < f) > 0 && match(line, /\) [^)]*$/)) {
+				split(substr(line, RSTART + 2), w, " ")
+				parent[substr(ARGV[i], 7)] = w[2]
+				if (substr(ARGV[i], 7) == root) print "start", w[20]
+			}
+			close(f)
+		}
+		tree = " " root " "
+		do { grew = 0
+			for (p in parent) if (index(tree, " " parent[p] " ") && !index(tree, " " p " ")) {
+				tree = tree p " "; grew = 1 }
+		} while (grew)
+		n = split(tree, pids, " "); dirs = ""
+		for (i = 1; i <= n; i++) {
+			f = "/proc/" pids[i] "/status"
+			while ((getline line < f) > 0) if (line ~ /^VmRSS:/) { split(line, w, " "); print "rss", w[2] }
+			close(f)
+			dirs = dirs " /proc/" pids[i] "/fd"
+		}
+		cmd = "exec ls -l" dirs " 2>/dev/null"
+		while ((cmd | getline line) > 0) if (match(line, /socket:\[[0-9]+\]$/))
+			want[substr(line, RSTART + 8, RLENGTH - 9)] = 1
+		close(cmd)
+		split("udp udp6 tcp tcp6", kinds, " ")
+		for (k = 1; k <= 4; k++) {
+			f = "/proc/net/" kinds[k]
+			getline line < f
+			while ((getline line < f) > 0) {
+				split(line, w, " ")
+				if ((w[10] in want) && (k <= 2 || w[4] == "0A")) {
+					m = split(w[2], a, ":"); print "port", a[m], substr(kinds[k], 1, 3) }
+			}
+			close(f)
+		}
+		exit }' /proc/[0-9]*
+elif [ -e $CFGDIR/server.exit ] || [ -e $CFGDIR/server.pid ]; then
+	echo exited
+	[ -f $CFGDIR/server.exit ] && printf 'exit %s\n' "$(head -n 1 $CFGDIR/server.exit)"
+	[ -f $CFGDIR/stderr.log ] && printf 'error %s\n' "$(tail -n 1 $CFGDIR/stderr.log)"
+else
+	echo stopped
+fi
+)SCRIPT";
+
+// A decimal number of at most 18 digits, so that sums and products stay in range.
+std::optional<long long> number(const std::string& word) {
+    if (word.empty() || word.size() > 18 || !isDecimalNumber(word)) {
+        return std::nullopt;
+    }
+    return std::stoll(word);
+}
+
+struct Facts {
+    std::string state, pid;
+    std::optional<long long> hz, btime, start, memory, exitStatus, ended;
+    std::set<std::pair<int, long>> ports;  // protocol (0: udp, 1: tcp), port
+    std::string lastError;
+};
+
+void addPort(Facts& f, const std::string& hex, const std::string& protocol) {
+    if (hex.empty() || hex.size() > 4 ||
+        hex.find_first_not_of("0123456789ABCDEFabcdef") != std::string::npos ||
+        (protocol != "udp" && protocol != "tcp")) {
+        return;
+    }
+    f.ports.emplace(protocol == "tcp", std::stol(hex, nullptr, 16));
+}
+
+void readFact(Facts& f, const std::string& line) {
+    const std::size_t space = line.find(' ');
+    const std::string tag = line.substr(0, space);
+    const std::string rest = space == std::string::npos ? "" : line.substr(space + 1);
+    std::istringstream in(rest);
+    std::string a, b;
+    in >> a >> b;
+    if (tag == "running" && number(a)) {
+        f.state = tag;
+        f.pid = a;
+    } else if (tag == "stopped" || tag == "exited" || tag == "missing") {
+        f.state = tag;
+    } else if (tag == "hz" || tag == "btime" || tag == "start") {
+        (tag == "hz" ? f.hz : tag == "btime" ? f.btime : f.start) = number(a);
+    } else if (tag == "rss" && number(a)) {
+        f.memory = f.memory.value_or(0) + *number(a);
+    } else if (tag == "port") {
+        addPort(f, a, b);
+    } else if (tag == "exit" && number(a) && number(b)) {
+        f.exitStatus = number(a);
+        f.ended = number(b);
+    } else if (tag == "error") {
+        f.lastError = rest;
+    }
+}
+
+// "KEY: TIME" and a line feed; nothing for a time that the calendar cannot hold.
+std::string timeLine(const std::string& key, long long seconds) {
+    const std::string time = utcTime(seconds);
+    return time.empty() ? "" : key + ": " + time + "\n";
+}
+
+std::string runningReport(const Facts& f) {
+    std::string report = "state: running\npid: " + f.pid + "\n";
+    if (f.hz && *f.hz > 0 && f.btime && f.start) {
+        report += timeLine("since", *f.btime + *f.start / *f.hz);
+    }
+    if (f.memory) {
+        report += "memory: " + std::to_string(*f.memory) + " KiB\nports:";
+        for (const auto& [protocol, port] : f.ports) {
+            report += " " + std::to_string(port) + (protocol == 0 ? "/udp" : "/tcp");
+        }
+        report += "\n";
+    }
+    return report;
+}
+
+std::string exitedReport(const Facts& f) {
+    std::string report = "state: exited\n";
+    if (f.ended) {
+        report += timeLine("ended", *f.ended) + "exit: " + std::to_string(*f.exitStatus) + "\n";
+    }
+    if (!f.lastError.empty()) {
+        report += "last error: " + f.lastError + "\n";
+    }
+    return report;
+}
+
+}  // namespace
+
+std::string makeStatusScript(const std::string& cfgDir) {
+    return kInstancePidFunction + fillShellTemplate(kStatusScript, {{"CFGDIR", cfgDir}});
+}
+
+std::string utcTime(long long seconds) {
+    const std::time_t t = static_cast<std::time_t>(seconds);
+    std::tm utc{};
+    char text[32] = "";
+    if (gmtime_r(&t, &utc) != nullptr) {
+        std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    }
+    return text;
+}
+
+std::string statusReport(const RemoteResult& facts, const std::string& cfgDir) {
+    Facts f;
+    std::istringstream lines(facts.output);
+    for (std::string line; std::getline(lines, line);) {
+        readFact(f, line);
+    }
+    if (f.state == "missing") {
+        throw TUError{"Configuration directory " + cfgDir + " does not exist"};
+    }
+    if (f.state.empty()) {
+        throw TUError{"Status query failed: " + facts.errors};
+    }
+    return f.state == "running"  ? runningReport(f)
+           : f.state == "exited" ? exitedReport(f)
+                                 : "state: stopped\n";
+}
+
+bool showStatus(talvor::opt::TOParsing options, RemoteRunner& host) {
+    const std::string cfgDir = requiredValue(options, "cfg-dir");
+    options.check();
+    requireAbsolutePath(cfgDir);
+    requirePlainWord(cfgDir, "cfg-dir");
+    host.connect();
+    writeOut(statusReport(host.run(makeStatusScript(cfgDir)), cfgDir));
+    return true;
+}
+
+}  // namespace fieldkeep

@@ -1,0 +1,24 @@
+// --status: the state of a game server instance, learned with one remote
+// script and turned into "key: value" lines here.
+#pragma once
+
+#include <string>
+
+#include "remote/exec.h"
+
+namespace fieldkeep {
+
+// The status script for a configuration directory: it prints what it finds
+// as lines of a tag and words ("running PID", "rss KIB", "port HEX udp", ...).
+std::string makeStatusScript(const std::string& cfgDir);
+
+// The report --status prints, from what the status script printed. Lines that
+// do not parse are left out, and so is every key whose facts are incomplete.
+// Throws TUError when the directory is missing or the script named no state.
+std::string statusReport(const RemoteResult& facts, const std::string& cfgDir);
+
+// Seconds since the epoch as "YYYY-MM-DDTHH:MM:SSZ"; empty when the year
+// would not fit the calendar's fields.
+std::string utcTime(long long seconds);
+
+}  // namespace fieldkeep
