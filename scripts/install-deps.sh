@@ -17,7 +17,7 @@ packages=(
     libssh2-1-dev libcrypt-dev libgtest-dev
     openssh-server openssh-client dropbear-bin iproute2 util-linux passwd procps libpam-modules
     wget bzip2 gzip unzip zip makeself python3
-    dpkg-dev file clang-tidy cppcheck groff-base man-db
+    dpkg-dev file clang-format clang-tidy cppcheck groff-base man-db
 )
 missing=()
 for p in "${packages[@]}"; do

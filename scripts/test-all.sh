@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Builds with g++ and clang (warnings are errors) and runs every test: the unit
-# tests and the end-to-end tests against the sandbox test host, with g++ and
-# again under AddressSanitizer and UndefinedBehaviorSanitizer; the fuzz targets
-# for a fixed number of inputs; clang-tidy and cppcheck; the man page; and the
-# Debian package, installed into a throwaway overlay.
+# Checks the shape of the code (includes follow the layers, clang-format leaves
+# the sources alone), builds with g++ and clang (warnings are errors) and runs
+# every test: the unit tests and the end-to-end tests against the sandbox test
+# host, with g++ and again under AddressSanitizer and UndefinedBehaviorSanitizer;
+# the fuzz targets for a fixed number of inputs; clang-tidy and cppcheck; the man
+# page; and the Debian package, installed into a throwaway overlay.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -15,6 +16,9 @@ configure_and_build() {
     cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
     cmake --build "$dir" -j "$jobs"
 }
+
+echo "== shape: layers and format"
+scripts/check-shape.sh
 
 echo "== g++"
 configure_and_build build/gcc -DCMAKE_CXX_COMPILER=g++

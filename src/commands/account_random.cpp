@@ -8,10 +8,8 @@
 
 namespace fieldkeep {
 
-const char kPasswordAlphabet[] =
-    "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
-const char kSaltAlphabet[] =
-    "./0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+const char kPasswordAlphabet[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+const char kSaltAlphabet[] = "./0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
 
 namespace {
 
@@ -53,8 +51,12 @@ std::string randomText(const std::string& alphabet, std::size_t length) {
     return text;
 }
 
-std::string makePassword() { return randomText(kPasswordAlphabet, kPasswordLength); }
+std::string makePassword() {
+    return randomText(kPasswordAlphabet, kPasswordLength);
+}
 
-std::string makeSaltSetting() { return "$6$" + randomText(kSaltAlphabet, kSaltLength); }
+std::string makeSaltSetting() {
+    return "$6$" + randomText(kSaltAlphabet, kSaltLength);
+}
 
 }  // namespace fieldkeep

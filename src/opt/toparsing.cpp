@@ -49,8 +49,12 @@ struct TOParsing::State {
 TOParsing::TOParsing(int argc, const char* const* argv)
     : state_(std::make_shared<State>(TOpts(argc, argv))) {}
 
-const TOpts& TOParsing::opts() const { return state_->opts; }
-TStatusBits TOParsing::status() const { return state_->status; }
+const TOpts& TOParsing::opts() const {
+    return state_->opts;
+}
+TStatusBits TOParsing::status() const {
+    return state_->status;
+}
 
 TOptResult TOParsing::longOpt(const std::string& name, int mode) {
     State& s = *state_;
@@ -86,7 +90,9 @@ TOptResult TOParsing::shortOpt(char letter) {
     return TOptResult(state_, nullptr, entry);
 }
 
-void TOParsing::clear() { state_->status = goodBit; }
+void TOParsing::clear() {
+    state_->status = goodBit;
+}
 
 void TOParsing::releaseChecking(std::shared_ptr<State> ref) {
     State& s = *ref;

@@ -4,9 +4,15 @@ namespace talvor::opt {
 namespace {
 
 // The syntax is defined on ASCII bytes; the locale must not widen it.
-bool isAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-bool startsName(char c) { return isAsciiLetter(c) || c == '_'; }
-bool continuesName(char c) { return startsName(c) || c == '-'; }
+bool isAsciiLetter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+bool startsName(char c) {
+    return isAsciiLetter(c) || c == '_';
+}
+bool continuesName(char c) {
+    return startsName(c) || c == '-';
+}
 
 }  // namespace
 

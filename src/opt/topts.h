@@ -63,7 +63,8 @@ private:
 
 class TOpts::TOptsError : public TError {
 public:
-    TOptsError(std::string message, TOpts opts) : TError(std::move(message)), opts_(std::move(opts)) {}
+    TOptsError(std::string message, TOpts opts)
+        : TError(std::move(message)), opts_(std::move(opts)) {}
     const TOpts& opts() const { return opts_; }
 
 private:

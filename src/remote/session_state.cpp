@@ -1,13 +1,12 @@
 #include "remote/session_state.h"
 
-#include "remote/run_deadline.h"
-
 #include <poll.h>
 #include <sys/socket.h>
 
 #include <algorithm>
 
 #include "remote/connection.h"
+#include "remote/run_deadline.h"
 
 namespace fieldkeep::remote {
 namespace {

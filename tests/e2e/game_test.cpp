@@ -5,6 +5,7 @@
 namespace fieldkeep::e2e {
 namespace {
 
+// clang-format off
 // An install into /srv/t/DIR (made by SETUP) that lib.sh's `installed` finds as
 // the row says, and after which ALSO_TRUE holds in /srv/t.
 Case installs(const char* name, const char* archive, const std::string& setup, std::string dir,
@@ -18,7 +19,9 @@ Case installs(const char* name, const char* archive, const std::string& setup, s
                 " " + shellWord(logHas) + " && " + alsoTrue,
             setup + " && chmod -R 777 ."};
 }
+// clang-format on
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Install, Run, ::testing::Values(
     installs("TarBzip2", "bf.tar.bz2", "true", ""),
     installs("TarGzipIntoAQuotedDir", "bf.tar.gz", "mkdir \"it's\"", "/it's"),
@@ -39,12 +42,14 @@ INSTANTIATE_TEST_SUITE_P(Install, Run, ::testing::Values(
     Case{"MissingDirectoryNotMade", {"--install", "--url=http://h/a.tgz", "--dir=/srv/none"},
          "Make temporary directory in '/srv/none' failed: mktemp: ...", 1, "! test -e /srv/none"}),
     caseName);
+// clang-format on
 
 // A server needs its launcher and the mod's init file; any kind of file counts.
 Case checks(const char* name, const char* setup, const char* dir, const char* out) {
     return {name, {"--check-install", std::string("--dir=") + dir}, out, 0, "", setup};
 }
 
+// clang-format off
 const char kFull[] = "touch start.sh && mkdir -p mods/bf1942 && touch mods/bf1942/init.con";
 INSTANTIATE_TEST_SUITE_P(CheckInstall, Run, ::testing::Values(
     checks("LauncherOnly", "touch start.sh", "/srv/t", "failed\n"),
@@ -54,7 +59,9 @@ INSTANTIATE_TEST_SUITE_P(CheckInstall, Run, ::testing::Values(
     checks("BothWithTrailingSlash", kFull, "/srv/t/", "ok\n"),
     checks("LauncherADirectory", "mkdir -p start.sh mods/bf1942 && touch mods/bf1942/init.con",
            "/srv/t", "ok\n")), caseName);
+// clang-format on
 
+// clang-format off
 // --start of lib.sh's `instance` in /srv/t; an option given again in EXTRA wins.
 std::vector<std::string> startArgs(const std::vector<std::string>& extra = {}) {
     std::vector<std::string> args{
@@ -66,15 +73,18 @@ std::vector<std::string> startArgs(const std::vector<std::string>& extra = {}) {
     args.insert(args.end(), extra.begin(), extra.end());
     return args;
 }
+// clang-format on
 
 // A start through lib.sh's fk, the pids of the server it launched saved in cfg/old-*.pid.
-const std::string kStartFirst = "fk" + joined(startArgs()) + " && soon 'test -s cfg/server.pid' "
+const std::string kStartFirst = "fk" + joined(startArgs()) +
+                                " && soon 'test -s cfg/server.pid' "
                                 "&& cp cfg/start.pid cfg/old-start.pid && cp cfg/server.pid "
                                 "cfg/old-server.pid";
 
 // The settings after a start: the keys present are set in place, the others added.
 std::string serverSettings(const std::string& name = "My server") {
-    return "game.serverName \"" + name + "\"\n  game.serverMaxPlayers 16\nGAME.SERVERPORT 1\n"
+    return "game.serverName \"" + name +
+           "\"\n  game.serverMaxPlayers 16\nGAME.SERVERPORT 1\n"
            "game.serverIP\n\tgame.serverPassword \"\"\ngame.serverNumberOfRounds 3\n"
            "game.serverInternet 0\n\ngame.serverBandwidthChokeLimit 256000\n\n"
            "game.serverMaxAllowedConnectionType 3\n\ngame.serverIP 127.0.0.1\n\n"
@@ -86,6 +96,7 @@ std::string adminSettings(const std::string& rconPassword = "secret") {
            rconPassword + "\" 4711\n";
 }
 
+// clang-format off
 // --start writes the settings with these values and launches the server (lib.sh's
 // `started`); a login's --stop then ends it. AGAIN: a server started before is stopped.
 Case starts(const char* name, const Account& as, const std::string& serverName,
@@ -98,7 +109,9 @@ Case starts(const char* name, const Account& as, const std::string& serverName,
                 " fk --stop --cfg-dir=/srv/t/cfg)\" ]",
             "instance " + as.login + (again ? " && " + kStartFirst : ""), as};
 }
+// clang-format on
 
+// clang-format off
 // A start that fails says at which step and launches nothing; --stop uploads its
 // script the same way, so it fails exactly where the start's copy failed.
 Case fails(const char* name, const std::string& setup, const std::string& out, const char* log) {
@@ -108,7 +121,9 @@ Case fails(const char* name, const std::string& setup, const std::string& out, c
                 "fk --stop --cfg-dir=/srv/t/cfg | grep -q '^Copy stop script'",
             "instance && " + setup};
 }
+// clang-format on
 
+// clang-format off
 // A helper process holds port 24555 while --start runs: reported before anything
 // is launched, and the channel opened ahead for the next step ends with the run.
 Case taken(const char* name, const std::string& socket, const char* option) {
@@ -118,16 +133,20 @@ Case taken(const char* name, const std::string& socket, const char* option) {
             "soon '[ $(pgrep -cf \"sshd: [f]kuser\") -le $(cat sessions) ]'",
             "instance && hold " + socket + " && { pgrep -cf 'sshd: [f]kuser' >sessions; true; }"};
 }
+// clang-format on
 
+// clang-format off
 // --stop ends the server that the setup started, and its pid files and console go.
 const Case kStops{"Stops", {"--stop", "--cfg-dir=/srv/t/cfg"}, "", 0, "stopped && [ \"$(ls cfg)\" "
                   "= \"$(printf '%s\\n' console.log old-server.pid old-start.pid server.args server.quit "
                   "settings start.sh stderr.log stop.sh)\" ]", "instance && " + kStartFirst};
+// clang-format on
 
 // Hostile values (no double quote: it would end the quoted setting) reach the settings intact
 // through either login shell.
 const std::string kHostile = "a/b&c\\d'e $HOME `id` $(id) \\1";
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Start, Run, ::testing::Values(
     starts("Starts", user(), "My server", "secret"),
     starts("HostileValuesViaSh", user(), kHostile, "p&w/d"),
@@ -155,9 +174,11 @@ INSTANTIATE_TEST_SUITE_P(Start, Run, ::testing::Values(
     taken("TcpLoopback", "'' STREAM 127.0.0.1", "--spy-lan-port"),
     taken("Ipv6Wildcard", "6 STREAM ::", "--spy-port"),
     taken("Ipv6Udp", "6 DGRAM ::", "--rcon-port")), caseName);
+// clang-format on
 
 const std::vector<std::string> kStatus = {"--status", "--cfg-dir=/srv/t/cfg"};
 
+// clang-format off
 // A started server told LINE on its console ends by itself: --status shows how and when.
 Case exits(const char* name, const char* line, const std::string& shown) {
     return {name, kStatus, "state: exited\nended: ...", 0, "recent ended && [ \"$(sed 2d "
@@ -165,7 +186,9 @@ Case exits(const char* name, const char* line, const std::string& shown) {
             ">t0 && " + kStartFirst + " && echo " + shellWord(line) + " >cfg/server-stdin && soon "
             "'! test -e cfg/start.pid'"};
 }
+// clang-format on
 
+// clang-format off
 const char kThenStop[] = " && fk --stop --cfg-dir=/srv/t/cfg";
 INSTANTIATE_TEST_SUITE_P(Operate, Run, ::testing::Values(
     Case{"StatusOfARunningServer", kStatus, "state: running\npid: ...", 0,
@@ -197,6 +220,7 @@ INSTANTIATE_TEST_SUITE_P(Operate, Run, ::testing::Values(
          "&& test -e cfg/stderr.log && ! test -s cfg/stderr.log" + std::string(kThenStop),
          "instance && echo old >cfg/stderr.log.1 && head -c 10485761 /dev/zero >cfg/stderr.log"}),
     caseName);
+// clang-format on
 
 // fktenant shares the host with fkuser; root's panel works on directories a customer made. A
 // refusal writes and signals nothing: planted.pid lives, outside stays.
@@ -204,6 +228,7 @@ const std::vector<std::string> kStop = {"--stop", "--cfg-dir=/srv/t/cfg"};
 const std::string kPlanted = "echo keep >outside && plant root cfg/server.pid cfg/start.pid";
 const std::string kKept = "grep -qx keep outside && alive planted.pid && kill $(cat planted.pid)";
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Tenant, Run, ::testing::Values(
     Case{"SecretsStayWithTheOwner", startArgs({"--srv-passwd=Srv-S3cret", "--rcon-username=R-U53r",
          "--remote-admin-passwd=Adm-S3cret", "--rcon-password=Rcon-S3cret"}), "", 0, "spied && "
@@ -225,7 +250,9 @@ INSTANTIATE_TEST_SUITE_P(Tenant, Run, ::testing::Values(
          "start.sh launcher", "instance && cp game/bf1942/start.sh launcher"},
     Case{"DoubleQuoteRefused", startArgs({"--rcon-username=a\"b"}), "Option '--rcon-username' "
          "must not contain '\"'\n", 1, "! test -e cfg/stop.sh", "instance"}), caseName);
+// clang-format on
 
+// clang-format off
 // Hostile values, each refused with its message although the login would work: nothing
 // under the instance's directory (launcher, settings, install directory, upload target) changes.
 TEST(Refusals, ChangeNothingOnTheHost) {
@@ -285,6 +312,7 @@ TEST(Refusals, ChangeNothingOnTheHost) {
     }
     EXPECT_EQ(sh(listing).out, before);
 }
+// clang-format on
 
 }  // namespace
 }  // namespace fieldkeep::e2e

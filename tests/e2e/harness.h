@@ -30,7 +30,7 @@ inline Account bashUser() { return {"testhost", "fkbash", envOf("FK_USER_PASSWOR
 inline Account root() { return {"testhost", "root", envOf("FK_ROOT_PASSWORD")}; }
 
 using Setting = std::optional<std::string>;  // a variable's value, or nullopt: removed
-using Env = std::map<std::string, Setting>;     // changes to the environment of a run
+using Env = std::map<std::string, Setting>;  // changes to the environment of a run
 
 inline std::string shellWord(const std::string& word) {
     std::string text = "'";
@@ -63,7 +63,8 @@ inline RunResult run(const std::string& line) {
 
 inline RunResult sh(const std::string& line) {
     return run("bash -c " + shellWord("FIELDKEEP=" FIELDKEEP_BINARY " LINK_PROXY=" LINK_PROXY
-                                   "; . " E2E_LIB "; " + line));
+                                      "; . " E2E_LIB "; " +
+                                      line));
 }
 
 inline RunResult fieldkeep(const Account& as, std::vector<std::string> args, Env env = {}) {

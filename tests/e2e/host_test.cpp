@@ -9,6 +9,7 @@ TEST_P(Run, PrintsTheTruthAndLeavesTheHostRight) { runCase(GetParam()); }
 
 std::vector<std::string> ex(const std::string& cmd) { return {"--exec", "--cmd=" + cmd}; }
 
+// clang-format off
 const std::string kLines = [] {  // numbers, some lines of them
     std::string text;
     for (int i = 0; text.size() < 120000; ++i) {
@@ -38,7 +39,9 @@ INSTANTIATE_TEST_SUITE_P(Exec, Run, ::testing::Values(
     Case{"HostIsSuitable", {"--check-host"}, "suitable\n", 0},
     Case{"NotRoot", {"--check-on-root"}, "not root\n", 0},
     Case{"Root", {"--check-on-root"}, "root\n", 0, "", "", root()}), caseName);
+// clang-format on
 
+// clang-format off
 // A server that floods the answer to "uname", fails "id" with a terminal escape and drips one
 // byte every two seconds for anything else; and a command that floods its error stream.
 const Account hostile{"127.0.0.8", "fkuser", user().password};
@@ -51,8 +54,9 @@ INSTANTIATE_TEST_SUITE_P(Hostile, Run, ::testing::Values(
          {{"BF1942_RUN_TIMEOUT", "3"}}},
     Case{"HeldBackErrorsBounded", ex("echo out; yes >&2"), "out\nToo much output from the host\n",
          1}), caseName);
+// clang-format on
 
-
+// clang-format off
 // Every address form, login method and key logs in, or says why not and runs nothing.
 TEST(Reach, EveryAddressMethodAndKeyLogsInOrSaysWhyNot) {
     struct Row {
@@ -102,22 +106,26 @@ TEST(Reach, EveryAddressMethodAndKeyLogsInOrSaysWhyNot) {
         EXPECT_EQ(sh("test -e /srv/t/reached").status == 0, row.expected == in) << row.address;
     }
 }
+// clang-format on
 
+// clang-format off
 TEST(Reach, AHundredRunsAtOnceAllGetIn) {  // testhost keeps sshd's MaxStartups 10:30:100
     // A generous set-up time: a hundred runs at once share two cores.
     EXPECT_EQ(sh("for i in $(seq 100); do BF1942_CONNECT_TIMEOUT=100 fk --exec "
                  "--cmd='echo inside' & done | grep -o inside | wc -l").out, "100\n");
 }
+// clang-format on
 
+// clang-format off
 // Through a proxy that a row freezes (STOP) or cuts (KILL) at some second, or throttles.
 Case broken(const char* name, const char* address, const std::string& link, Env env,
             std::vector<std::string> args, const std::string& out, int status) {
     return {name, args, out, status, "", "link " + std::string(address) + " " + link,
             {address, "fkuser", user().password}, env};
 }
+// clang-format on
 
-
-
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Links, Run, ::testing::Values(
     broken("SilentListener", "127.0.0.10", "0 STOP 0", {{"BF1942_CONNECT_TIMEOUT", "2"}},
            ex("true"), "Connection timed out\n", 1),
@@ -130,7 +138,9 @@ INSTANTIATE_TEST_SUITE_P(Links, Run, ::testing::Values(
     broken("ThrottledInputAndOutput", "127.0.0.14", "'0 4096 16384' -", {},
            {"--exec", "--cmd=head -c 4000000 /dev/zero | tr '\\0' x; cat", "--input=" + kLines},
            std::string(4000000, 'x') + kLines + "\n0\n", 0)), caseName);
+// clang-format on
 
+// clang-format off
 // Host-key pinning: a file of entries (made by a bash line) for the address and port.
 Case pinned(const char* name, const std::string& entries, const char* address, const char* out,
             const std::string& password = user().password) {
@@ -138,12 +148,14 @@ Case pinned(const char* name, const std::string& entries, const char* address, c
             "", "(" + entries + ") >known_hosts", {address, "fkuser", password},
             {{"BF1942_KNOWN_HOSTS", "/srv/t/known_hosts"}}};
 }
+// clang-format on
 
 const char kFailed[] = "Host key verification failed";
 const std::string kScan = "ssh-keyscan testhost 2>/dev/null | grep .";
 const std::string kScan2222 = "ssh-keyscan -p 2222 testhost 2>/dev/null | grep .";
 const std::string kOther = kScan + " | sed s/^testhost/otherhost/";
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(HostKey, Run, ::testing::Values(
     pinned("Plain", kScan, "testhost", ""),
     pinned("AnotherKeyForTheHost", "for t in ed25519 ecdsa rsa; do ssh-keygen -q -t $t -N '' "
@@ -161,7 +173,9 @@ INSTANTIATE_TEST_SUITE_P(HostKey, Run, ::testing::Values(
            "Cannot read known hosts file /srv/t/known_hosts"),
     Case{"EmptyNameMeansUnset", ex("echo in"), "in\n\n0\n", 0, "", "", user(),
          {{"BF1942_KNOWN_HOSTS", ""}}}), caseName);
+// clang-format on
 
+// clang-format off
 // An upload from l/FROM to r/TO (or an absolute TO); r has a directory "it's a dir"
 // and a file "old". A new file arrives byte for byte, mode 640, owned by the login.
 Case copy(const char* name, std::size_t size, const std::string& from, const std::string& to,
@@ -172,7 +186,9 @@ Case copy(const char* name, std::size_t size, const std::string& from, const std
             out.empty() ? "arrived " + shellWord(from) + " " + shellWord(target) : "",
             "to_copy " + std::to_string(size) + " " + shellWord(from)};
 }
+// clang-format on
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(CopyFile, Run, ::testing::Values(
     copy("SeveralMegabytes", 5 * 1024 * 1024 + 123, "server.zip", "server.zip", ""),
     copy("EmptyOverOld", 0, "empty", "old", ""),
@@ -180,7 +196,9 @@ INSTANTIATE_TEST_SUITE_P(CopyFile, Run, ::testing::Values(
     copy("MissingRemoteDirectory", 1, "f", "no/such/dir/f", "Unable to open the scp channel\n"),
     copy("FullRemoteDisk", 3 * 1024 * 1024, "big", "/srv/small/big",
          "Failed to copy content: scp: /srv/small/big: No space left on device\n")), caseName);
+// clang-format on
 
+// clang-format off
 // --create-user: an account that logs in with the password printed, or no account.
 Case creates(const char* name, const std::string& setup, const Account& as,
              const std::string& out) {
@@ -189,7 +207,9 @@ Case creates(const char* name, const std::string& setup, const Account& as,
             made ? "logs_in" : "! id bf1942 && ! grep -q password /srv/out",
             "no_accounts; " + setup, as};
 }
+// clang-format on
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(CreateUser, Run, ::testing::Values(
     creates("FirstName", "true", root(), "login: \"bf1942\"\n..."),
     on("dropbear", "OnDropbear", creates("", "true", root(), "login: \"bf1942\"\n...")),
@@ -201,6 +221,7 @@ INSTANTIATE_TEST_SUITE_P(CreateUser, Run, ::testing::Values(
             "login: \"bf1942_..."),
     creates("ALoginWithoutTheRight", "true", user(),
             "Create system user 'bf1942' failed: useradd: ...")), caseName);
+// clang-format on
 
 }  // namespace
 }  // namespace fieldkeep::e2e
