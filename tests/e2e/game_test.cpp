@@ -19,9 +19,7 @@ Case installs(const char* name, const char* archive, const std::string& setup, s
                 " " + shellWord(logHas) + " && " + alsoTrue,
             setup + " && chmod -R 777 ."};
 }
-// clang-format on
 
-// clang-format off
 INSTANTIATE_TEST_SUITE_P(Install, Run, ::testing::Values(
     installs("TarBzip2", "bf.tar.bz2", "true", ""),
     installs("TarGzipIntoAQuotedDir", "bf.tar.gz", "mkdir \"it's\"", "/it's"),
@@ -59,9 +57,7 @@ INSTANTIATE_TEST_SUITE_P(CheckInstall, Run, ::testing::Values(
     checks("BothWithTrailingSlash", kFull, "/srv/t/", "ok\n"),
     checks("LauncherADirectory", "mkdir -p start.sh mods/bf1942 && touch mods/bf1942/init.con",
            "/srv/t", "ok\n")), caseName);
-// clang-format on
 
-// clang-format off
 // --start of lib.sh's `instance` in /srv/t; an option given again in EXTRA wins.
 std::vector<std::string> startArgs(const std::vector<std::string>& extra = {}) {
     std::vector<std::string> args{
@@ -109,9 +105,7 @@ Case starts(const char* name, const Account& as, const std::string& serverName,
                 " fk --stop --cfg-dir=/srv/t/cfg)\" ]",
             "instance " + as.login + (again ? " && " + kStartFirst : ""), as};
 }
-// clang-format on
 
-// clang-format off
 // A start that fails says at which step and launches nothing; --stop uploads its
 // script the same way, so it fails exactly where the start's copy failed.
 Case fails(const char* name, const std::string& setup, const std::string& out, const char* log) {
@@ -121,9 +115,7 @@ Case fails(const char* name, const std::string& setup, const std::string& out, c
                 "fk --stop --cfg-dir=/srv/t/cfg | grep -q '^Copy stop script'",
             "instance && " + setup};
 }
-// clang-format on
 
-// clang-format off
 // A helper process holds port 24555 while --start runs: reported before anything
 // is launched, and the channel opened ahead for the next step ends with the run.
 Case taken(const char* name, const std::string& socket, const char* option) {
@@ -133,9 +125,7 @@ Case taken(const char* name, const std::string& socket, const char* option) {
             "soon '[ $(pgrep -cf \"sshd: [f]kuser\") -le $(cat sessions) ]'",
             "instance && hold " + socket + " && { pgrep -cf 'sshd: [f]kuser' >sessions; true; }"};
 }
-// clang-format on
 
-// clang-format off
 // --stop ends the server that the setup started, and its pid files and console go.
 const Case kStops{"Stops", {"--stop", "--cfg-dir=/srv/t/cfg"}, "", 0, "stopped && [ \"$(ls cfg)\" "
                   "= \"$(printf '%s\\n' console.log old-server.pid old-start.pid server.args server.quit "
@@ -186,9 +176,7 @@ Case exits(const char* name, const char* line, const std::string& shown) {
             ">t0 && " + kStartFirst + " && echo " + shellWord(line) + " >cfg/server-stdin && soon "
             "'! test -e cfg/start.pid'"};
 }
-// clang-format on
 
-// clang-format off
 const char kThenStop[] = " && fk --stop --cfg-dir=/srv/t/cfg";
 INSTANTIATE_TEST_SUITE_P(Operate, Run, ::testing::Values(
     Case{"StatusOfARunningServer", kStatus, "state: running\npid: ...", 0,
@@ -250,9 +238,7 @@ INSTANTIATE_TEST_SUITE_P(Tenant, Run, ::testing::Values(
          "start.sh launcher", "instance && cp game/bf1942/start.sh launcher"},
     Case{"DoubleQuoteRefused", startArgs({"--rcon-username=a\"b"}), "Option '--rcon-username' "
          "must not contain '\"'\n", 1, "! test -e cfg/stop.sh", "instance"}), caseName);
-// clang-format on
 
-// clang-format off
 // Hostile values, each refused with its message although the login would work: nothing
 // under the instance's directory (launcher, settings, install directory, upload target) changes.
 TEST(Refusals, ChangeNothingOnTheHost) {

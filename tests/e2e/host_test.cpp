@@ -39,9 +39,7 @@ INSTANTIATE_TEST_SUITE_P(Exec, Run, ::testing::Values(
     Case{"HostIsSuitable", {"--check-host"}, "suitable\n", 0},
     Case{"NotRoot", {"--check-on-root"}, "not root\n", 0},
     Case{"Root", {"--check-on-root"}, "root\n", 0, "", "", root()}), caseName);
-// clang-format on
 
-// clang-format off
 // A server that floods the answer to "uname", fails "id" with a terminal escape and drips one
 // byte every two seconds for anything else; and a command that floods its error stream.
 const Account hostile{"127.0.0.8", "fkuser", user().password};
@@ -54,9 +52,7 @@ INSTANTIATE_TEST_SUITE_P(Hostile, Run, ::testing::Values(
          {{"BF1942_RUN_TIMEOUT", "3"}}},
     Case{"HeldBackErrorsBounded", ex("echo out; yes >&2"), "out\nToo much output from the host\n",
          1}), caseName);
-// clang-format on
 
-// clang-format off
 // Every address form, login method and key logs in, or says why not and runs nothing.
 TEST(Reach, EveryAddressMethodAndKeyLogsInOrSaysWhyNot) {
     struct Row {
@@ -106,26 +102,20 @@ TEST(Reach, EveryAddressMethodAndKeyLogsInOrSaysWhyNot) {
         EXPECT_EQ(sh("test -e /srv/t/reached").status == 0, row.expected == in) << row.address;
     }
 }
-// clang-format on
 
-// clang-format off
 TEST(Reach, AHundredRunsAtOnceAllGetIn) {  // testhost keeps sshd's MaxStartups 10:30:100
     // A generous set-up time: a hundred runs at once share two cores.
     EXPECT_EQ(sh("for i in $(seq 100); do BF1942_CONNECT_TIMEOUT=100 fk --exec "
                  "--cmd='echo inside' & done | grep -o inside | wc -l").out, "100\n");
 }
-// clang-format on
 
-// clang-format off
 // Through a proxy that a row freezes (STOP) or cuts (KILL) at some second, or throttles.
 Case broken(const char* name, const char* address, const std::string& link, Env env,
             std::vector<std::string> args, const std::string& out, int status) {
     return {name, args, out, status, "", "link " + std::string(address) + " " + link,
             {address, "fkuser", user().password}, env};
 }
-// clang-format on
 
-// clang-format off
 INSTANTIATE_TEST_SUITE_P(Links, Run, ::testing::Values(
     broken("SilentListener", "127.0.0.10", "0 STOP 0", {{"BF1942_CONNECT_TIMEOUT", "2"}},
            ex("true"), "Connection timed out\n", 1),
@@ -138,9 +128,7 @@ INSTANTIATE_TEST_SUITE_P(Links, Run, ::testing::Values(
     broken("ThrottledInputAndOutput", "127.0.0.14", "'0 4096 16384' -", {},
            {"--exec", "--cmd=head -c 4000000 /dev/zero | tr '\\0' x; cat", "--input=" + kLines},
            std::string(4000000, 'x') + kLines + "\n0\n", 0)), caseName);
-// clang-format on
 
-// clang-format off
 // Host-key pinning: a file of entries (made by a bash line) for the address and port.
 Case pinned(const char* name, const std::string& entries, const char* address, const char* out,
             const std::string& password = user().password) {
@@ -173,9 +161,7 @@ INSTANTIATE_TEST_SUITE_P(HostKey, Run, ::testing::Values(
            "Cannot read known hosts file /srv/t/known_hosts"),
     Case{"EmptyNameMeansUnset", ex("echo in"), "in\n\n0\n", 0, "", "", user(),
          {{"BF1942_KNOWN_HOSTS", ""}}}), caseName);
-// clang-format on
 
-// clang-format off
 // An upload from l/FROM to r/TO (or an absolute TO); r has a directory "it's a dir"
 // and a file "old". A new file arrives byte for byte, mode 640, owned by the login.
 Case copy(const char* name, std::size_t size, const std::string& from, const std::string& to,
@@ -186,9 +172,7 @@ Case copy(const char* name, std::size_t size, const std::string& from, const std
             out.empty() ? "arrived " + shellWord(from) + " " + shellWord(target) : "",
             "to_copy " + std::to_string(size) + " " + shellWord(from)};
 }
-// clang-format on
 
-// clang-format off
 INSTANTIATE_TEST_SUITE_P(CopyFile, Run, ::testing::Values(
     copy("SeveralMegabytes", 5 * 1024 * 1024 + 123, "server.zip", "server.zip", ""),
     copy("EmptyOverOld", 0, "empty", "old", ""),
@@ -196,9 +180,7 @@ INSTANTIATE_TEST_SUITE_P(CopyFile, Run, ::testing::Values(
     copy("MissingRemoteDirectory", 1, "f", "no/such/dir/f", "Unable to open the scp channel\n"),
     copy("FullRemoteDisk", 3 * 1024 * 1024, "big", "/srv/small/big",
          "Failed to copy content: scp: /srv/small/big: No space left on device\n")), caseName);
-// clang-format on
 
-// clang-format off
 // --create-user: an account that logs in with the password printed, or no account.
 Case creates(const char* name, const std::string& setup, const Account& as,
              const std::string& out) {
@@ -207,9 +189,7 @@ Case creates(const char* name, const std::string& setup, const Account& as,
             made ? "logs_in" : "! id bf1942 && ! grep -q password /srv/out",
             "no_accounts; " + setup, as};
 }
-// clang-format on
 
-// clang-format off
 INSTANTIATE_TEST_SUITE_P(CreateUser, Run, ::testing::Values(
     creates("FirstName", "true", root(), "login: \"bf1942\"\n..."),
     on("dropbear", "OnDropbear", creates("", "true", root(), "login: \"bf1942\"\n...")),
