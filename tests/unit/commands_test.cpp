@@ -23,8 +23,8 @@ TEST(SettingsEdit, SetsOrBlanksOneKeyOwnerOnly) {
     // clang-format off
     const std::tuple<const char*, const char*, const char*, const char*, const char*> edits[] = {
         {"a missing file is created", nullptr, "k", "\"v\"", "\nk \"v\"\n"},
-        {"only the very key is blanked", "a 1\n  g.n \"x\"\ng.nX 2\n", "g.n", nullptr, "a 1\n\ng.nX 2\n"},
-        {"a value is taken literally", "a\n\tg-n\t1 // c", "g.n", "\"/&\\1 $(id)\"", "a\n\tg-n\t\"/&\\1 $(id)\""},
+        {"the very key only", "a 1\n  g.n \"x\"\ng.nX 2\n", "g.n", nullptr, "a 1\n\ng.nX 2\n"},
+        {"literal", "a\n\tg-n\t1 // c", "g.n", "\"/&\\1 $(id)\"", "a\n\tg-n\t\"/&\\1 $(id)\""},
     };
     // clang-format on
     for (const auto& [behaviour, before, key, value, after] : edits) {
@@ -110,8 +110,7 @@ struct FakeHost : RemoteRunner {
         sent += line + "\n";
         withTerminal += usePty ? line + "\n" : "";
         inputs += input;
-        const bool fails = !failing.empty() && line.find(failing) != std::string::npos;
-        return {fails ? 1 : 0, answer, "E"};
+        return {!failing.empty() && line.find(failing) != std::string::npos, answer, "E"};
     }
     void connect() override {}
     void disconnect() noexcept override {}
@@ -123,8 +122,8 @@ struct FakeHost : RemoteRunner {
 };
 
 // What --start makes of its arguments, or the first thing it refuses: the values written for
-// server internet, punk buster, remote admin and remote console ("-": blanked), then the ports
-// it checks.
+// server internet, punk buster, remote admin and remote console ("-": blanked), then after "|"
+// the ports it checks.
 static std::string startSettings(const std::string& args) {
     talvor::opt::TOParsing options = Argv(args).parse();
     std::string shown;
@@ -138,7 +137,7 @@ static std::string startSettings(const std::string& args) {
                 shown += (c.remove ? "-" : c.value) + " ";
             }
         }
-        shown += "ports";
+        shown += "|";
         for (const auto& [option, port] : portsToCheck(o)) {
             shown += " " + port;
         }
@@ -146,27 +145,28 @@ static std::string startSettings(const std::string& args) {
     return raised.empty() ? shown : raised;
 }
 
+// The options of --start but the server password and the remote admin and console ones.
+static const std::string kGame =
+    "--srv-dir=/s|--cfg-dir=/c|--name=N|--max-players=1|--srv-bandwidth=2|--cl-bandwidth=3|--ip=i|"
+    "--port=1|--spy-lan-port=0|--spy-port=2|--game-time=0|--score-lim=1|--round-num=3|";
+
 TEST(Start, WritesFlagsAndBlanksAndChecksPorts) {
-    const std::string game =
-        "--srv-dir=/s|--cfg-dir=/c|--name=N|--max-players=1|--srv-bandwidth=2|--cl-bandwidth=3|"
-        "--ip=i|--port=14567|--spy-lan-port=0|--spy-port=23000|--game-time=0|--score-lim=1|"
-        "--round-num=3|";
-    const std::string pass = "--srv-passwd|", admin = "--remote-admin-passwd=ra|";
-    const std::string rcon = "--rcon-username=u|--rcon-password=p|--rcon-port=4711|";
-    const std::string all = game + pass + admin + rcon;
+    const std::string pw = "--srv-passwd|", admin = "--remote-admin-passwd=a|";
+    const std::string rcon = "--rcon-username=u|--rcon-password=p|--rcon-port=3|";
+    const std::string all = kGame + pw + admin + rcon;
     // clang-format off
     const std::tuple<const char*, std::string, const char*> rows[] = {
-        {"flags not given write 0", all, "0 0 \"ra\" \"u\" \"p\" 4711 ports 14567 23000 4711"},
-        {"flags given write 1", all + "--server-internet|--punk-buster", "1 1 \"ra\" \"u\" \"p\" 4711 ports 14567 23000 4711"},
-        {"--no-remote-admin blanks it", game + pass + rcon + "--no-remote-admin", "0 0 - \"u\" \"p\" 4711 ports 14567 23000 4711"},
-        {"--no-rcon blanks the console", game + pass + admin + "--no-rcon", "0 0 \"ra\" - ports 14567 23000"},
-        {"only the text 0 skips a port", all + "--spy-lan-port=00", "0 0 \"ra\" \"u\" \"p\" 4711 ports 14567 00 23000 4711"},
-        {"the server directory comes first", "--cfg-dir=/c|--name=N", "Requires long option '--srv-dir'"},
-        {"a server password must be given", game + admin + rcon, "Requires long option '--srv-passwd'"},
-        {"the console needs all of its options", game + pass + admin + "--rcon-port=1", "Requires long option '--rcon-username'"},
+        {"flags not given write 0", all, "0 0 \"a\" \"u\" \"p\" 3 | 1 2 3"},
+        {"flags given", all + "--server-internet|--punk-buster", "1 1 \"a\" \"u\" \"p\" 3 | 1 2 3"},
+        {"no remote admin", kGame + pw + rcon + "--no-remote-admin", "0 0 - \"u\" \"p\" 3 | 1 2 3"},
+        {"no remote console", kGame + pw + admin + "--no-rcon", "0 0 \"a\" - | 1 2"},
+        {"only 0 skips a port", all + "--spy-lan-port=00", "0 0 \"a\" \"u\" \"p\" 3 | 1 00 2 3"},
+        {"the server directory first", "--cfg-dir=/c|--name=N", "Requires long option '--srv-dir'"},
+        {"a server password", kGame + admin + rcon, "Requires long option '--srv-passwd'"},
+        {"no console options", kGame + pw + admin, "Requires long option '--rcon-username'"},
         {"a flag given a value", all + "--punk-buster=1", "Unknown option '--punk-buster'"},
-        {"--no-remote-admin with its password", all + "--no-remote-admin", "Unknown option '--remote-admin-passwd'"},
-        {"--no-rcon with the console's options", all + "--no-rcon", "Unknown option '--rcon-password'"},
+        {"admin off and on", all + "--no-remote-admin", "Unknown option '--remote-admin-passwd'"},
+        {"console off and on", all + "--no-rcon", "Unknown option '--rcon-password'"},
     };
     // clang-format on
     for (const auto& [behaviour, args, shown] : rows) {
@@ -176,11 +176,7 @@ TEST(Start, WritesFlagsAndBlanksAndChecksPorts) {
 
 static StartOptions startOptions() {
     talvor::opt::TOParsing options =
-        Argv(
-            "--srv-dir=/s|--cfg-dir=/c|--name=N|--max-players=1|--srv-bandwidth=2|--cl-bandwidth=3|"
-            "--ip=i|--port=14567|--spy-lan-port=0|--spy-port=23000|--game-time=0|--score-lim=1|"
-            "--round-num=3|--srv-passwd|--no-remote-admin|--no-rcon")
-            .parse();
+        Argv(kGame + "--srv-passwd|--no-remote-admin|--no-rcon").parse();
     return readStartOptions(options);
 }
 
@@ -203,7 +199,7 @@ TEST(Start, EndsAtTheFirstFailingStep) {
         {"game.serverName",
          "Set option 'game.serverName' failed in /c/settings/serversettings.con: E"},
         {"test -x", "Test on exec server failed"},
-        {"", "Port 14567 using already other proces"},
+        {"", "Port 1 using already other proces"},
     };
     expectRows(rows, [](const std::string& failing) {
         FakeHost host;

@@ -26,16 +26,16 @@ static std::string longValue(const std::string& args, const std::string& name, i
 TEST(Options, ALongLookupFollowsItsArgumentMode) {
     // clang-format off
     const std::tuple<const char*, const char*, const char*, TArgMode, const char*> rows[] = {
-        {"the value runs from the first '='", "--dir=/a=b", "dir", ReqArg, "/a=b"},
+        {"a value runs from the first '='", "--d=/a=b", "d", ReqArg, "/a=b"},
         {"the last one given counts", "--x=1|--x=2", "x", ReqArg, "2"},
-        {"a required value may not be empty", "--input=", "input", ReqArg, "Incorrect long option '--input'"},
-        {"a required option must be given", "--zeta", "cmd", ReqArg, "Requires long option '--cmd'"},
-        {"a flag is found given no value", "--exec", "exec", NoArg, ""},
-        {"a flag is found given an empty value", "--exec=", "exec", NoArg, ""},
-        {"a flag given a value is incorrect", "--exec=1", "exec", NoArg, "Incorrect long option '--exec'"},
-        {"an optional value may be absent", "--pw", "pw", OptArg, ""},
-        {"an optional value is read", "--pw=x", "pw", OptArg, "x"},
-        {"an optional option must still be given", "--zeta", "pw", OptArg, "Requires long option '--pw'"},
+        {"an empty required value", "--in=", "in", ReqArg, "Incorrect long option '--in'"},
+        {"a required option not given", "--zeta", "cmd", ReqArg, "Requires long option '--cmd'"},
+        {"a flag given no value", "--exec", "exec", NoArg, ""},
+        {"a flag given an empty value", "--exec=", "exec", NoArg, ""},
+        {"a flag given a value", "--exec=1", "exec", NoArg, "Incorrect long option '--exec'"},
+        {"an optional value absent", "--pw", "pw", OptArg, ""},
+        {"an optional value given", "--pw=x", "pw", OptArg, "x"},
+        {"its option not given", "--z", "pw", OptArg, "Requires long option '--pw'"},
     };
     // clang-format on
     for (const auto& [behaviour, args, name, mode, shown] : rows) {
@@ -43,23 +43,16 @@ TEST(Options, ALongLookupFollowsItsArgumentMode) {
     }
 }
 
-TEST(Options, OnlyTheLatestLookupIsRaisedAndClearMakesItOptional) {
+TEST(Options, OfLookupsHeldTogetherOnlyTheLatestIsRaised) {
     TOParsing options = Argv("--b=1").parse();
-    EXPECT_EQ(raisedMessage([&] {
-                  const TOptResult a = options.longOpt("a", ReqArg),
-                                   b = options.longOpt("b", ReqArg);
-              }),
-              "");
-    EXPECT_EQ(raisedMessage([&] {
-                  const TOptResult b = options.longOpt("b", ReqArg),
-                                   a = options.longOpt("a", ReqArg);
-              }),
-              "Requires long option '--a'");
-    EXPECT_EQ(raisedMessage([&] {
-                  const TOptResult a = options.longOpt("a", ReqArg);
-                  options.clear();
-              }),
-              "");
+    const auto both = [&](const char* first, const char* second) {
+        return raisedMessage([&] {
+            const TOptResult a = options.longOpt(first, ReqArg),
+                             b = options.longOpt(second, ReqArg);
+        });
+    };
+    EXPECT_EQ(both("a", "b"), "");  // a later lookup that found its option makes a miss optional
+    EXPECT_EQ(both("b", "a"), "Requires long option '--a'");
 }
 
 TEST(Options, ShortOptionsAreLettersOfWellFormedGroups) {
@@ -79,7 +72,7 @@ TEST(Options, CheckNamesTheFirstOptionNoLookupFound) {
     const std::tuple<const char*, const char*, const char*> rows[] = {
         {"letters before names", "--zeta|--alpha|-zb", "Unknown option '-b'"},
         {"names in byte order", "--zeta|--alpha", "Unknown option '--alpha'"},
-        {"upper case before '_' before lower case", "--abc|--_x|--Zed", "Unknown option '--Zed'"},
+        {"upper case before '_' before lower", "--abc|--_x|--Zed", "Unknown option '--Zed'"},
         {"a found option is known", "--a=1|--zeta", "Unknown option '--zeta'"},
         {"a cleared lookup leaves its option unknown", "--a=", "Unknown option '--a'"},
     };
@@ -151,29 +144,29 @@ static std::string runEntry(const std::string& args, const Environment& environm
 }
 
 TEST(Entry, ReadsTheConnectionThenRunsTheFirstCommandGiven) {
-    const std::string C = "--address=h|--login=u|";
-    const char* const pw = "BF1942_PASSWD";
+    const std::string C = "--address=h|--login=u|", W = C + "--where";
+    const char *PW = "BF1942_PASSWD", *CT = "BF1942_CONNECT_TIMEOUT", *AI = "BF1942_ALIVE_INTERVAL";
     // clang-format off
     const std::tuple<const char*, std::string, Environment, const char*> rows[] = {
         {"the address comes first", "--login=u", {}, "Requires long option '--address'\n1"},
-        {"port 0 is refused", "--address=h:0|--login=", {}, "Incorrect long option '--address'\n1"},
-        {"the login is required", "--address=h|--where", {}, "Requires long option '--login'\n1"},
-        {"the login may not be empty", "--address=h|--login=", {}, "Incorrect long option '--login'\n1"},
-        {"a password or key is required", C + "--where", {{pw, nullptr}}, "Password is not set\n1"},
-        {"an empty identity counts as unset", C + "--where", {{pw, nullptr}, {"BF1942_IDENTITY", ""}}, "Password is not set\n1"},
-        {"an empty password is a password", C + "--where", {{pw, ""}}, "h u  20 15\n0"},
+        {"port 0", "--address=h:0|--login=", {}, "Incorrect long option '--address'\n1"},
+        {"no login", "--address=h|--where", {}, "Requires long option '--login'\n1"},
+        {"an empty login", "--address=h|--login=", {}, "Incorrect long option '--login'\n1"},
+        {"no password or key", W, {{PW, nullptr}}, "Password is not set\n1"},
+        {"an empty key", W, {{PW, nullptr}, {"BF1942_IDENTITY", ""}}, "Password is not set\n1"},
+        {"an empty password", W, {{PW, ""}}, "h u  20 15\n0"},
         {"no command, nothing to do", C + "-hx|--zap", {}, "0"},
-        {"a stray option is unknown", C + "--zap", {}, "Unknown option '--zap'\n1"},
-        {"a command given a value is unknown", C + "--first=1", {}, "Unknown option '--first'\n1"},
+        {"a stray option", C + "--zap", {}, "Unknown option '--zap'\n1"},
+        {"a command given a value", C + "--first=1", {}, "Unknown option '--first'\n1"},
         {"a command not done runs the next", C + "--second|--third", {}, "second\nthird\n0"},
-        {"the first in the table runs", C + "--third|--first", {}, "first\nUnknown option '--third'\n1"},
+        {"the table's order", C + "--third|--first", {}, "first\nUnknown option '--third'\n1"},
         {"an empty message is a line", C + "--empty-fail", {}, "\n1"},
         {"an unexpected failure", C + "--bad-alloc", {}, "Undefined error\n-1"},
-        {"a connect timeout of 0 is refused", C + "--where", {{"BF1942_CONNECT_TIMEOUT", "0"}}, "Incorrect BF1942_CONNECT_TIMEOUT\n1"},
-        {"huge timeouts are held", C + "--where", {{"BF1942_CONNECT_TIMEOUT", "99999999999999999999"}}, "h u pw 100000000 15\n0"},
-        {"an empty alive interval is refused", C + "--where", {{"BF1942_ALIVE_INTERVAL", ""}}, "Incorrect BF1942_ALIVE_INTERVAL\n1"},
-        {"an alive interval of 0 turns it off", C + "--where", {{"BF1942_ALIVE_INTERVAL", "0"}}, "h u pw 20 0\n0"},
-        {"seconds are digits only", C + "--where", {{"BF1942_RUN_TIMEOUT", "-1"}}, "Incorrect BF1942_RUN_TIMEOUT\n1"},
+        {"a connect timeout of 0", W, {{CT, "0"}}, "Incorrect BF1942_CONNECT_TIMEOUT\n1"},
+        {"huge timeouts are held", W, {{CT, "99999999999999999999"}}, "h u pw 100000000 15\n0"},
+        {"an empty alive interval", W, {{AI, ""}}, "Incorrect BF1942_ALIVE_INTERVAL\n1"},
+        {"an alive interval of 0 turns it off", W, {{AI, "0"}}, "h u pw 20 0\n0"},
+        {"digits only", W, {{"BF1942_RUN_TIMEOUT", "-1"}}, "Incorrect BF1942_RUN_TIMEOUT\n1"},
     };
     // clang-format on
     for (const auto& [behaviour, args, environment, output] : rows) {
@@ -199,8 +192,7 @@ TEST(Entry, AConnectionAttemptNeverAnsweredTimesOut) {
                        {{"BF1942_CONNECT_TIMEOUT", "1"}}),
               "Connection timed out\n1");
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-    EXPECT_GT(took.count(), 0.9);
-    EXPECT_LT(took.count(), 3.0);
+    EXPECT_TRUE(took.count() > 0.9 && took.count() < 3) << took.count();
     close(queued);
     close(listener);
 }

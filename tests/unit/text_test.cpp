@@ -11,13 +11,19 @@ using namespace fieldkeep;
 
 TEST(TextRules, StatusesAndQuotingHold) {
     // The status cut off and the output left, where the fuzzed round trip cannot tell.
+    // clang-format off
     const std::vector<std::pair<std::string, std::pair<int, std::string>>> trailers = {
-        {"a--5\n", {-5, "a"}},         {"7", {7, ""}},
-        {"abc", {-1, "abc"}},          {"x\n5\r\n", {5, "x"}},
-        {"x\n5abc", {-1, "x\n5abc"}},  {"x\n2147483647", {2147483647, "x"}},
-        {"x\n2147483648", {-1, "x"}},  {"x\n-2147483648", {-2147483647 - 1, "x"}},
+        {"a--5\n", {-5, "a"}},
+        {"7", {7, ""}},
+        {"abc", {-1, "abc"}},
+        {"x\n5\r\n", {5, "x"}},
+        {"x\n5abc", {-1, "x\n5abc"}},
+        {"x\n2147483647", {2147483647, "x"}},
+        {"x\n2147483648", {-1, "x"}},
+        {"x\n-2147483648", {-2147483647 - 1, "x"}},
         {"x\n-2147483649", {-1, "x"}},
     };
+    // clang-format on
     expectRows(trailers, [](std::string text) {
         const int status = splitExitStatus(text);
         return std::make_pair(status, text);
