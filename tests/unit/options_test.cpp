@@ -1,4 +1,5 @@
 #include <arpa/inet.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -193,6 +194,8 @@ TEST(Entry, AConnectionAttemptNeverAnsweredTimesOut) {
               "Connection timed out\n1");
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
     EXPECT_TRUE(took.count() > 0.9 && took.count() < 3) << took.count();
+    pollfd another{listener, POLLIN, 0};  // the run's connection never reached the queue
+    EXPECT_TRUE(accept(listener, nullptr, nullptr) >= 0 && poll(&another, 1, 0) == 0);
     close(queued);
     close(listener);
 }
