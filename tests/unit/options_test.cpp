@@ -90,20 +90,18 @@ TEST(Options, CheckNamesTheFirstOptionNoLookupFound) {
         EXPECT_EQ(raised, message) << behaviour;
     }
     TOParsing options = Argv("--a=1").parse();  // each check looks at the lookups since the last
-    EXPECT_EQ(raisedMessage([&] {
-                  const TOptResult a = options.longOpt("a", ReqArg);
-                  options.check();
-              }),
-              "");
+    {
+        const TOptResult a = options.longOpt("a", ReqArg);
+        options.check();  // raises nothing
+    }
     EXPECT_EQ(raisedMessage([&] { options.check(); }), "Unknown option '--a'");
 }
 
 // A fake command: says it ran and, when it is done, checks the options left.
 static bool ran(TOParsing o, const char* name, bool done) {
     writeLine(name);
-    if (done) {
+    if (done)
         o.check();
-    }
     return done;
 }
 
@@ -179,9 +177,7 @@ TEST(Entry, AConnectionAttemptNeverAnsweredTimesOut) {
     // A listener with a backlog of 0 whose one queued connection is never accepted drops
     // further SYNs, so the run's own connect() waits unanswered.
     const int listener = socket(AF_INET, SOCK_STREAM, 0), queued = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};  // on a free port
     socklen_t size = sizeof address;
     const auto any = reinterpret_cast<sockaddr*>(&address);
     ASSERT_EQ(bind(listener, any, size) | listen(listener, 0) | getsockname(listener, any, &size),

@@ -9,8 +9,7 @@
 
 using namespace fieldkeep;
 
-TEST(TextRules, StatusesAndQuotingHold) {
-    // The status cut off and the output left, where the fuzzed round trip cannot tell.
+TEST(ExitStatus, TheLastLineIsCutOffWhereTheFuzzedRoundTripCannotTell) {
     // clang-format off
     const std::vector<std::pair<std::string, std::pair<int, std::string>>> trailers = {
         {"a--5\n", {-5, "a"}},
@@ -28,15 +27,16 @@ TEST(TextRules, StatusesAndQuotingHold) {
         const int status = splitExitStatus(text);
         return std::make_pair(status, text);
     });
-    // Quoted, any bytes make one word a real shell reads back as the very bytes.
+}
+
+TEST(ShellQuote, AnyBytesMakeOneWordAShellReadsBackAsTheVeryBytes) {
     const std::string nasty = "a b'c\"d$e`f\\g\nh*?[i]'' ;|&<>#~\xff";
     const Scratch s;
     EXPECT_EQ(std::system(("printf %s " + shellQuote(nasty) + " >" + s.path("out")).c_str()), 0);
     EXPECT_EQ(s.read("out"), nasty);
 }
 
-TEST(HostText, PathsAddressesAndUnameReadRight) {
-    // The path a spelling names: ".." climbs above a relative start but not above the root.
+TEST(Paths, DotDotClimbsAboveARelativeStartButNotAboveTheRoot) {
     const Texts paths = {
         {"/", "/"},
         {"//srv///cfg//", "/srv/cfg"},
@@ -48,7 +48,10 @@ TEST(HostText, PathsAddressesAndUnameReadRight) {
         {"", "."},
     };
     expectRows(paths, normalizePath);
-    // An address as "host port", "" when refused; a second colon makes the whole an IPv6 host.
+}
+
+TEST(Address, ASecondColonMakesTheWholeAnIPv6Host) {
+    // "host port", "" when refused.
     const Texts addresses = {
         {"h:065535", "h 65535"},
         {"::1", "::1 22"},
@@ -65,7 +68,10 @@ TEST(HostText, PathsAddressesAndUnameReadRight) {
         const auto a = parseHostAddress(text);
         return a ? a->host + " " + std::to_string(a->port) : "";
     });
-    // What --check-host says for the status and output of "uname -a": Linux on x86 only.
+}
+
+TEST(CheckHost, OnlyLinuxOn32BitX86IsSuitable) {
+    // What --check-host says for the status and output of "uname -a".
     const std::vector<std::pair<std::pair<int, std::string>, std::string>> unames = {
         {{0, "Linux i586\n"}, "suitable\n"},
         {{0, "Linux i686\n"}, "suitable\n"},
@@ -76,14 +82,18 @@ TEST(HostText, PathsAddressesAndUnameReadRight) {
         {{0, "\x1b]0;\x7f\tx\n"}, "unsuitable\nuname: \\x1B]0;\\x7F\tx\n"},  // shown as text
     };
     expectRows(unames, [](const auto& u) { return hostCheckReport({u.first, u.second, "E"}); });
-    // Root is an "id -u" output of exactly 0 and one line feed, no more.
+}
+
+TEST(CheckOnRoot, RootIsAnIdOutputOfExactly0AndALineFeed) {
     for (const char* output : {"0\n", "0"}) {
         EXPECT_TRUE(namesSuperuser(output)) << output;
     }
     for (const char* output : {"1000\n", "0\n\n", "motd\n0\n", "00\n", ""}) {
         EXPECT_FALSE(namesSuperuser(output)) << output;
     }
-    // Channels opened ahead for any server but Dropbear before 2024.86 (or of no known release).
+}
+
+TEST(ChannelsAhead, AnyServerButDropbearBefore2024_86OrOfNoKnownRelease) {
     for (const char* banner : {"SSH-2.0-OpenSSH_9.2p1 Debian-2", "SSH-2.0-dropbear_2024.86",
                                "SSH-2.0-dropbear_2025.88", "SSH-2.0-x-dropbear_2022.83"}) {
         EXPECT_TRUE(remote::takesChannelsAhead(banner)) << banner;
@@ -92,8 +102,10 @@ TEST(HostText, PathsAddressesAndUnameReadRight) {
                                "SSH-2.0-dropbear_0.52", "SSH-2.0-dropbear"}) {
         EXPECT_FALSE(remote::takesChannelsAhead(banner)) << banner;
     }
-    // What --status makes of its script's facts: lines that do not parse go, ports come sorted,
-    // UDP first, each once, and a start is the boot time plus the ticks over the tick rate.
+}
+
+TEST(Status, DropsLinesThatDoNotParseAndListsPortsSortedUdpFirstOnce) {
+    // A start is the boot time plus the ticks over the tick rate.
     const Texts facts = {
         {"running 42\nhz 100\nbtime 1796600000\nstart 6250\nrss 100\nrss x\nrss 23\nport 0FA0 tcp\n"
          "port 38E7 udp\nport 0fa0 tcp\nport 270F udp\nport 1 sctp\nport G udp\nport 12345 udp",
