@@ -196,10 +196,10 @@ TEST(Start, StopsWritesChecksAndLaunchesInThatOrder) {
 
 TEST(Start, EndsAtTheFirstFailingStep) {
     const Texts rows = {
-        {"game.serverName",
+        {"a setting", "game.serverName",
          "Set option 'game.serverName' failed in /c/settings/serversettings.con: E"},
-        {"test -x", "Test on exec server failed"},
-        {"", "Port 1 using already other proces"},
+        {"the launcher", "test -x", "Test on exec server failed"},
+        {"a port check finds the port taken", "", "Port 1 using already other proces"},
     };
     expectRows(rows, [](const std::string& failing) {
         FakeHost host;
@@ -270,9 +270,9 @@ TEST(Account, TriesTheFixedNamesThen1000RandomOnes) {
 
 TEST(Account, TheSystemNamesTheToolThatKnowsGroups) {
     const Texts systems = {
-        {"FreeBSD\n", "uname -s\npw groupshow 'a b'\n"},
-        {"Linux\n", "uname -s\ngroupmod 'a b'\n"},
-        {"SunOS\n", "Unknown system: SunOS\n"},
+        {"FreeBSD", "FreeBSD\n", "uname -s\npw groupshow 'a b'\n"},
+        {"Linux", "Linux\n", "uname -s\ngroupmod 'a b'\n"},
+        {"others", "SunOS\n", "Unknown system: SunOS\n"},
     };
     expectRows(systems, [](const std::string& system) {
         FakeHost group;

@@ -59,9 +59,7 @@ TEST(Options, OfLookupsHeldTogetherOnlyTheLatestIsRaised) {
 TEST(Options, ShortOptionsAreLettersOfWellFormedGroups) {
     // Words that are no well-formed option are no option at all: check() passes them by.
     TOParsing options = Argv("-abc|-_|-a-b|-d=1|--a b|--.a|--2x|--a.b=1|-|--|---x|--h").parse();
-    for (const char letter : {'a', 'b', 'c', '_'}) {
-        EXPECT_TRUE(options.shortOpt(letter).found()) << letter;
-    }
+    for (char c : {'a', 'b', 'c', '_'}) EXPECT_TRUE(options.shortOpt(c).found()) << c;
     EXPECT_EQ(raisedMessage([&] { options.shortOpt('d'); }), "Requires short option '-d'");
     EXPECT_EQ(raisedMessage([&] { options.shortOpt('h'); }), "Requires short option '-h'");
     options.clear();

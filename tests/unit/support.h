@@ -35,12 +35,14 @@ std::string raisedMessage(F&& f) {
     return "";
 }
 
-// Expects f(in) == out for every row {in, out} of a table.
-using Texts = std::vector<std::pair<std::string, std::string>>;
-template <typename Rows, typename F>
-void expectRows(const Rows& rows, F&& f) {
-    for (const auto& [in, out] : rows) {
-        EXPECT_EQ(f(in), out) << "row " << ::testing::PrintToString(in);
+// Expects f(in) == out for every row {behaviour, in, out} of a table.
+template <typename In, typename Out>
+using Rows = std::vector<std::tuple<const char*, In, Out>>;
+using Texts = Rows<std::string, std::string>;
+template <typename In, typename Out, typename F>
+void expectRows(const Rows<In, Out>& rows, F&& f) {
+    for (const auto& [behaviour, in, out] : rows) {
+        EXPECT_EQ(f(in), out) << behaviour;
     }
 }
 
