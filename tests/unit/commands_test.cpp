@@ -1,90 +1,116 @@
+#include "commands/commands.h"
+
 #include <crypt.h>
 
-#include <algorithm>
+#include <regex>
 #include <set>
 
 #include "commands/account_random.h"
-#include "commands/commands.h"
 #include "commands/create_user.h"
 #include "commands/send.h"
 #include "commands/start.h"
 #include "commands/stop.h"
 #include "shell/config_edit.h"
+#include "shell/port_check.h"
 #include "shell/quoting.h"
 #include "support.h"
 
 using namespace fieldkeep;
 
-TEST(ShellLines, EditSettingsAndStopOnThisMachine) {
-    // A file (null: missing), the key set to the value from line 2 of the store (null: deleted)
-    // through /bin/sh, the file, owner-only; the store goes after the last edit.
-    const std::tuple<const char*, const char*, const char*, const char*> edits[] = {
-        {nullptr, "k", "\"v\"", "\nk \"v\"\n"},
-        {"a 1\n  g.n \"x\"\ng.nX 2\n", "g.n", nullptr, "a 1\n\ng.nX 2\n"},
-        {"a\n\tg-n\t1 // c", "g.n", "\"/&\\1 $(id)\"", "a\n\tg-n\t\"/&\\1 $(id)\""},
+TEST(SettingsEdit, SetsOrBlanksOneKeyOwnerOnly) {
+    // The key set to the value on line 2 of the store (nullptr: its lines blanked), through
+    // /bin/sh on this machine; the store goes after the last edit, no FILE.pre stays.
+    // clang-format off
+    const std::tuple<const char*, const char*, const char*, const char*, const char*> edits[] = {
+        {"a missing file is created", nullptr, "k", "\"v\"", "\nk \"v\"\n"},
+        {"the very key only", "a 1\n  g.n \"x\"\ng.nX 2\n", "g.n", nullptr, "a 1\n\ng.nX 2\n"},
+        {"literal", "a\n\tg-n\t1 // c", "g.n", "\"/&\\1 $(id)\"", "a\n\tg-n\t\"/&\\1 $(id)\""},
     };
-    for (const auto& [before, key, value, after] : edits) {
+    // clang-format on
+    for (const auto& [behaviour, before, key, value, after] : edits) {
         const Scratch s;
         const std::string file = s.path("it's settings.con");
-        if (before != nullptr) std::ofstream(file) << before;
+        if (before != nullptr)
+            std::ofstream(file) << before;
         const std::string store = s.path("values");
         std::ofstream(store) << "x\n" << (value ? value : "") << "\n";
         const std::string line = value != nullptr ? makeSetOptionCommand(file, key, store, 2, true)
                                                   : makeDeleteOptionCommand(file, key, store, true);
-        EXPECT_EQ(std::system(line.c_str()), 0);
-        EXPECT_EQ(s.read("it's settings.con"), after) << key;
+        EXPECT_EQ(std::system(line.c_str()), 0) << behaviour;
+        EXPECT_EQ(s.read("it's settings.con"), after) << behaviour;
         EXPECT_FALSE(std::filesystem::exists(file + ".pre") || std::filesystem::exists(store));
-        EXPECT_EQ(int(std::filesystem::status(file).permissions()), 0600) << key;
-    }
-    // Whether the stop script signals a planted pid: only a plain number from 2, blanks aside, of a
-    // process of this user with the directory after +overlayPath (%s: the script's own shell).
-    const std::tuple<const char*, const char*, const char*> pidFiles[] = {
-        {"server.pid", "-1", ""},
-        {"server.pid", "1", ""},
-        {"server.pid", "0%s", ""},
-        {"server.pid", "  %s \n", "%s\n-9 %s\n"},
-        {"start.pid", "%s\r\n", "%s\n-9 %s\n"},
-        {"start.pid", "%s 2", ""},
-    };
-    const Scratch s;
-    std::ofstream(s.path("stop.sh")) << makeStopScript(s.dir);
-    for (const auto& [file, content, signals] : pidFiles) {
-        const std::string line = "cd " + s.dir + " && : >kill.log && printf -- '" + content +
-                                 "' $$ >" + file + " && printf '" + signals + "' $$ $$ >sent && "
-                                 "kill() { echo \"$*\" >>kill.log; } && . ./stop.sh && cmp sent "
-                                 "kill.log && ! test -e " + file;  // removed either way
-        const std::string run = "sh -c " + shellQuote(line) + " sh +overlayPath " + s.dir;
-        EXPECT_EQ(std::system(run.c_str()), 0) << content;
+        EXPECT_EQ(int(std::filesystem::status(file).permissions()), 0600) << behaviour;
     }
 }
 
-// A host that logs the lines and steps of start sent; each succeeds, printing ANSWER, but
-// the failing step (a port check's success means the port is taken).
+TEST(StopScript, SignalsOnlyAPlainPidOfTheInstance) {
+    // The pid file holds printf's text with %s the pid of the shell that runs stop.sh with the
+    // arguments "+overlayPath CFGDIR"; the kill calls expected, and the file removed either way.
+    // clang-format off
+    const std::tuple<const char*, const char*, const char*, const char*> pidFiles[] = {
+        {"a negative number", "server.pid", "-1", ""},
+        {"init", "server.pid", "1", ""},
+        {"a leading zero", "server.pid", "0%s", ""},
+        {"blanks around the server's pid", "server.pid", "  %s \n", "%s\n-9 %s\n"},
+        {"a line end from DOS", "start.pid", "%s\r\n", "%s\n-9 %s\n"},
+        {"two numbers", "start.pid", "%s 2", ""},
+    };
+    // clang-format on
+    const Scratch s;
+    std::ofstream(s.path("stop.sh")) << makeStopScript(s.dir);
+    for (const auto& [behaviour, file, content, signals] : pidFiles) {
+        const std::string line = "cd " + s.dir + " && : >kill.log && printf -- '" + content +
+                                 "' $$ >" + file + " && printf '" + signals +
+                                 "' $$ $$ >sent && "
+                                 "kill() { echo \"$*\" >>kill.log; } && . ./stop.sh && cmp sent "
+                                 "kill.log && ! test -e " +
+                                 file;
+        const std::string run = "sh -c " + shellQuote(line) + " sh +overlayPath " + s.dir;
+        EXPECT_EQ(std::system(run.c_str()), 0) << behaviour;
+    }
+}
+
+TEST(PortCheck, FindsTheLocalPortOnlyAsTheTablesWriteIt) {
+    // The check line through /bin/sh, with cat reading a socket table line in place of
+    // /proc/net: the slot, the local address and port, the remote ones, the state.
+    // clang-format off
+    const std::tuple<const char*, const char*, const char*, bool> rows[] = {
+        {"a local port", "   0: 0100007F:3A47 00000000:0000 0A", "14919", true},
+        {"a port below 4096 has leading zeros", "  3: 00000000:0050 00000000:0000 07", "80", true},
+        {"an IPv6 local port", "  1: 0000000000000000FFFF00000100007F:0FA0 0", "4000", true},
+        {"another local port", "   0: 0100007F:0051 00000000:0000 0A", "80", false},
+        {"the remote port does not count", "   1: 0100007F:9C40 0100007F:0050 01", "80", false},
+    };
+    // clang-format on
+    for (const auto& [behaviour, table, port, taken] : rows) {
+        const std::string line = "cat() { echo " + shellQuote(table) + "; }; " +
+                                 makePortCheckCommand(port) + " >/dev/null";
+        EXPECT_EQ(std::system(("sh -c " + shellQuote(line)).c_str()) == 0, taken) << behaviour;
+    }
+}
+
+TEST(ShellTemplate, FillsEachPlaceholderOnceWithOneWord) {
+    // clang-format off
+    const std::tuple<const char*, const char*, const char*> rows[] = {
+        {"a value becomes one quoted word", "x @B@ y", "x 'it'\\''s' y"},
+        {"a value holding a placeholder is not filled again", "@A@", "'@B@'"},
+        {"placeholders side by side", "@A@@B@", "'@B@''it'\\''s'"},
+        {"unknown names and lone @ stay", "@C@ a@b @@ @", "@C@ a@b @@ @"},
+    };
+    // clang-format on
+    for (const auto& [behaviour, text, filled] : rows) {
+        EXPECT_EQ(fillShellTemplate(text, {{"A", "@B@"}, {"B", "it's"}}), filled) << behaviour;
+    }
+}
+
+// A host that records the lines sent, those with a terminal, and their input. A line that holds
+// failing fails (status 1), any other succeeds; each prints answer.
 struct FakeHost : RemoteRunner {
     RemoteResult exec(const std::string& line, const std::string& input, bool usePty) override {
-        const std::pair<const char*, const char*> parts[] = {
-            {"/stop.sh", "stop"},
-            {"/settings/", "settings"},
-            {"test -x ", "launcher"},
-            {"/proc/net/", "port"},
-            {"cat >", "wrapper"},
-            {"nohup ", "launch"},
-        };
-        std::string step = "?";
-        for (const auto& [part, name] : parts) {
-            if (line.find(part) != std::string::npos) {
-                step = name;
-                break;
-            }
-        }
-        step += step == "launch" && !usePty ? " without terminal" : "";
-        if (step != last) {
-            steps += (steps.empty() ? "" : " ") + step;
-        }
-        last = step;
         sent += line + "\n";
+        withTerminal += usePty ? line + "\n" : "";
         inputs += input;
-        return {(step == "port") != (step == failing) ? 1 : 0, answer, "E"};
+        return {!failing.empty() && line.find(failing) != std::string::npos, answer, "E"};
     }
     void connect() override {}
     void disconnect() noexcept override {}
@@ -92,69 +118,94 @@ struct FakeHost : RemoteRunner {
         return 0;
     }
     void upload(UploadSource&, const std::string&) override {}
-    std::string failing, answer, last, steps, sent, inputs;
+    std::string failing, answer, sent, withTerminal, inputs;
 };
 
-// The settings for internet, punk buster and admin keys ("-": blanked), then the ports checked.
-static std::string shownSettings(const StartOptions& o) {
+// What --start makes of its arguments, or the first thing it refuses: the values written for
+// server internet, punk buster, remote admin and remote console ("-": blanked), then after "|"
+// the ports it checks.
+static std::string startSettings(const std::string& args) {
+    talvor::opt::TOParsing options = Argv(args).parse();
     std::string shown;
-    for (const SettingChange& c : settingChanges(o)) {
-        if (c.key == "game.serverInternet" || c.key == "game.serverPunkBuster" || c.key[0] == 'a') {
-            shown += (c.remove ? "-" : c.value) + " ";
+    const std::string raised = raisedMessage([&] {
+        const StartOptions o = readStartOptions(options);
+        options.check();
+        validateStartOptions(o);
+        for (const SettingChange& c : settingChanges(o)) {
+            if (c.key == "game.serverInternet" || c.key == "game.serverPunkBuster" ||
+                c.key.rfind("admin.", 0) == 0) {
+                shown += (c.remove ? "-" : c.value) + " ";
+            }
         }
-    }
-    shown += "ports";
-    for (const auto& [option, port] : portsToCheck(o)) {
-        shown += " " + port;
-    }
-    return shown;
+        shown += "|";
+        for (const auto& [option, port] : portsToCheck(o)) {
+            shown += " " + port;
+        }
+    });
+    return raised.empty() ? shown : raised;
 }
 
-TEST(Start, FollowsTheOptionsAndRunsItsSteps) {
-    // Options less those a cell names plus those it gives: the flags set, or the steps run.
-    const std::string all =
-        "--srv-dir=/s|--cfg-dir=/c|--name=N|--max-players=1|--srv-bandwidth=2|--cl-bandwidth=3|"
-        "--ip=i|--port=14567|--spy-lan-port=0|--spy-port=23000|--game-time=0|--score-lim=1|"
-        "--round-num=3|--punk-buster|--srv-passwd|--remote-admin-passwd=ra|--rcon-username=u|"
-        "--rcon-password=p|--rcon-port=4711";
-    const Texts rows = {
-        {"", "0 1 \"ra\" \"u\" \"p\" 4711 ports 14567 23000 4711"},
-        {"--server-internet|punk-buster", "1 0 \"ra\" \"u\" \"p\" 4711 ports 14567 23000 4711"},
-        {"remote-admin-passwd|--no-remote-admin", "0 1 - \"u\" \"p\" 4711 ports 14567 23000 4711"},
-        {"rcon|--no-rcon|spy-lan-port|--spy-lan-port=00", "0 1 \"ra\" - ports 14567 00 23000"},
-        {"srv-dir|name", "Requires long option '--srv-dir'"},
-        {"srv-passwd", "Requires long option '--srv-passwd'"},
-        {"rcon-username|rcon-password", "Requires long option '--rcon-username'"},
-        {"--punk-buster=1", "Unknown option '--punk-buster'"},
-        {"--no-remote-admin", "Unknown option '--remote-admin-passwd'"},
-        {"--no-rcon", "Unknown option '--rcon-password'"},
-        {"fail=", "stop settings launcher port wrapper launch: "},
-        {"fail=settings",
-         "stop settings: Set option 'game.serverName' failed in /c/settings/serversettings.con: E"},
+// The options of --start but the server password and the remote admin and console ones.
+static const std::string kGame =
+    "--srv-dir=/s|--cfg-dir=/c|--name=N|--max-players=1|--srv-bandwidth=2|--cl-bandwidth=3|--ip=i|"
+    "--port=1|--spy-lan-port=0|--spy-port=2|--game-time=0|--score-lim=1|--round-num=3|";
+
+TEST(Start, WritesFlagsAndBlanksAndChecksPorts) {
+    const std::string pw = "--srv-passwd|", admin = "--remote-admin-passwd=a|";
+    const std::string rcon = "--rcon-username=u|--rcon-password=p|--rcon-port=3|";
+    const std::string all = kGame + pw + admin + rcon;
+    // clang-format off
+    const std::tuple<const char*, std::string, const char*> rows[] = {
+        {"flags not given write 0", all, "0 0 \"a\" \"u\" \"p\" 3 | 1 2 3"},
+        {"flags given", all + "--server-internet|--punk-buster", "1 1 \"a\" \"u\" \"p\" 3 | 1 2 3"},
+        {"no remote admin", kGame + pw + rcon + "--no-remote-admin", "0 0 - \"u\" \"p\" 3 | 1 2 3"},
+        {"no remote console", kGame + pw + admin + "--no-rcon", "0 0 \"a\" - | 1 2"},
+        {"only 0 skips a port", all + "--spy-lan-port=00", "0 0 \"a\" \"u\" \"p\" 3 | 1 00 2 3"},
+        {"the server directory first", "--cfg-dir=/c|--name=N", "Requires long option '--srv-dir'"},
+        {"a server password", kGame + admin + rcon, "Requires long option '--srv-passwd'"},
+        {"no console options", kGame + pw + admin, "Requires long option '--rcon-username'"},
+        {"a flag given a value", all + "--punk-buster=1", "Unknown option '--punk-buster'"},
+        {"admin off and on", all + "--no-remote-admin", "Unknown option '--remote-admin-passwd'"},
+        {"console off and on", all + "--no-rcon", "Unknown option '--rcon-password'"},
     };
-    expectRows(rows, [&](const std::string& change) {
-        std::string cell;
-        for (const std::string& option : words(all)) {
-            const auto named = [&](const std::string& w) { return option.rfind("--" + w, 0) == 0; };
-            const std::vector<std::string> changes = words(change);
-            if (std::none_of(changes.begin(), changes.end(), named)) {
-                cell += option + "|";
-            }
-        }
-        talvor::opt::TOParsing options = Argv(cell + change).parse();
+    // clang-format on
+    for (const auto& [behaviour, args, shown] : rows) {
+        EXPECT_EQ(startSettings(args), shown) << behaviour;
+    }
+}
+
+static StartOptions startOptions() {
+    talvor::opt::TOParsing options =
+        Argv(kGame + "--srv-passwd|--no-remote-admin|--no-rcon").parse();
+    return readStartOptions(options);
+}
+
+TEST(Start, StopsWritesChecksAndLaunchesInThatOrder) {
+    FakeHost host;
+    host.failing = "/proc/net/";  // no socket holds the port
+    startInstance(host, startOptions());
+    std::size_t at = 0;
+    for (const char* step :
+         {"'/c'/stop.sh", "game.serverName", "admin.enableRemoteConsole", "test -x '/s'/start.sh",
+          "/proc/net/", "cat >'/c'/start.sh\n", "nohup"}) {
+        at = host.sent.find(step, at);
+        EXPECT_NE(at, std::string::npos) << step;
+    }
+    EXPECT_NE(host.withTerminal.find("nohup '/c'/start.sh"), std::string::npos);  // its own pty
+}
+
+TEST(Start, EndsAtTheFirstFailingStep) {
+    const Texts rows = {
+        {"a setting", "game.serverName",
+         "Set option 'game.serverName' failed in /c/settings/serversettings.con: E"},
+        {"the launcher", "test -x", "Test on exec server failed"},
+        {"a port check finds the port taken", "", "Port 1 using already other proces"},
+    };
+    expectRows(rows, [](const std::string& failing) {
         FakeHost host;
-        host.failing = change.substr(std::min(change.size(), std::size_t{5}));
-        std::string shown;
-        const std::string raised = raisedMessage([&] {
-            const StartOptions o = readStartOptions(options);
-            validateStartOptions(o);
-            options.check();
-            shown = change.rfind("fail=", 0) == 0 ? "" : shownSettings(o);
-            if (shown.empty()) {
-                startInstance(host, o);
-            }
-        });
-        return host.steps.empty() ? raised + shown : host.steps + ": " + raised;
+        host.failing = failing;
+        const std::string raised = raisedMessage([&] { startInstance(host, startOptions()); });
+        return host.withTerminal.empty() ? raised : "launched";
     });
 }
 
@@ -181,18 +232,17 @@ TEST(Send, TheLineTravelsOnlyOnStandardInput) {
     EXPECT_EQ(host.sent.find("pass word"), std::string::npos);
 }
 
-TEST(Account, RandomDrawsAndABoundedNameSearch) {
-    // Draws use exactly the 62 letters and digits, salts add "./", numbers cover their range.
+TEST(Account, PasswordsAndSaltsAreDrawnFromTheirAlphabets) {
     std::set<char> passwordChars, saltChars;
     std::string numbers;
     for (int i = 0; i < 2000; ++i) {
         const std::string p = makePassword(), setting = makeSaltSetting();
-        ASSERT_EQ(p.size(), kPasswordLength);
-        ASSERT_EQ(setting.substr(0, 3), "$6$");
-        ASSERT_EQ(setting.size(), 3 + kSaltLength);
+        ASSERT_EQ(p.size(), 10u);
+        ASSERT_EQ(setting.substr(0, 3), "$6$");  // SHA-512 with the longest salt
+        ASSERT_EQ(setting.size(), 3u + 16u);
         passwordChars.insert(p.begin(), p.end());
         saltChars.insert(setting.begin() + 3, setting.end());
-        numbers += std::to_string(randomBelow(7) + 10 * randomBelow(1));
+        numbers += std::to_string(randomBelow(7));
     }
     const std::string alnum = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
     EXPECT_EQ(std::string(passwordChars.begin(), passwordChars.end()), alnum);
@@ -202,18 +252,27 @@ TEST(Account, RandomDrawsAndABoundedNameSearch) {
     const std::string hash = encryptPassword("Abc123xyz9");
     EXPECT_STREQ(crypt("Abc123xyz9", hash.c_str()), hash.c_str());
     EXPECT_NE(encryptPassword("Abc123xyz9"), hash);
-    // Every name taken: the fixed names, then a bounded number of random bf1942_NNNN are tried.
-    FakeHost host;
+}
+
+TEST(Account, TriesTheFixedNamesThen1000RandomOnes) {
+    FakeHost host;  // every name is taken
     EXPECT_EQ(raisedMessage([&] { chooseUserAccount(host); }), "No free user name found");
     const std::string fixed = "id 'bf1942'\nid 'bf'\nid 'battlefield'\nid 'battlefield1942'\n";
     EXPECT_EQ(host.sent.substr(0, fixed.size()), fixed);
-    const std::size_t randomLine = std::string("id 'bf1942_NNNN'\n").size();
-    EXPECT_EQ(host.sent.size(), fixed.size() + kRandomNameAttempts * randomLine);
-    // The system that "uname -s" names decides which tool knows groups; others are refused.
+    std::istringstream lines(host.sent.substr(fixed.size()));
+    const std::regex random("id 'bf1942_[1-9][0-9]{3}'");
+    int tried = 0;
+    for (std::string line; std::getline(lines, line); ++tried) {
+        EXPECT_TRUE(std::regex_match(line, random)) << line;
+    }
+    EXPECT_EQ(tried, 1000);
+}
+
+TEST(Account, TheSystemNamesTheToolThatKnowsGroups) {
     const Texts systems = {
-        {"FreeBSD\n", "uname -s\npw groupshow 'a b'\n"},
-        {"Linux\n", "uname -s\ngroupmod 'a b'\n"},
-        {"SunOS\n", "Unknown system: SunOS\n"},
+        {"FreeBSD", "FreeBSD\n", "uname -s\npw groupshow 'a b'\n"},
+        {"Linux", "Linux\n", "uname -s\ngroupmod 'a b'\n"},
+        {"others", "SunOS\n", "Unknown system: SunOS\n"},
     };
     expectRows(systems, [](const std::string& system) {
         FakeHost group;

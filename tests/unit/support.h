@@ -1,4 +1,4 @@
-// What the unit tests share: table cells, argument vectors, raised errors and a scratch directory.
+// What the unit tests share: argument vectors, raised errors and a scratch directory.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,22 +10,12 @@
 #include "errors/uerror.h"
 #include "opt/toparsing.h"
 
-// The words of a table cell, separated by '|'; an empty cell has none.
-inline std::vector<std::string> words(const std::string& cell) {
-    std::istringstream in(cell);
-    std::vector<std::string> all;
-    for (std::string word; std::getline(in, word, '|');) {
-        all.push_back(word);
-    }
-    return all;
-}
-
-// "fieldkeep" and the words of a cell, as main receives them.
+// "fieldkeep" and the words of a cell, separated by '|', as main receives them.
 struct Argv {
-    explicit Argv(const std::string& cell) : all(words("fieldkeep|" + cell)) {
-        for (const std::string& w : all) {
-            pointers.push_back(w.c_str());
-        }
+    explicit Argv(const std::string& cell) {
+        std::istringstream in("fieldkeep|" + cell);
+        for (std::string word; std::getline(in, word, '|');) all.push_back(word);
+        for (const std::string& w : all) pointers.push_back(w.c_str());
     }
     talvor::opt::TOParsing parse() const { return {static_cast<int>(all.size()), pointers.data()}; }
     std::vector<std::string> all;
@@ -45,12 +35,14 @@ std::string raisedMessage(F&& f) {
     return "";
 }
 
-// Expects f(in) == out for every row {in, out} of a table.
-using Texts = std::vector<std::pair<std::string, std::string>>;
-template <typename Rows, typename F>
-void expectRows(const Rows& rows, F&& f) {
-    for (const auto& [in, out] : rows) {
-        EXPECT_EQ(f(in), out) << "row " << ::testing::PrintToString(in);
+// Expects f(in) == out for every row {behaviour, in, out} of a table.
+template <typename In, typename Out>
+using Rows = std::vector<std::tuple<const char*, In, Out>>;
+using Texts = Rows<std::string, std::string>;
+template <typename In, typename Out, typename F>
+void expectRows(const Rows<In, Out>& rows, F&& f) {
+    for (const auto& [behaviour, in, out] : rows) {
+        EXPECT_EQ(f(in), out) << behaviour;
     }
 }
 

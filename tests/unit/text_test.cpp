@@ -9,79 +9,89 @@
 
 using namespace fieldkeep;
 
-TEST(TextRules, StatusesAndQuotingHold) {
-    // The status cut off and the output left, where the fuzzed round trip cannot tell.
-    const std::vector<std::pair<std::string, std::pair<int, std::string>>> trailers = {
-        {"a--5\n", {-5, "a"}},
-        {"7", {7, ""}},
-        {"abc", {-1, "abc"}},
-        {"x\n5\r\n", {5, "x"}},
-        {"x\n5abc", {-1, "x\n5abc"}},
-        {"x\n2147483647", {2147483647, "x"}},
-        {"x\n2147483648", {-1, "x"}},
-        {"x\n-2147483648", {-2147483647 - 1, "x"}},
-        {"x\n-2147483649", {-1, "x"}},
+TEST(ExitStatus, TheLastLineIsCutOffWhereTheFuzzedRoundTripCannotTell) {
+    // clang-format off
+    const Rows<std::string, std::pair<int, std::string>> trailers = {
+        {"a negative status after text", "a--5\n", {-5, "a"}},
+        {"a status alone", "7", {7, ""}},
+        {"no status", "abc", {-1, "abc"}},
+        {"a DOS line end", "x\n5\r\n", {5, "x"}},
+        {"text after the digits", "x\n5abc", {-1, "x\n5abc"}},
+        {"the largest int", "x\n2147483647", {2147483647, "x"}},
+        {"past the largest int", "x\n2147483648", {-1, "x"}},
+        {"the smallest int", "x\n-2147483648", {-2147483647 - 1, "x"}},
+        {"past the smallest int", "x\n-2147483649", {-1, "x"}},
     };
-    expectRows(trailers, [](std::string text) {
-        const int status = splitExitStatus(text);
-        return std::make_pair(status, text);
-    });
-    // Quoted, any bytes make one word a real shell reads back as the very bytes.
+    // clang-format on
+    // In braces the status is cut off before the text left is copied.
+    expectRows(trailers, [](std::string text) { return std::pair{splitExitStatus(text), text}; });
+}
+
+TEST(ShellQuote, AnyBytesMakeOneWordAShellReadsBackAsTheVeryBytes) {
     const std::string nasty = "a b'c\"d$e`f\\g\nh*?[i]'' ;|&<>#~\xff";
     const Scratch s;
     EXPECT_EQ(std::system(("printf %s " + shellQuote(nasty) + " >" + s.path("out")).c_str()), 0);
     EXPECT_EQ(s.read("out"), nasty);
 }
 
-TEST(HostText, PathsAddressesAndUnameReadRight) {
-    // The path a spelling names: ".." climbs above a relative start but not above the root.
+TEST(Paths, DotDotClimbsAboveARelativeStartButNotAboveTheRoot) {
     const Texts paths = {
-        {"/", "/"},
-        {"//srv///cfg//", "/srv/cfg"},
-        {"/srv/./cfg/.", "/srv/cfg"},
-        {"/srv/x/../cfg", "/srv/cfg"},
-        {"/..", "/"},
-        {"/srv/..cfg/...", "/srv/..cfg/..."},
-        {"a/../../b/", "../b"},
-        {"", "."},
+        {"the root", "/", "/"},
+        {"repeated slashes", "//srv///cfg//", "/srv/cfg"},
+        {"dots", "/srv/./cfg/.", "/srv/cfg"},
+        {"dot dot", "/srv/x/../cfg", "/srv/cfg"},
+        {"dot dot at the root", "/..", "/"},
+        {"names that start with dots", "/srv/..cfg/...", "/srv/..cfg/..."},
+        {"dot dot above a relative start", "a/../../b/", "../b"},
+        {"nothing", "", "."},
     };
     expectRows(paths, normalizePath);
-    // An address as "host port", "" when refused; a second colon makes the whole an IPv6 host.
+}
+
+TEST(Address, ASecondColonMakesTheWholeAnIPv6Host) {
+    // "host port", "" when refused.
     const Texts addresses = {
-        {"h:065535", "h 65535"},
-        {"::1", "::1 22"},
-        {"[::1]", "::1 22"},
-        {"[2001:db8::5]:80", "2001:db8::5 80"},
-        {"h:65536", ""},
-        {"h:1x", ""},
-        {":22", ""},
-        {"[::1]22", ""},
-        {"[]", ""},
-        {"[]:22", ""},
+        {"leading zeros", "h:065535", "h 65535"},
+        {"IPv6", "::1", "::1 22"},
+        {"IPv6 in brackets", "[::1]", "::1 22"},
+        {"IPv6 in brackets with a port", "[2001:db8::5]:80", "2001:db8::5 80"},
+        {"a port past 65535", "h:65536", ""},
+        {"a port not a number", "h:1x", ""},
+        {"no host", ":22", ""},
+        {"no colon after the brackets", "[::1]22", ""},
+        {"empty brackets", "[]", ""},
+        {"empty brackets with a port", "[]:22", ""},
     };
     expectRows(addresses, [](const std::string& text) {
         const auto a = parseHostAddress(text);
         return a ? a->host + " " + std::to_string(a->port) : "";
     });
-    // What --check-host says for the status and output of "uname -a": Linux on x86 only.
-    const std::vector<std::pair<std::pair<int, std::string>, std::string>> unames = {
-        {{0, "Linux i586\n"}, "suitable\n"},
-        {{0, "Linux i686\n"}, "suitable\n"},
-        {{1, "Linux x86_64\n"}, "unsuitable\nuname: Linux x86_64\n"},
-        {{0, "Linux arm\n"}, "unsuitable\nuname: Linux arm\n"},
-        {{0, "FreeBSD x86_64\n"}, "unsuitable\nuname: FreeBSD x86_64\n"},
-        {{0, "linux i686\n"}, "unsuitable\nuname: linux i686\n"},
-        {{0, "\x1b]0;\x7f\tx\n"}, "unsuitable\nuname: \\x1B]0;\\x7F\tx\n"},  // shown as text
+}
+
+TEST(CheckHost, LinuxOnX86IsSuitable) {
+    // What --check-host says for the status and output of "uname -a".
+    // clang-format off
+    const Rows<std::pair<int, std::string>, std::string> unames = {
+        {"i586", {0, "Linux i586\n"}, "suitable\n"},
+        {"i686", {0, "Linux i686\n"}, "suitable\n"},
+        {"x86_64", {0, "Linux x86_64\n"}, "suitable\n"},
+        {"uname failed", {1, "Linux x86_64\n"}, "unsuitable\nuname: Linux x86_64\n"},
+        {"not x86", {0, "Linux arm\n"}, "unsuitable\nuname: Linux arm\n"},
+        {"not Linux", {0, "FreeBSD x86_64\n"}, "unsuitable\nuname: FreeBSD x86_64\n"},
+        {"the case counts", {0, "linux i686\n"}, "unsuitable\nuname: linux i686\n"},
+        {"control bytes", {0, "\x1b]0;\x7f\tx\n"}, "unsuitable\nuname: \\x1B]0;\\x7F\tx\n"},
     };
+    // clang-format on
     expectRows(unames, [](const auto& u) { return hostCheckReport({u.first, u.second, "E"}); });
-    // Root is an "id -u" output of exactly 0 and one line feed, no more.
-    for (const char* output : {"0\n", "0"}) {
-        EXPECT_TRUE(namesSuperuser(output)) << output;
-    }
-    for (const char* output : {"1000\n", "0\n\n", "motd\n0\n", "00\n", ""}) {
-        EXPECT_FALSE(namesSuperuser(output)) << output;
-    }
-    // Channels opened ahead for any server but Dropbear before 2024.86 (or of no known release).
+}
+
+TEST(CheckOnRoot, RootIsAnIdOutputOf0AndAtMostOneLineFeed) {
+    for (const char* id : {"0\n", "0"}) EXPECT_TRUE(namesSuperuser(id)) << id;
+    for (const char* id : {"1000\n", "0\n\n", "motd\n0\n", "00\n", ""})
+        EXPECT_FALSE(namesSuperuser(id)) << id;
+}
+
+TEST(ChannelsAhead, AnyServerButDropbearBefore2024_86OrOfNoKnownRelease) {
     for (const char* banner : {"SSH-2.0-OpenSSH_9.2p1 Debian-2", "SSH-2.0-dropbear_2024.86",
                                "SSH-2.0-dropbear_2025.88", "SSH-2.0-x-dropbear_2022.83"}) {
         EXPECT_TRUE(remote::takesChannelsAhead(banner)) << banner;
@@ -90,20 +100,25 @@ TEST(HostText, PathsAddressesAndUnameReadRight) {
                                "SSH-2.0-dropbear_0.52", "SSH-2.0-dropbear"}) {
         EXPECT_FALSE(remote::takesChannelsAhead(banner)) << banner;
     }
-    // What --status makes of its script's facts: lines that do not parse go, ports come sorted,
-    // UDP first, each once, and a start is the boot time plus the ticks over the tick rate.
+}
+
+TEST(Status, DropsLinesThatDoNotParseAndListsPortsSortedUdpFirstOnce) {
+    // A start is the boot time plus the ticks over the tick rate.
+    // clang-format off
     const Texts facts = {
-        {"running 42\nhz 100\nbtime 1796600000\nstart 6250\nrss 100\nrss x\nrss 23\nport 0FA0 tcp\n"
-         "port 38E7 udp\nport 0fa0 tcp\nport 270F udp\nport 1 sctp\nport G udp\nport 12345 udp",
+        {"a running server", "running 42\nhz 100\nbtime 1796600000\nstart 6250\nrss 100\nrss x\n"
+         "rss 23\nport 0FA0 tcp\nport 38E7 udp\nport 0fa0 tcp\nport 270F udp\nport 1 sctp\n"
+         "port G udp\nport 12345 udp",
          "state: running\npid: 42\nsince: 2026-12-06T23:34:22Z\nmemory: 123 KiB\n"
          "ports: 9999/udp 14567/udp 4000/tcp\n"},
-        {"running 42\nhz 0\nbtime 1\nstart 1\nerror x\n", "state: running\npid: 42\n"},
-        {"exited\nexit 139 1796601561\nerror a: b  c\n",
+        {"hz 0", "running 42\nhz 0\nbtime 1\nstart 1\nerror x\n", "state: running\npid: 42\n"},
+        {"an exited server", "exited\nexit 139 1796601561\nerror a: b  c\n",
          "state: exited\nended: 2026-12-06T23:59:21Z\nexit: 139\nlast error: a: b  c\n"},
-        {"exited\nexit 3 999999999999999999\nerror \n", "state: exited\nexit: 3\n"},
-        {"missing\n", "Configuration directory /c does not exist"},
-        {"running -1\nstopping\n", "Status query failed: "},
+        {"a huge time", "exited\nexit 3 999999999999999999\nerror \n", "state: exited\nexit: 3\n"},
+        {"no directory", "missing\n", "Configuration directory /c does not exist"},
+        {"no state", "running -1\nstopping\n", "Status query failed: "},
     };
+    // clang-format on
     expectRows(facts, [](const std::string& text) {
         std::string shown;
         const std::string error = raisedMessage([&] { shown = statusReport({0, text, ""}, "/c"); });
