@@ -16,8 +16,10 @@
 namespace fieldkeep {
 namespace {
 
-// A background reader keeps the pipe open so that writing "quit" cannot block
-// even when the server no longer reads. Only what instance_pid prints is
+// A background reader keeps the pipe open so that opening it to write "quit"
+// cannot block when the server is gone, and "quit" is written in the background
+// too, so that a server that stopped reading with its pipe full cannot hold
+// the stop up: both are ended after the wait. Only what instance_pid prints is
 // signalled; the pid files go either way. The wrapper's record of the
 // server's end goes last, once nothing is left that could write it: the
 // instance is stopped.
@@ -25,13 +27,13 @@ const char kStopScript[] = R"SCRIPT(umask 077
 CFGDIR=@CFGDIR@
 if [ -p $CFGDIR/server-stdin -a -r $CFGDIR/server-stdin ]; then
 	{ sleep 1000 <$CFGDIR/server-stdin & } && FSLEEPPID=$!
-	echo 'quit
-' >$CFGDIR/server-stdin
-	kill $FSLEEPPID 2>/dev/null
+	{ echo 'quit
+' >$CFGDIR/server-stdin & } && FQUITPID=$!
 	for i in 1 2 3 4 5; do
 		sleep 1
 		[ ! -p $CFGDIR/server-stdin ] && break
 	done
+	kill $FSLEEPPID $FQUITPID 2>/dev/null
 fi
 
 rm -f $CFGDIR/server-stdin
