@@ -61,14 +61,17 @@ rm -f $CFGDIR/start.pid $CFGDIR/server.exit 2>/dev/null
 )SCRIPT";
 
 // Run on the host before anything is written in an existing configuration
-// directory: it prints why the directory is refused (owner: not the login's;
-// link NAME: a path the runs write or edit is a symbolic link) and fails.
+// directory: it prints why the directory is refused (owner: it, or a symbolic
+// link that names it, is not the login's; link NAME: a path the runs or the
+// wrapper write or edit is a symbolic link) and fails. A link of another
+// account would let it point a run of the login at a directory of its choice.
 const char kDirectoryGuard[] = R"SH(D=@CFGDIR@
 if [ -d "$D" ]; then
-	[ "`ls -ndL "$D" | awk '{ print $3 }'`" = "`id -u`" ] || { echo owner; exit 1; }
+	ls -nd "$D" "$D/" | awk -v u="`id -u`" '$3 != u { bad = 1 } END { exit bad || NR != 2 }' ||
+		{ echo owner; exit 1; }
 	for N in settings settings/serversettings.con settings/serversettings.con.pre \
 		settings/adminsettings.con settings/adminsettings.con.pre settings.values \
-		start.sh stop.sh server-stdin server.pid start.pid server.exit; do
+		start.sh stop.sh server-stdin server.pid start.pid server.exit stderr.log; do
 		[ -L "$D/$N" ] && { echo "link $N"; exit 1; }
 	done
 fi

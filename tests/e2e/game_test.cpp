@@ -228,6 +228,9 @@ INSTANTIATE_TEST_SUITE_P(Tenant, Run, ::testing::Values(
     Case{"PlantedLinkRefused", kStop, "Configuration directory /srv/t/cfg holds a symbolic link: "
          "stop.sh\n", 1, kKept, "instance root && " + kPlanted + " && ln -s ../outside cfg/stop.sh",
          root()},
+    Case{"ForeignLinkToOwnDirectoryRefused", {"--stop", "--cfg-dir=/srv/t/l"}, "Configuration "
+         "directory /srv/t/l is not owned by root\n", 1, "! test -e cfg/stop.sh",
+         "instance root && ln -s cfg l && chown -h fkuser l", root()},
     Case{"OwnersOtherProcessSurvivesStop", kStop, "", 0, kKept + " && ! test -e cfg/server.pid",
          "instance && echo keep >outside && plant fkuser cfg/server.pid cfg/start.pid"},
     Case{"WrapperKilledWithoutConsole", kStop, "", 0, "! alive cfg/old-start.pid && ! alive "
