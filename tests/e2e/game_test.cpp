@@ -203,6 +203,8 @@ INSTANTIATE_TEST_SUITE_P(Operate, Run, ::testing::Values(
     Case{"LogOfFiftyLinesByDefault", {"--log", "--cfg-dir=/srv/t/cfg"}, "11\n...", 0,
          "seq 11 60 | cmp - /srv/out", "instance && seq 60 >cfg/stderr.log"},
     Case{"NoLogNoOutput", {"--log", "--cfg-dir=/srv/t/cfg"}, "", 0, "", "instance"},
+    Case{"LogThroughALinkRefused", {"--log", "--cfg-dir=/srv/t/cfg"}, "Failed to read from the "
+         "file /srv/t/cfg/stderr.log\n", 1, "", "instance && ln -s /etc/passwd cfg/stderr.log"},
     // The log past 10 MiB becomes the one old log; the server writes a new one.
     Case{"StartKeepsOneOldLog", startArgs(), "", 0, "[ $(stat -c %s cfg/stderr.log.1) = 10485761 ] "
          "&& test -e cfg/stderr.log && ! test -s cfg/stderr.log" + std::string(kThenStop),
