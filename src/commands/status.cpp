@@ -14,6 +14,7 @@
 #include "commands/instance_pid.h"
 #include "commands/options.h"
 #include "errors/output.h"
+#include "errors/shown_text.h"
 #include "errors/uerror.h"
 #include "remote/runner.h"
 #include "shell/quoting.h"
@@ -160,7 +161,7 @@ std::string exitedReport(const Facts& f) {
         report += timeLine("ended", *f.ended) + "exit: " + std::to_string(*f.exitStatus) + "\n";
     }
     if (!f.lastError.empty()) {
-        report += "last error: " + f.lastError + "\n";
+        report += "last error: " + shownText(f.lastError) + "\n";
     }
     return report;
 }
