@@ -18,11 +18,22 @@ namespace {
 
 // A background reader keeps the pipe open so that writing "quit" cannot block
 // even when the server no longer reads. Only what instance_pid prints is
-// signalled; the pid files go either way. The wrapper's record of the
-// server's end goes last, once nothing is left that could write it: the
-// instance is stopped.
+// signalled, and asked again before the KILL a second after the TERM: by then
+// the process may have ended and its number gone to another. The pid files go
+// either way. The wrapper's record of the server's end goes last, once nothing
+// is left that could write it: the instance is stopped.
 const char kStopScript[] = R"SCRIPT(umask 077
 CFGDIR=@CFGDIR@
+end_process()
+{
+	P=`instance_pid $1 $CFGDIR`
+	[ -n "$P" ] || return 0
+	kill $P 2>/dev/null
+	sleep 1
+	P=`instance_pid $1 $CFGDIR`
+	[ -z "$P" ] || kill -9 $P 2>/dev/null
+}
+
 if [ -p $CFGDIR/server-stdin -a -r $CFGDIR/server-stdin ]; then
 	{ sleep 1000 <$CFGDIR/server-stdin & } && FSLEEPPID=$!
 	echo 'quit
@@ -36,26 +47,10 @@ fi
 
 rm -f $CFGDIR/server-stdin
 
-if [ -f $CFGDIR/server.pid ]; then
-	SRVPID=`instance_pid $CFGDIR/server.pid $CFGDIR`
-	if [ -n "$SRVPID" ]; then
-		kill $SRVPID 2>/dev/null
-		sleep 1
-		kill -9 $SRVPID 2>/dev/null
-	fi
-fi
-
+[ -f $CFGDIR/server.pid ] && end_process $CFGDIR/server.pid
 rm -f $CFGDIR/server.pid
 
-if [ -f $CFGDIR/start.pid ]; then
-	sleep 1
-	STARTPID=`instance_pid $CFGDIR/start.pid $CFGDIR`
-	if [ -n "$STARTPID" ]; then
-		kill $STARTPID 2>/dev/null
-		sleep 1
-		kill -9 $STARTPID 2>/dev/null
-	fi
-fi
+[ -f $CFGDIR/start.pid ] && sleep 1 && end_process $CFGDIR/start.pid
 
 rm -f $CFGDIR/start.pid $CFGDIR/server.exit 2>/dev/null
 )SCRIPT";
