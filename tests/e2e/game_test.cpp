@@ -224,7 +224,8 @@ INSTANTIATE_TEST_SUITE_P(Tenant, Run, ::testing::Values(
          "--remote-admin-passwd=Adm-S3cret", "--rcon-password=Rcon-S3cret"}), "", 0, "spied && "
          "tenant 'for f in cfg/settings/*.con cfg/stderr.log; do ! cat $f || exit; done; ! test -r "
          "cfg/server-stdin' && [ -z \"$(fk --stop --cfg-dir=/srv/t/cfg)\" ]",
-         "instance && spy Srv-S3cret R-U53r Adm-S3cret Rcon-S3cret"},
+         "instance && install -o fkuser -m 644 /dev/null cfg/stderr.log && spy Srv-S3cret "
+         "R-U53r Adm-S3cret Rcon-S3cret"},
     Case{"ForeignOwnerRefused", kStop, "Configuration directory /srv/t/cfg is not owned by root\n",
          1, "! test -e cfg/stop.sh && " + kKept, "instance && " + kPlanted, root()},
     Case{"PlantedLinkRefused", kStop, "Configuration directory /srv/t/cfg holds a symbolic link: "
