@@ -186,6 +186,8 @@ INSTANTIATE_TEST_SUITE_P(Operate, Run, ::testing::Values(
     Case{"StatusOfANewInstance", kStatus, "state: stopped\n", 0, "", "instance"},
     exits("StatusAfterACrash", "crash", "exit: 139\nlast error: fake server crashed"),
     exits("StatusAfterAnExit", "exit 3", "exit: 3"),
+    Case{"StatusReadsNoLinkedLog", kStatus, "state: exited\nended: 1970-01-01T00:00:01Z\nexit: 0\n",
+         0, "", "instance && echo 0 1 >cfg/server.exit && ln -s /etc/passwd cfg/stderr.log"},
     // The line arrives byte for byte, once; the fake server records what it reads.
     Case{"SendArrivesOnce", {"--send", "--cfg-dir=/srv/t/cfg", "--line=" + kHostile}, "", 0,
          "soon 'test -s cfg/console.log' && sleep 1 && [ \"$(cat cfg/console.log)\" = " +
