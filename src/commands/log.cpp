@@ -13,7 +13,10 @@
 namespace fieldkeep {
 namespace {
 
-const char kLogLine[] = "! test -e @LOG@ || exec tail -n @LINES@ @LOG@ 2>/dev/null";
+// No log, nothing to print; only a regular file that is no symbolic link is
+// read, so that a planted link shows no other file and a pipe cannot hold the run.
+const char kLogLine[] = R"([ -e @LOG@ ] || [ -h @LOG@ ] || exit 0
+[ -f @LOG@ ] && [ ! -h @LOG@ ] && exec tail -n @LINES@ @LOG@ 2>/dev/null)";
 
 constexpr int kMaxLines = 10000;
 

@@ -14,15 +14,16 @@
 namespace fieldkeep {
 namespace {
 
-// Only a pipe of a running server is written, opened without O_CREAT, so
-// that a path gone meanwhile is never made a plain file. dd gathers the input
+// Only a pipe of a running server is written, opened without O_CREAT, O_TRUNC
+// or following a symbolic link, so that a path gone or replaced meanwhile is
+// never made a plain file nor leads elsewhere. dd gathers the input
 // (up to 64 KiB) and passes it on in one write, which a pipe takes whole or not
 // at all (up to PIPE_BUF bytes); that write blocks while the pipe is full, so a
 // server that does not read within five seconds ends it.
 const char kSendScript[] = R"SCRIPT(CFGDIR=@CFGDIR@
-[ -n "`instance_pid $CFGDIR/server.pid $CFGDIR`" ] && [ -p $CFGDIR/server-stdin ] &&
-	[ ! -h $CFGDIR/server-stdin ] || exit 3
-timeout 5 dd of=$CFGDIR/server-stdin bs=65536 iflag=fullblock conv=nocreat 2>/dev/null && exit 0
+[ -n "`instance_pid $CFGDIR/server.pid $CFGDIR`" ] && [ -p $CFGDIR/server-stdin ] || exit 3
+timeout 5 dd of=$CFGDIR/server-stdin bs=65536 iflag=fullblock oflag=nofollow \
+	conv=nocreat,notrunc 2>/dev/null && exit 0
 [ $? = 124 ] && exit 4
 exit 3
 )SCRIPT";

@@ -22,14 +22,15 @@ namespace {
 using talvor::opt::NoArg;
 using talvor::opt::OptArg;
 
-// Whatever the wrapper creates is the owner's only. It keeps one old error log
-// when the log has grown past 10 MiB, records its pid, recreates the pipe,
-// keeps a writer on it (a sleep: the wrapper's own input is empty, so a cat
-// would end at once and leave the server reading end-of-file), starts the game's launcher reading
-// from it and waits. A signal to the wrapper ends that wait early, so it waits again for the
-// server's own exit status, which it records with the time in server.exit
-// (removed by the stop script: an instance that holds it ended by itself). The
-// last two lines clean up.
+// Whatever the wrapper creates is the owner's only, and so become error logs
+// that an earlier wrapper left readable. It keeps one old error log when the
+// log has grown past 10 MiB, records its pid, recreates the pipe, keeps a
+// writer on it (a sleep: the wrapper's own input is empty, so a cat would end
+// at once and leave the server reading end-of-file), starts the game's
+// launcher reading from it and waits. A signal to the wrapper ends that wait
+// early, so it waits again for the server's own exit status, which it records
+// with the time in server.exit (removed by the stop script: an instance that
+// holds it ended by itself). The last two lines clean up.
 const char kStartScript[] = R"SCRIPT(#!/bin/sh
 umask 077
 SRVDIR=@SRVDIR@
@@ -37,6 +38,7 @@ CFGDIR=@CFGDIR@
 SRVPID=
 [ -n "`find $CFGDIR/stderr.log -size +10485760c 2>/dev/null`" ] &&
 	mv -f $CFGDIR/stderr.log $CFGDIR/stderr.log.1
+chmod 600 $CFGDIR/stderr.log $CFGDIR/stderr.log.1 2>/dev/null
 echo $$ > $CFGDIR/start.pid && cd $SRVDIR && rm -f $CFGDIR/server-stdin && mkfifo $CFGDIR/server-stdin && { sleep 2147483647 >$CFGDIR/server-stdin & } && FKEEPPID=$! && { ./start.sh +statusMonitor 1 +overlayPath $CFGDIR <$CFGDIR/server-stdin >/dev/null 2>>$CFGDIR/stderr.log & } && SRVPID=$! && trap "kill $SRVPID" 1 2 15 && echo $SRVPID > $CFGDIR/server.pid && wait $SRVPID
 STATUS=$?
 while [ -n "$SRVPID" ] && kill -0 $SRVPID 2>/dev/null; do wait $SRVPID; STATUS=$?; done

@@ -2,7 +2,8 @@
 // test the stop script makes before it signals a pid) and, for a running
 // server, its start time, the resident memory and the sockets of its process
 // tree; for one that ended by itself, the wrapper's record of the end and the
-// last line of the error log. The facts are checked and formatted here.
+// last line of the error log (not through a symbolic link, which could show a
+// line of another file). The facts are checked and formatted here.
 #include "commands/status.h"
 
 #include <ctime>
@@ -14,6 +15,7 @@
 #include "commands/instance_pid.h"
 #include "commands/options.h"
 #include "errors/output.h"
+#include "errors/shown_text.h"
 #include "errors/uerror.h"
 #include "remote/runner.h"
 #include "shell/quoting.h"
@@ -77,7 +79,8 @@ if [ -n "$PID" ]; then
 elif [ -e $CFGDIR/server.exit ] || [ -e $CFGDIR/server.pid ]; then
 	echo exited
 	[ -f $CFGDIR/server.exit ] && printf 'exit %s\n' "$(head -n 1 $CFGDIR/server.exit)"
-	[ -f $CFGDIR/stderr.log ] && printf 'error %s\n' "$(tail -n 1 $CFGDIR/stderr.log)"
+	L=$CFGDIR/stderr.log
+	[ -f $L ] && [ ! -h $L ] && printf 'error %s\n' "$(tail -n 1 $L)"
 else
 	echo stopped
 fi
@@ -160,7 +163,7 @@ std::string exitedReport(const Facts& f) {
         report += timeLine("ended", *f.ended) + "exit: " + std::to_string(*f.exitStatus) + "\n";
     }
     if (!f.lastError.empty()) {
-        report += "last error: " + f.lastError + "\n";
+        report += "last error: " + shownText(f.lastError) + "\n";
     }
     return report;
 }

@@ -20,11 +20,22 @@ namespace {
 // cannot block when the server is gone, and "quit" is written in the background
 // too, so that a server that stopped reading with its pipe full cannot hold
 // the stop up: both are ended after the wait. Only what instance_pid prints is
-// signalled; the pid files go either way. The wrapper's record of the
-// server's end goes last, once nothing is left that could write it: the
-// instance is stopped.
+// signalled, and asked again before the KILL a second after the TERM: by then
+// the process may have ended and its number gone to another. The pid files go
+// either way. The wrapper's record of the server's end goes last, once nothing
+// is left that could write it: the instance is stopped.
 const char kStopScript[] = R"SCRIPT(umask 077
 CFGDIR=@CFGDIR@
+end_process()
+{
+	P=`instance_pid $1 $CFGDIR`
+	[ -n "$P" ] || return 0
+	kill $P 2>/dev/null
+	sleep 1
+	P=`instance_pid $1 $CFGDIR`
+	[ -z "$P" ] || kill -9 $P 2>/dev/null
+}
+
 if [ -p $CFGDIR/server-stdin -a -r $CFGDIR/server-stdin ]; then
 	{ sleep 1000 <$CFGDIR/server-stdin & } && FSLEEPPID=$!
 	{ echo 'quit
@@ -38,39 +49,26 @@ fi
 
 rm -f $CFGDIR/server-stdin
 
-if [ -f $CFGDIR/server.pid ]; then
-	SRVPID=`instance_pid $CFGDIR/server.pid $CFGDIR`
-	if [ -n "$SRVPID" ]; then
-		kill $SRVPID 2>/dev/null
-		sleep 1
-		kill -9 $SRVPID 2>/dev/null
-	fi
-fi
-
+[ -f $CFGDIR/server.pid ] && end_process $CFGDIR/server.pid
 rm -f $CFGDIR/server.pid
 
-if [ -f $CFGDIR/start.pid ]; then
-	sleep 1
-	STARTPID=`instance_pid $CFGDIR/start.pid $CFGDIR`
-	if [ -n "$STARTPID" ]; then
-		kill $STARTPID 2>/dev/null
-		sleep 1
-		kill -9 $STARTPID 2>/dev/null
-	fi
-fi
+[ -f $CFGDIR/start.pid ] && sleep 1 && end_process $CFGDIR/start.pid
 
 rm -f $CFGDIR/start.pid $CFGDIR/server.exit 2>/dev/null
 )SCRIPT";
 
 // Run on the host before anything is written in an existing configuration
-// directory: it prints why the directory is refused (owner: not the login's;
-// link NAME: a path the runs write or edit is a symbolic link) and fails.
+// directory: it prints why the directory is refused (owner: it, or a symbolic
+// link that names it, is not the login's; link NAME: a path the runs or the
+// wrapper write or edit is a symbolic link) and fails. A link of another
+// account would let it point a run of the login at a directory of its choice.
 const char kDirectoryGuard[] = R"SH(D=@CFGDIR@
 if [ -d "$D" ]; then
-	[ "`ls -ndL "$D" | awk '{ print $3 }'`" = "`id -u`" ] || { echo owner; exit 1; }
+	ls -nd "$D" "$D/" | awk -v u="`id -u`" '$3 != u { bad = 1 } END { exit bad || NR != 2 }' ||
+		{ echo owner; exit 1; }
 	for N in settings settings/serversettings.con settings/serversettings.con.pre \
 		settings/adminsettings.con settings/adminsettings.con.pre settings.values \
-		start.sh stop.sh server-stdin server.pid start.pid server.exit; do
+		start.sh stop.sh server-stdin server.pid start.pid server.exit stderr.log; do
 		[ -L "$D/$N" ] && { echo "link $N"; exit 1; }
 	done
 fi

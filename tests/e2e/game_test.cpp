@@ -186,6 +186,8 @@ INSTANTIATE_TEST_SUITE_P(Operate, Run, ::testing::Values(
     Case{"StatusOfANewInstance", kStatus, "state: stopped\n", 0, "", "instance"},
     exits("StatusAfterACrash", "crash", "exit: 139\nlast error: fake server crashed"),
     exits("StatusAfterAnExit", "exit 3", "exit: 3"),
+    Case{"StatusReadsNoLinkedLog", kStatus, "state: exited\nended: 1970-01-01T00:00:01Z\nexit: 0\n",
+         0, "", "instance && echo 0 1 >cfg/server.exit && ln -s /etc/passwd cfg/stderr.log"},
     // The line arrives byte for byte, once; the fake server records what it reads.
     Case{"SendArrivesOnce", {"--send", "--cfg-dir=/srv/t/cfg", "--line=" + kHostile}, "", 0,
          "soon 'test -s cfg/console.log' && sleep 1 && [ \"$(cat cfg/console.log)\" = " +
@@ -203,6 +205,8 @@ INSTANTIATE_TEST_SUITE_P(Operate, Run, ::testing::Values(
     Case{"LogOfFiftyLinesByDefault", {"--log", "--cfg-dir=/srv/t/cfg"}, "11\n...", 0,
          "seq 11 60 | cmp - /srv/out", "instance && seq 60 >cfg/stderr.log"},
     Case{"NoLogNoOutput", {"--log", "--cfg-dir=/srv/t/cfg"}, "", 0, "", "instance"},
+    Case{"LogThroughALinkRefused", {"--log", "--cfg-dir=/srv/t/cfg"}, "Failed to read from the "
+         "file /srv/t/cfg/stderr.log\n", 1, "", "instance && ln -s /etc/passwd cfg/stderr.log"},
     // The log past 10 MiB becomes the one old log; the server writes a new one.
     Case{"StartKeepsOneOldLog", startArgs(), "", 0, "[ $(stat -c %s cfg/stderr.log.1) = 10485761 ] "
          "&& test -e cfg/stderr.log && ! test -s cfg/stderr.log" + std::string(kThenStop),
@@ -222,12 +226,16 @@ INSTANTIATE_TEST_SUITE_P(Tenant, Run, ::testing::Values(
          "--remote-admin-passwd=Adm-S3cret", "--rcon-password=Rcon-S3cret"}), "", 0, "spied && "
          "tenant 'for f in cfg/settings/*.con cfg/stderr.log; do ! cat $f || exit; done; ! test -r "
          "cfg/server-stdin' && [ -z \"$(fk --stop --cfg-dir=/srv/t/cfg)\" ]",
-         "instance && spy Srv-S3cret R-U53r Adm-S3cret Rcon-S3cret"},
+         "instance && install -o fkuser -m 644 /dev/null cfg/stderr.log && spy Srv-S3cret "
+         "R-U53r Adm-S3cret Rcon-S3cret"},
     Case{"ForeignOwnerRefused", kStop, "Configuration directory /srv/t/cfg is not owned by root\n",
          1, "! test -e cfg/stop.sh && " + kKept, "instance && " + kPlanted, root()},
     Case{"PlantedLinkRefused", kStop, "Configuration directory /srv/t/cfg holds a symbolic link: "
          "stop.sh\n", 1, kKept, "instance root && " + kPlanted + " && ln -s ../outside cfg/stop.sh",
          root()},
+    Case{"ForeignLinkToOwnDirectoryRefused", {"--stop", "--cfg-dir=/srv/t/l"}, "Configuration "
+         "directory /srv/t/l is not owned by root\n", 1, "! test -e cfg/stop.sh",
+         "instance root && ln -s cfg l && chown -h fkuser l", root()},
     Case{"OwnersOtherProcessSurvivesStop", kStop, "", 0, kKept + " && ! test -e cfg/server.pid",
          "instance && echo keep >outside && plant fkuser cfg/server.pid cfg/start.pid"},
     Case{"WrapperKilledWithoutConsole", kStop, "", 0, "! alive cfg/old-start.pid && ! alive "
