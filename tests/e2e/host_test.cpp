@@ -151,6 +151,8 @@ INSTANTIATE_TEST_SUITE_P(HostKey, Run, ::testing::Values(
     pinned("OnlyAnotherHost", kOther, "testhost", kFailed),
     pinned("RevokedThoughListed", kScan + "; " + kScan + " | sed 's/^/@revoked /'", "testhost",
            kFailed),
+    pinned("RevokedByPattern", kScan + "; " + kScan + " | sed 's/^testhost/@revoked nohost,t*t/'",
+           "testhost", kFailed),
     // The check comes before the password: a wrong one would say "Authentication failed".
     pinned("CheckedBeforeThePassword", kOther, "testhost", kFailed, "wrong"),
     pinned("NamedNotByTheAddressGiven", kScan, "127.0.0.1", kFailed),
