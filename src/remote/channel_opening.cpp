@@ -165,9 +165,11 @@ void openChannelAhead() {
         return;
     }
     o.ahead = startSessionChannel();
-    o.aheadUnderWay = o.ahead == nullptr &&
-                      libssh2_session_last_errno(sessionState().session) == LIBSSH2_ERROR_EAGAIN;
-    if (o.ahead == nullptr && !o.aheadUnderWay) {
+    const int error = o.ahead == nullptr ? libssh2_session_last_errno(sessionState().session) : 0;
+    o.aheadUnderWay = error == LIBSSH2_ERROR_EAGAIN;
+    // Behind a half-sent packet of the command's (its request, its input) the
+    // opening is only put off to the next call; anything else refused it.
+    if (o.ahead == nullptr && !o.aheadUnderWay && error != LIBSSH2_ERROR_BAD_USE) {
         o.pace = Pace::OneAtATime;
     }
 }
