@@ -98,7 +98,7 @@ bool waitForSocket() {
     if (fd.events == 0) {
         fd.events = POLLIN;
         poll(&fd, 1, kNapMs);
-        return true;
+        return st.loggedIn || millisecondsUntil(st.setupDeadline) > 0;
     }
     if (!st.loggedIn) {
         const int left = millisecondsUntil(st.setupDeadline);
