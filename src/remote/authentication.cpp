@@ -85,9 +85,7 @@ bool logInWithKeyFile() {
     return accepted(rc);
 }
 
-// An agent's key blob starts with its type as a length-prefixed string.
 bool isRsaBlob(const libssh2_agent_publickey* key) {
-    static const std::string kRsaTypeField("\0\0\0\7ssh-rsa", 11);
     return key->blob_len >= kRsaTypeField.size() &&
            kRsaTypeField.compare(0, std::string::npos, reinterpret_cast<const char*>(key->blob),
                                  kRsaTypeField.size()) == 0;

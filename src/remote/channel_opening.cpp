@@ -119,7 +119,6 @@ void closeCurrentChannel(Openings& o) {
 
 // Frees the previous channel and makes way for a new opening.
 void prepareOpening(Openings& o) {
-    finishOpeningAhead(o);
     releaseChannel();
     if (!pacedAhead(o) && o.countsClosedSessions) {
         std::this_thread::sleep_until(o.closedAt + kSettlePause);
@@ -151,6 +150,9 @@ LIBSSH2_CHANNEL* openScpChannel(const std::string& path, int mode, libssh2_int64
 
 void releaseChannel() {
     Openings& o = openings();
+    // The close goes out after the opening under way: it would otherwise meet a
+    // half-sent opening packet and be left unsent.
+    finishOpeningAhead(o);
     if (!pacedAhead(o)) {
         closeCurrentChannel(o);
     }
@@ -163,9 +165,11 @@ void openChannelAhead() {
         return;
     }
     o.ahead = startSessionChannel();
-    o.aheadUnderWay = o.ahead == nullptr &&
-                      libssh2_session_last_errno(sessionState().session) == LIBSSH2_ERROR_EAGAIN;
-    if (o.ahead == nullptr && !o.aheadUnderWay) {
+    const int error = o.ahead == nullptr ? libssh2_session_last_errno(sessionState().session) : 0;
+    o.aheadUnderWay = error == LIBSSH2_ERROR_EAGAIN;
+    // Behind a half-sent packet of the command's (its request, its input) the
+    // opening is only put off to the next call; anything else refused it.
+    if (o.ahead == nullptr && !o.aheadUnderWay && error != LIBSSH2_ERROR_BAD_USE) {
         o.pace = Pace::OneAtATime;
     }
 }
@@ -177,10 +181,7 @@ bool openingChannelAhead() {
 void dropChannelAhead() {
     Openings& o = openings();
     finishOpeningAhead(o);
-    if (o.ahead != nullptr) {
-        libssh2_channel_close(o.ahead);
-        o.ahead = nullptr;  // freed with the session
-    }
+    o.ahead = nullptr;  // freed with the session, which the disconnect ends
 }
 
 void enterChannelsAhead() {

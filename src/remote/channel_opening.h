@@ -36,8 +36,8 @@ LIBSSH2_CHANNEL* openCommandChannel();
 // to path with mode. Null when the server refused the channel or the path.
 LIBSSH2_CHANNEL* openScpChannel(const std::string& path, int mode, libssh2_int64_t size);
 
-// Frees the channel of the command that has finished; one at a time, after
-// both sides have closed it.
+// Frees the channel of the command that has finished, once an opening ahead
+// under way is through; one at a time, after both sides have closed it.
 void releaseChannel();
 
 // Starts or moves on the opening of the next command's channel, when a
@@ -48,8 +48,8 @@ void openChannelAhead();
 // Whether an opening ahead is under way: its packet may be half sent.
 bool openingChannelAhead();
 
-// At teardown: asks the server to close a channel that no command used, without
-// waiting for its answer (the disconnect that follows ends it anyway).
+// At teardown, before any other packet: finishes an opening ahead under way and
+// leaves a channel that no command used to the disconnect, which ends it.
 void dropChannelAhead();
 
 // Counts the ChannelsAhead scopes that are open.

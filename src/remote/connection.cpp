@@ -210,8 +210,8 @@ void startKeepalives() {
 void sayGoodbye(remote::SessionState& st) {
     st.loggedIn = false;
     st.setupDeadline = std::chrono::steady_clock::now() + kTeardownTime;
-    remote::freeCurrentChannel();
     remote::dropChannelAhead();
+    remote::freeCurrentChannel();
     const int rc = remote::untilDone([&st] {
         return libssh2_session_disconnect_ex(st.session, kDisconnectByApplication,
                                              "Normal Shutdown", "");

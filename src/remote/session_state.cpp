@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <limits>
 
 #include "remote/connection.h"
 #include "remote/run_deadline.h"
@@ -29,10 +30,17 @@ void sendKeepalive(SessionState& st, int directions) {
     }
 }
 
+// The keepalive interval as a poll timeout; intervals past poll's range (about
+// 24 days) wait that long.
+int aliveIntervalMs() {
+    constexpr int kMostSeconds = std::numeric_limits<int>::max() / 1000;
+    return std::min(connAliveInterval, kMostSeconds) * 1000;
+}
+
 // One keepalive interval: true when the server said something (or took what
 // we sent), or when it may still answer a keepalive.
 bool waitOneInterval(SessionState& st, pollfd& fd, int directions) {
-    const int ready = poll(&fd, 1, pollTimeoutWithinRun(connAliveInterval * 1000));
+    const int ready = poll(&fd, 1, pollTimeoutWithinRun(aliveIntervalMs()));
     if (ready != 0) {
         if (ready > 0) {
             st.silentIntervals = 0;
@@ -98,7 +106,7 @@ bool waitForSocket() {
     if (fd.events == 0) {
         fd.events = POLLIN;
         poll(&fd, 1, kNapMs);
-        return true;
+        return st.loggedIn || millisecondsUntil(st.setupDeadline) > 0;
     }
     if (!st.loggedIn) {
         const int left = millisecondsUntil(st.setupDeadline);

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <stdexcept>
 #include <vector>
 
 namespace fieldkeep {
@@ -42,20 +43,21 @@ bool writeAll(int fd, const char* data, std::size_t size) {
     return true;
 }
 
-bool readAt(int fd, char* into, std::size_t size, std::size_t offset) {
+// Bytes held back that cannot be read again would be output lost or garbled
+// without a word: that ends the run as an unexpected failure.
+void readAt(int fd, char* into, std::size_t size, std::size_t offset) {
     while (size > 0) {
         const ssize_t n = pread(fd, into, size, static_cast<off_t>(offset));
         if (n < 0 && errno == EINTR) {
             continue;
         }
         if (n <= 0) {
-            return false;
+            throw std::runtime_error("held output unreadable");
         }
         into += n;
         size -= static_cast<std::size_t>(n);
         offset += static_cast<std::size_t>(n);
     }
-    return true;
 }
 
 }  // namespace
@@ -101,8 +103,6 @@ void SpillBuffer::spill() {
 }
 
 void SpillBuffer::unspill() {
-    // Bytes that can no longer be read back would corrupt the output; keep
-    // going with what reads back, as memory allows.
     std::string held(fileEnd_ - fileStart_, '\0');
     readAt(fd_, held.data(), held.size(), fileStart_);
     close(fd_);
@@ -119,9 +119,7 @@ void SpillBuffer::visit(std::size_t pos, std::size_t count, const OutputSink& si
     std::size_t offset = fileStart_ + pos;
     while (count > 0) {
         const std::size_t n = count < chunk.size() ? count : chunk.size();
-        if (!readAt(fd_, chunk.data(), n, offset)) {
-            return;
-        }
+        readAt(fd_, chunk.data(), n, offset);
         sink(chunk.data(), n);
         offset += n;
         count -= n;

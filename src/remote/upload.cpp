@@ -69,10 +69,16 @@ constexpr char kConfirmed = '\0';
 constexpr char kWarning = '\1';
 constexpr char kFatal = '\2';
 
+TUError connectionBroke(const std::string& to) {
+    return TUError{"Failed to write into the file " + to + " on " + connAddress};
+}
+
+// A wait that gave up on a silent or vanished server is no refusal of the path.
 LIBSSH2_CHANNEL* openUploadChannel(const std::string& to, libssh2_int64_t size) {
     LIBSSH2_CHANNEL* channel = remote::openScpChannel(to, kRemoteMode, size);
     if (channel == nullptr) {
-        throw TUError{"Unable to open the scp channel"};
+        throw remote::sessionState().linkLost ? connectionBroke(to)
+                                              : TUError{"Unable to open the scp channel"};
     }
     return channel;
 }
@@ -82,7 +88,7 @@ void writeAll(LIBSSH2_CHANNEL* channel, const char* data, std::size_t size, cons
         const ssize_t n =
             remote::untilDone([=] { return libssh2_channel_write(channel, data, size); });
         if (n < 0) {
-            throw TUError{"Failed to write into the file " + to + " on " + connAddress};
+            throw connectionBroke(to);
         }
         data += n;
         size -= static_cast<std::size_t>(n);
@@ -122,7 +128,8 @@ void awaitConfirmation(LIBSSH2_CHANNEL* channel, const std::string& to) {
     char status = 0;
     const ssize_t n = readAnswer(channel, &status, 1);
     if (n <= 0) {
-        throw TUError{"Failed to copy content: the receiver ended without confirming"};
+        throw n < 0 ? connectionBroke(to)
+                    : TUError{"Failed to copy content: the receiver ended without confirming"};
     }
     if (status == kConfirmed) {
         return;
