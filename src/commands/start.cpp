@@ -138,7 +138,7 @@ bool blanked(const StartOptions& o, const InstanceSetting& setting) {
 }  // namespace
 
 // clang-format off
-const std::vector<InstanceSetting> kInstanceSettings = {
+const std::array<InstanceSetting, kInstanceSettingCount> kInstanceSettings = {{
     // option, lookup, file, key, quoted, blanked by, port-checked
     {"name", kRequired, kServer, "game.serverName", true, "", false},
     {"max-players", kRequired, kServer, "game.serverMaxPlayers", false, "", false},
@@ -159,7 +159,7 @@ const std::vector<InstanceSetting> kInstanceSettings = {
     {"rcon-username", kRequired, kAdmin, "admin.enableRemoteConsole", true, "no-rcon", false},
     {"rcon-password", kRequired, kAdmin, "admin.enableRemoteConsole", true, "no-rcon", false},
     {"rcon-port", kRequired, kAdmin, "admin.enableRemoteConsole", false, "no-rcon", true},
-};
+}};
 // clang-format on
 
 StartOptions readStartOptions(talvor::opt::TOParsing& options) {

@@ -2,6 +2,7 @@
 // remote work, so they can be checked without a host.
 #pragma once
 
+#include <array>
 #include <map>
 #include <set>
 #include <string>
@@ -26,7 +27,8 @@ struct InstanceSetting {
     std::string_view blankedBy;  // the flag that blanks the key instead; "" for none
     bool portChecked;            // checked free before the launch, unless 0
 };
-extern const std::vector<InstanceSetting> kInstanceSettings;
+constexpr std::size_t kInstanceSettingCount = 18;
+extern const std::array<InstanceSetting, kInstanceSettingCount> kInstanceSettings;
 
 struct StartOptions {
     std::string srvDir;

@@ -1,6 +1,5 @@
 #include "remote/authentication.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -9,6 +8,7 @@
 #include "errors/uerror.h"
 #include "remote/connection.h"
 #include "remote/key_file.h"
+#include "remote/server_banner.h"
 #include "remote/session_state.h"
 
 namespace fieldkeep::remote {
@@ -51,14 +51,10 @@ TUError authenticationFailed() {
 // default before 8.8; of other servers nothing is known.
 bool refusesSha1ByDefault() {
     const char* banner = libssh2_session_banner_get(session());
-    int major = 0;
-    int minor = 0;
-    if (banner == nullptr || std::sscanf(banner, "SSH-2.0-OpenSSH_%d.%d", &major, &minor) != 2) {
-        return true;
-    }
-    constexpr int kFirstMajor = 8;
-    constexpr int kFirstMinor = 8;
-    return major > kFirstMajor || (major == kFirstMajor && minor >= kFirstMinor);
+    const auto version =
+        banner != nullptr ? versionAfter(banner, "SSH-2.0-OpenSSH_") : std::nullopt;
+    constexpr std::pair<int, int> kFirstRefusing{8, 8};
+    return !version || *version >= kFirstRefusing;
 }
 
 // True when the server let the login in; false when it refused or the

@@ -1,9 +1,9 @@
 #include "remote/channel_opening.h"
 
 #include <chrono>
-#include <cstdio>
 #include <thread>
 
+#include "remote/server_banner.h"
 #include "remote/session_state.h"
 
 namespace fieldkeep::remote {
@@ -198,10 +198,8 @@ bool takesChannelsAhead(const std::string& banner) {
     if (software == std::string::npos || banner.compare(software + 1, 8, "dropbear") != 0) {
         return true;
     }
-    int year = 0;
-    int release = 0;
-    return std::sscanf(banner.c_str() + software + 9, "_%4d.%2d", &year, &release) == 2 &&
-           year * 100 + release >= kDropbearTakingChannelsAhead;
+    const auto version = versionAfter(std::string_view(banner).substr(software + 1), "dropbear_");
+    return version && version->first * 100 + version->second >= kDropbearTakingChannelsAhead;
 }
 
 }  // namespace fieldkeep::remote
