@@ -38,8 +38,7 @@ bool showLog(talvor::opt::TOParsing options, RemoteRunner& host) {
     const std::string cfgDir = requiredValue(options, "cfg-dir");
     const std::string lines = optionalValue(options, "lines", talvor::opt::ReqArg);
     options.check();
-    requireAbsolutePath(cfgDir);
-    requirePlainWord(cfgDir, "cfg-dir");
+    requireAbsolutePlainPath(cfgDir, "cfg-dir");
     const std::string count = lineCount(lines);
     host.connect();
     const std::string log = cfgDir + "/stderr.log";

@@ -48,8 +48,7 @@ bool sendLine(talvor::opt::TOParsing options, RemoteRunner& host) {
     const std::string cfgDir = requiredValue(options, "cfg-dir");
     const std::string line = requiredValue(options, "line");
     options.check();
-    requireAbsolutePath(cfgDir);
-    requirePlainWord(cfgDir, "cfg-dir");
+    requireAbsolutePlainPath(cfgDir, "cfg-dir");
     requireSingleLine(line, "line");
     host.connect();
     sendConsoleLine(host, cfgDir, line);

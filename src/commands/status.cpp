@@ -204,8 +204,7 @@ std::string statusReport(const RemoteResult& facts, const std::string& cfgDir) {
 bool showStatus(talvor::opt::TOParsing options, RemoteRunner& host) {
     const std::string cfgDir = requiredValue(options, "cfg-dir");
     options.check();
-    requireAbsolutePath(cfgDir);
-    requirePlainWord(cfgDir, "cfg-dir");
+    requireAbsolutePlainPath(cfgDir, "cfg-dir");
     host.connect();
     writeOut(statusReport(host.run(makeStatusScript(cfgDir)), cfgDir));
     return true;

@@ -126,8 +126,7 @@ void shutDownServer(RemoteRunner& host, const std::string& cfgDir, const std::st
 bool stopServer(talvor::opt::TOParsing options, RemoteRunner& host) {
     const std::string cfgDir = requiredValue(options, "cfg-dir");
     options.check();
-    requireAbsolutePath(cfgDir);
-    requirePlainWord(cfgDir, "cfg-dir");
+    requireAbsolutePlainPath(cfgDir, "cfg-dir");
     host.connect();
     shutDownServer(host, cfgDir);
     return true;

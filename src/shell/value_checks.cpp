@@ -19,6 +19,11 @@ void requirePlainWord(const std::string& value, const std::string& optionName) {
     }
 }
 
+void requireAbsolutePlainPath(const std::string& path, const std::string& optionName) {
+    requireAbsolutePath(path);
+    requirePlainWord(path, optionName);
+}
+
 void requireSingleLine(const std::string& value, const std::string& optionName) {
     if (value.find_first_of("\r\n") != std::string::npos) {
         throw TUError{"Option '--" + optionName + "' must not contain line breaks"};

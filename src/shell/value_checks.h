@@ -15,6 +15,9 @@ void requireAbsolutePath(const std::string& path);
 // the option when value holds any of these.
 void requirePlainWord(const std::string& value, const std::string& optionName);
 
+// Both rules above, in that order: a directory that generated scripts use.
+void requireAbsolutePlainPath(const std::string& path, const std::string& optionName);
+
 // Throws TUError naming the option when value holds a line feed or carriage
 // return, which would end a settings line or a protocol line early.
 void requireSingleLine(const std::string& value, const std::string& optionName);
