@@ -115,6 +115,7 @@ TEST(Status, DropsLinesThatDoNotParseAndListsPortsSortedUdpFirstOnce) {
         {"an exited server", "exited\nexit 139 1796601561\nerror a: b  c\n",
          "state: exited\nended: 2026-12-06T23:59:21Z\nexit: 139\nlast error: a: b  c\n"},
         {"a huge time", "exited\nexit 3 999999999999999999\nerror \n", "state: exited\nexit: 3\n"},
+        {"escapes in the log", "exited\nerror \x1b[2J\n", "state: exited\nlast error: \\x1B[2J\n"},
         {"no directory", "missing\n", "Configuration directory /c does not exist"},
         {"no state", "running -1\nstopping\n", "Status query failed: "},
     };
