@@ -42,7 +42,8 @@ echo "status files in $temp:"
 run --login=fkuser --check-install --dir=/srv/games/bf1942
 
 # Start the installed server as an instance with its own configuration
-# directory, show it running, then stop it.
+# directory, show it running, send it a console line, read its error log, then
+# stop it.
 cfg=/srv/games/instance1
 mkdir -p "$cfg/settings"
 printf 'game.serverName "old"\n' > "$cfg/settings/serversettings.con"
@@ -58,5 +59,11 @@ echo "instance files: $(cd "$cfg" && ls | tr '\n' ' ')"
 echo "running: $(tr '\0' ' ' < "/proc/$(cat "$cfg/server.pid")/cmdline")"
 echo "settings/serversettings.con:"
 sed 's/^/  /' "$cfg/settings/serversettings.con"
+sleep 1  # the fake server binds its ports
+run --login=fkuser --status "--cfg-dir=$cfg"
+run --login=fkuser --send "--cfg-dir=$cfg" '--line=game.sayAll "hello"'
+echo "error log" >>"$cfg/stderr.log"
+run --login=fkuser --log "--cfg-dir=$cfg" --lines=5
 run --login=fkuser --stop "--cfg-dir=$cfg"
+run --login=fkuser --status "--cfg-dir=$cfg"
 echo "instance files: $(cd "$cfg" && ls | tr '\n' ' ')"
