@@ -5,7 +5,9 @@ namespace fieldkeep {
 // kill would take -1 or 0 for whole groups of processes and expand a pattern,
 // so only a plain number passes. After a reboot or a killed wrapper the number
 // may have been given to an unrelated process: /proc tells whose it is and what
-// it runs (its arguments, NUL-separated).
+// it runs (its arguments, NUL-separated). An argument names a file of the
+// configuration directory when it is the same file, a relative one taken from
+// the process's own working directory.
 const char kInstancePidFunction[] = R"SCRIPT(instance_pid()
 {
 	IPID=`tr -s ' \t\r\n' '    ' <"$1" 2>/dev/null`
@@ -20,9 +22,9 @@ const char kInstancePidFunction[] = R"SCRIPT(instance_pid()
 			PREV=
 			while IFS= read -r ARG; do
 				if [ "$PREV" = +overlayPath ]; then
-					same_path "$ARG" "$2" && exit 0
+					same_path "$ARG" . && exit 0
 				fi
-				same_path "$ARG" "$2/start.sh" && exit 0
+				same_path "$ARG" start.sh && exit 0
 				PREV=$ARG
 			done
 			exit 1
@@ -33,10 +35,9 @@ const char kInstancePidFunction[] = R"SCRIPT(instance_pid()
 
 same_path()
 {
-	[ "$1" = "$2" ] && return 0
 	case $1 in
 	/*) [ "$1" -ef "$2" ] ;;
-	*) return 1 ;;
+	*) [ "/proc/$IPID/cwd/$1" -ef "$2" ] ;;
 	esac
 }
 )SCRIPT";

@@ -1,12 +1,13 @@
-// --log: the last lines of the server's error log, taken on the host so that
-// only they travel, and passed on as they arrive.
+// --log: the last lines of the server's error log, taken on the host in the
+// held configuration directory so that only they travel, and passed on as
+// they arrive.
 #include <string_view>
 
 #include "commands/commands.h"
 #include "commands/options.h"
 #include "errors/output.h"
+#include "commands/instance_script.h"
 #include "errors/uerror.h"
-#include "remote/exec.h"
 #include "shell/quoting.h"
 #include "shell/value_checks.h"
 
@@ -15,8 +16,8 @@ namespace {
 
 // No log, nothing to print; only a regular file that is no symbolic link is
 // read, so that a planted link shows no other file and a pipe cannot hold the run.
-const char kLogLine[] = R"([ -e @LOG@ ] || [ -h @LOG@ ] || exit 0
-[ -f @LOG@ ] && [ ! -h @LOG@ ] && exec tail -n @LINES@ @LOG@ 2>/dev/null)";
+const char kLogScript[] = R"([ -e stderr.log ] || [ -h stderr.log ] || exit 0
+[ -f stderr.log ] && [ ! -h stderr.log ] && exec tail -n @LINES@ stderr.log 2>/dev/null)";
 
 constexpr int kMaxLines = 10000;
 
@@ -45,9 +46,12 @@ bool showLog(talvor::opt::TOParsing options, RemoteRunner& host) {
     const auto print = [](const char* data, std::size_t size) {
         writeOut(std::string_view(data, size));
     };
-    if (host.execStreaming(fillShellTemplate(kLogLine, {{"LOG", log}, {"LINES", count}}), "",
-                           print) != 0) {
-        throw TUError{"Failed to read from the file " + log};
+    const std::string failure = "Failed to read from the file " + log;
+    const InstanceRun run = streamInstanceScript(
+        host, {cfgDir, fillShellTemplate(kLogScript, {{"LINES", count}})}, failure + ": ", print);
+    // A directory that cannot be entered holds no log to show.
+    if (run.entered && run.result.status != 0) {
+        throw TUError{failure};
     }
     return true;
 }

@@ -6,11 +6,10 @@
 #include <algorithm>
 
 #include "commands/commands.h"
+#include "commands/instance_script.h"
 #include "commands/options.h"
 #include "commands/stop.h"
 #include "errors/uerror.h"
-#include "remote/channels_ahead.h"
-#include "remote/runner.h"
 #include "shell/config_edit.h"
 #include "shell/port_check.h"
 #include "shell/quoting.h"
@@ -22,39 +21,40 @@ namespace {
 using talvor::opt::NoArg;
 using talvor::opt::OptArg;
 
-// Whatever the wrapper creates is the owner's only, and so become error logs
-// that an earlier wrapper left readable. It keeps one old error log when the
-// log has grown past 10 MiB, records its pid, recreates the pipe, keeps a
-// writer on it (a sleep: the wrapper's own input is empty, so a cat would end
-// at once and leave the server reading end-of-file), starts the game's
-// launcher reading from it and waits. A signal to the wrapper ends that wait
-// early, so it waits again for the server's own exit status, which it records
-// with the time in server.exit (removed by the stop script: an instance that
-// holds it ended by itself). The last two lines clean up.
+// The wrapper runs in the configuration directory it was launched from.
+// Whatever it creates is the owner's only, and so become error logs that an
+// earlier wrapper left readable. It keeps one old error log when the log has
+// grown past 10 MiB, records its pid, recreates the pipe, keeps a writer on it
+// (a sleep: the wrapper's own input is empty, so a cat would end at once and
+// leave the server reading end-of-file), starts the game's launcher in the
+// server directory reading from it and waits. A signal to the wrapper ends
+// that wait early, so it waits again for the server's own exit status, which
+// it records with the time in server.exit (removed by the stop script: an
+// instance that holds it ended by itself). The last two lines clean up.
 const char kStartScript[] = R"SCRIPT(#!/bin/sh
 umask 077
 SRVDIR=@SRVDIR@
 CFGDIR=@CFGDIR@
 SRVPID=
-[ -n "`find $CFGDIR/stderr.log -size +10485760c 2>/dev/null`" ] &&
-	mv -f $CFGDIR/stderr.log $CFGDIR/stderr.log.1
-chmod 600 $CFGDIR/stderr.log $CFGDIR/stderr.log.1 2>/dev/null
-echo $$ > $CFGDIR/start.pid && cd $SRVDIR && rm -f $CFGDIR/server-stdin && mkfifo $CFGDIR/server-stdin && { sleep 2147483647 >$CFGDIR/server-stdin & } && FKEEPPID=$! && { ./start.sh +statusMonitor 1 +overlayPath $CFGDIR <$CFGDIR/server-stdin >/dev/null 2>>$CFGDIR/stderr.log & } && SRVPID=$! && trap "kill $SRVPID" 1 2 15 && echo $SRVPID > $CFGDIR/server.pid && wait $SRVPID
+[ -n "`find stderr.log -size +10485760c 2>/dev/null`" ] && mv -f stderr.log stderr.log.1
+chmod 600 stderr.log stderr.log.1 2>/dev/null
+echo $$ > start.pid && rm -f server-stdin && mkfifo server-stdin && { sleep 2147483647 >server-stdin & } && FKEEPPID=$! && { { cd "$SRVDIR" && exec ./start.sh +statusMonitor 1 +overlayPath "$CFGDIR"; } <server-stdin >/dev/null 2>>stderr.log & } && SRVPID=$! && trap "kill $SRVPID" 1 2 15 && echo $SRVPID > server.pid && wait $SRVPID
 STATUS=$?
 while [ -n "$SRVPID" ] && kill -0 $SRVPID 2>/dev/null; do wait $SRVPID; STATUS=$?; done
-[ -n "$SRVPID" ] && echo $STATUS `date +%s` >$CFGDIR/server.exit
+[ -n "$SRVPID" ] && echo $STATUS `date +%s` >server.exit
 
 kill $FKEEPPID 2>/dev/null
-rm -f $CFGDIR/server.pid $CFGDIR/server-stdin $CFGDIR/start.pid 2>/dev/null
+rm -f server.pid server-stdin start.pid 2>/dev/null
 )SCRIPT";
 
 // Makes the wrapper executable and launches it detached. The first look comes
 // after one second, so that a launcher that fails at once has taken its
 // wrapper down (and the shell has reaped it) and is seen dead rather than
 // caught in its last milliseconds. Then six rounds (16 s of sleep in all)
-// until the wrapper shows in /proc.
-const char kLaunchCommand[] = R"SCRIPT(chmod 750 @CFGDIR@/start.sh || exit 1
-nohup @CFGDIR@/start.sh </dev/null >/dev/null 2>&1 &
+// until the wrapper shows in /proc. Its reasons are not reported (as on the
+// terminal the launch once ran on).
+const char kLaunchCommand[] = R"SCRIPT(chmod 750 start.sh || exit 1
+nohup ./start.sh </dev/null >/dev/null 2>&1 &
 PID=`echo $!`
 sleep 1
 for s in 1 1 2 2 5 5; do
@@ -62,58 +62,35 @@ for s in 1 1 2 2 5 5; do
 cat /proc/$PID/cmdline | grep '.*start\.sh.\?$' >/dev/null 2>&1 && exit 0 || sleep $s
 done
 echo 'Timeout end' 1>&2
-exit 1
-)SCRIPT";
+exit 1)SCRIPT";
 
-// The values of the settings, one a line, stored on the host ahead of the edits.
-std::string settingsStore(const StartOptions& o) {
-    return o.cfgDir + "/settings.values";
-}
+// An earlier version kept the setting values in this file during a start.
+const char kRemoveOldValueStore[] = "rm -f settings.values";
 
-Preamble storeSettingValues(const StartOptions& o) {
-    const std::vector<SettingChange> changes = settingChanges(o);
-    Preamble preamble{makeStoreValuesCommand(settingsStore(o), changes.size()), ""};
-    for (const SettingChange& change : changes) {
-        preamble.input += change.value + "\n";
-    }
-    return preamble;
-}
-
-void writeSettings(RemoteRunner& host, const StartOptions& o) {
-    const std::vector<SettingChange> changes = settingChanges(o);
-    for (std::size_t i = 0; i < changes.size(); ++i) {
-        const SettingChange& change = changes[i];
-        const bool last = i + 1 == changes.size();
+void addSettingSteps(ScriptSteps& steps, const StartOptions& o) {
+    for (const SettingChange& change : settingChanges(o)) {
+        const std::string file = "settings/" + change.file.substr(change.file.rfind('/') + 1);
         if (change.remove) {
-            deleteConfigOption(host, change.file, change.key, settingsStore(o), last);
+            steps.add(makeDeleteOptionCommand(file, change.key),
+                      "Delete option '" + change.key + "' failed in " + change.file);
         } else {
-            setConfigOption(host, change.file, change.key, settingsStore(o), i + 1, last);
+            steps.add(makeSetOptionCommand(file, change.key, change.value),
+                      "Set option '" + change.key + "' failed in " + change.file);
         }
     }
 }
 
-void requireLauncher(RemoteRunner& host, const std::string& srvDir) {
-    if (host.run("test -x " + shellQuote(srvDir) + "/start.sh").status != 0) {
-        throw TUError{"Test on exec server failed"};
-    }
-}
-
-void requirePortsFree(RemoteRunner& host, const StartOptions& o) {
+void addLaunchSteps(ScriptSteps& steps, const StartOptions& o) {
+    steps.add("test -x " + shellQuote(o.srvDir) + "/start.sh", "Test on exec server failed",
+              false);
     for (const auto& [option, port] : portsToCheck(o)) {
-        if (!checkPortFree(host, port)) {
-            throw TUError{"Port " + port + " using already other proces"};
-        }
+        steps.add("! { " + makePortCheckCommand(port) + "; }",
+                  "Port " + port + " using already other proces", false);
     }
-}
-
-void writeLauncherWrapper(RemoteRunner& host, const std::string& srvDir,
-                          const std::string& cfgDir) {
-    host.writeFile(shellQuote(cfgDir) + "/start.sh", makeStartScript(srvDir, cfgDir),
-                   "Copy start script failed");
-}
-
-void launchServer(RemoteRunner& host, const std::string& cfgDir) {
-    host.runOrThrow(makeLaunchCommand(cfgDir), "Start server failed", true);
+    steps.add(hereDocument("cat >start.sh", makeStartScript(o.srvDir, o.cfgDir)),
+              "Copy start script failed");
+    steps.add("( " + std::string(kLaunchCommand) + " ) 2>/dev/null", "Start server failed: ",
+              false);
 }
 
 constexpr std::string_view kServer = "serversettings.con", kAdmin = "adminsettings.con";
@@ -251,20 +228,29 @@ std::string makeStartScript(const std::string& srvDir, const std::string& cfgDir
     return fillShellTemplate(kStartScript, {{"SRVDIR", srvDir}, {"CFGDIR", cfgDir}});
 }
 
-std::string makeLaunchCommand(const std::string& cfgDir) {
-    return fillShellTemplate(kLaunchCommand, {{"CFGDIR", cfgDir}});
+namespace {
+
+std::string makeStartBody(const StartOptions& o, ScriptSteps& steps) {
+    addShutDownSteps(steps);
+    steps.addUnchecked(kRemoveOldValueStore);
+    addSettingSteps(steps, o);
+    addLaunchSteps(steps, o);
+    return kEditOptionFunction + steps.text();
 }
 
+}  // namespace
+
 void startInstance(RemoteRunner& host, const StartOptions& o) {
-    {
-        const ChannelsAhead ahead;
-        shutDownServer(host, o.cfgDir, o.srvDir, storeSettingValues(o));
-        writeSettings(host, o);
-        requireLauncher(host, o.srvDir);
-        requirePortsFree(host, o);
-        writeLauncherWrapper(host, o.srvDir, o.cfgDir);
+    ScriptSteps steps;
+    const InstanceRun run = runInstanceScript(host, {o.cfgDir, makeStartBody(o, steps), o.srvDir},
+                                              "Copy stop script failed: ");
+    if (!run.entered) {
+        throw TUError{"Copy stop script failed: " + run.result.errors};
     }
-    launchServer(host, o.cfgDir);
+    steps.throwFailure(run.result);
+    if (run.result.status != 0) {
+        throw TUError{"Start server failed: " + run.result.errors};
+    }
 }
 
 bool startServer(talvor::opt::TOParsing options, RemoteRunner& host) {

@@ -59,12 +59,13 @@ std::vector<SettingChange> settingChanges(const StartOptions& o);
 // The ports to check before launching, as option name and text, in order.
 std::vector<std::pair<std::string, std::string>> portsToCheck(const StartOptions& o);
 
-// Everything --start does on the host once connected, in order: stops the
-// instance, writes the settings, checks the launcher and the ports, writes the
-// wrapper and launches it. Throws TUError at the first failing step.
+// Everything --start does on the host once connected, as one script in the
+// held configuration directory, in order: stops the instance, writes the
+// settings, checks the launcher and the ports, writes the wrapper and launches
+// it. Throws TUError at the first failing step.
 void startInstance(RemoteRunner& host, const StartOptions& o);
 
+// The wrapper start.sh, which runs in the configuration directory.
 std::string makeStartScript(const std::string& srvDir, const std::string& cfgDir);
-std::string makeLaunchCommand(const std::string& cfgDir);
 
 }  // namespace fieldkeep

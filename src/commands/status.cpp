@@ -1,4 +1,4 @@
-// --status: one remote script finds whether the instance's server runs (the
+// --status: one remote script, in the held configuration directory, finds whether the instance's server runs (the
 // test the stop script makes before it signals a pid) and, for a running
 // server, its start time, the resident memory and the sockets of its process
 // tree; for one that ended by itself, the wrapper's record of the end and the
@@ -17,8 +17,6 @@
 #include "errors/output.h"
 #include "errors/shown_text.h"
 #include "errors/uerror.h"
-#include "remote/runner.h"
-#include "shell/quoting.h"
 #include "shell/value_checks.h"
 
 namespace fieldkeep {
@@ -32,9 +30,7 @@ namespace {
 // its open files up in the kernel's UDP and TCP tables (TCP only when
 // listening, state 0A). Few processes are started: the script's time on the
 // host adds to the round trips.
-const char kStatusScript[] = R"SCRIPT(CFGDIR=@CFGDIR@
-[ -d $CFGDIR ] || { echo missing; exit 0; }
-PID=`instance_pid $CFGDIR/server.pid $CFGDIR`
+const char kStatusScript[] = R"SCRIPT(PID=`instance_pid server.pid`
 if [ -n "$PID" ]; then
 	echo running $PID
 	exec awk -v root=$PID -v hz="`getconf CLK_TCK`" 'BEGIN { print "hz", hz
@@ -76,11 +72,10 @@ if [ -n "$PID" ]; then
 			close(f)
 		}
 		exit }' /proc/[0-9]*
-elif [ -e $CFGDIR/server.exit ] || [ -e $CFGDIR/server.pid ]; then
+elif [ -e server.exit ] || [ -e server.pid ]; then
 	echo exited
-	[ -f $CFGDIR/server.exit ] && printf 'exit %s\n' "$(head -n 1 $CFGDIR/server.exit)"
-	L=$CFGDIR/stderr.log
-	[ -f $L ] && [ ! -h $L ] && printf 'error %s\n' "$(tail -n 1 $L)"
+	[ -f server.exit ] && printf 'exit %s\n' "$(head -n 1 server.exit)"
+	[ -f stderr.log ] && [ ! -h stderr.log ] && printf 'error %s\n' "$(tail -n 1 stderr.log)"
 else
 	echo stopped
 fi
@@ -120,7 +115,7 @@ void readFact(Facts& f, const std::string& line) {
     if (tag == "running" && number(a)) {
         f.state = tag;
         f.pid = a;
-    } else if (tag == "stopped" || tag == "exited" || tag == "missing") {
+    } else if (tag == "stopped" || tag == "exited") {
         f.state = tag;
     } else if (tag == "hz" || tag == "btime" || tag == "start") {
         (tag == "hz" ? f.hz : tag == "btime" ? f.btime : f.start) = number(a);
@@ -170,8 +165,8 @@ std::string exitedReport(const Facts& f) {
 
 }  // namespace
 
-std::string makeStatusScript(const std::string& cfgDir) {
-    return kInstancePidFunction + fillShellTemplate(kStatusScript, {{"CFGDIR", cfgDir}});
+std::string makeStatusScript() {
+    return std::string(kInstancePidFunction) + kStatusScript;
 }
 
 std::string utcTime(long long seconds) {
@@ -184,14 +179,15 @@ std::string utcTime(long long seconds) {
     return text;
 }
 
-std::string statusReport(const RemoteResult& facts, const std::string& cfgDir) {
+std::string statusReport(const InstanceRun& run, const std::string& cfgDir) {
+    if (!run.entered) {
+        throw TUError{"Configuration directory " + cfgDir + " does not exist"};
+    }
+    const RemoteResult& facts = run.result;
     Facts f;
     std::istringstream lines(facts.output);
     for (std::string line; std::getline(lines, line);) {
         readFact(f, line);
-    }
-    if (f.state == "missing") {
-        throw TUError{"Configuration directory " + cfgDir + " does not exist"};
     }
     if (f.state.empty()) {
         throw TUError{"Status query failed: " + facts.errors};
@@ -206,7 +202,9 @@ bool showStatus(talvor::opt::TOParsing options, RemoteRunner& host) {
     options.check();
     requireAbsolutePlainPath(cfgDir, "cfg-dir");
     host.connect();
-    writeOut(statusReport(host.run(makeStatusScript(cfgDir)), cfgDir));
+    const InstanceRun run =
+        runInstanceScript(host, {cfgDir, makeStatusScript()}, "Status query failed: ");
+    writeOut(statusReport(run, cfgDir));
     return true;
 }
 

@@ -4,18 +4,18 @@
 
 #include <string>
 
-#include "remote/exec.h"
+#include "commands/instance_script.h"
 
 namespace fieldkeep {
 
-// The status script for a configuration directory: it prints what it finds
-// as lines of a tag and words ("running PID", "rss KIB", "port HEX udp", ...).
-std::string makeStatusScript(const std::string& cfgDir);
+// The status script, run in the configuration directory: it prints what it
+// finds as lines of a tag and words ("running PID", "rss KIB", "port HEX udp", ...).
+std::string makeStatusScript();
 
 // The report --status prints, from what the status script printed. Lines that
 // do not parse are left out, and so is every key whose facts are incomplete.
 // Throws TUError when the directory is missing or the script named no state.
-std::string statusReport(const RemoteResult& facts, const std::string& cfgDir);
+std::string statusReport(const InstanceRun& run, const std::string& cfgDir);
 
 // Seconds since the epoch as "YYYY-MM-DDTHH:MM:SSZ"; empty when the year
 // would not fit the calendar's fields.

@@ -3,29 +3,16 @@
 
 #include <string>
 
-#include "remote/runner.h"
+#include "commands/instance_script.h"
 
 namespace fieldkeep {
 
-// The text of stop.sh for a configuration directory.
-std::string makeStopScript(const std::string& cfgDir);
-// What the first command of a run carries besides stop.sh: shell text run once
-// the host has accepted the directories, and the input it reads ahead of the script.
-struct Preamble {
-    std::string line;
-    std::string input;
-};
+// The text of stop.sh, which works in the configuration directory.
+std::string makeStopScript();
 
-// The line that uploads stop.sh from its standard input once the host has
-// accepted the configuration directory (and, when srvDir is given, found it to
-// be another directory than srvDir), running preamble.line first; a refusal is
-// printed, nothing written.
-std::string makeGuardedUpload(const std::string& cfgDir, const std::string& srvDir,
-                              const std::string& preambleLine = "");
-// Writes stop.sh into the configuration directory and runs it. Throws TUError
-// when the host refuses the directories (as makeGuardedUpload decides) or the
-// script cannot be written; nothing is written or signalled then.
-void shutDownServer(RemoteRunner& host, const std::string& cfgDir, const std::string& srvDir = "",
-                    const Preamble& preamble = {});
+// Adds the step that writes stop.sh into the held configuration directory and
+// the line that runs it, whose result is not examined: whatever the script
+// reports, the instance is as stopped as it can be.
+void addShutDownSteps(ScriptSteps& steps);
 
 }  // namespace fieldkeep

@@ -76,8 +76,7 @@ Step drainStream(LIBSSH2_CHANNEL* channel, int streamId, std::vector<char>& buff
             into(buffer.data(), static_cast<std::size_t>(n));
             step = Step::Progress;
         } else if (n == 0 || n == LIBSSH2_ERROR_EAGAIN ||
-                   ((sender.midPacket() || openingChannelAhead()) &&
-                    blockedBehindHalfSentPacket(n))) {
+                   (sender.midPacket() && blockedBehindHalfSentPacket(n))) {
             return step;
         } else {
             return Step::Failed;
@@ -116,12 +115,10 @@ bool pumpChannel(LIBSSH2_CHANNEL* channel, const std::function<int()>& startRequ
             const int rc = startRequest();
             started = rc == 0;
             progress = started;
-            if (!started && !(openingChannelAhead() && blockedBehindHalfSentPacket(rc)) &&
-                rc != LIBSSH2_ERROR_EAGAIN) {
+            if (!started && rc != LIBSSH2_ERROR_EAGAIN) {
                 return false;
             }
         }
-        openChannelAhead();
         progress = sender.advance(channel) == Step::Progress || progress;
         const Step out = drainStream(channel, 0, buffer, onOutput, sender);
         const Step err = drainStream(channel, SSH_EXTENDED_DATA_STDERR, buffer, onErrors, sender);

@@ -210,7 +210,6 @@ void startKeepalives() {
 void sayGoodbye(remote::SessionState& st) {
     st.loggedIn = false;
     st.setupDeadline = std::chrono::steady_clock::now() + kTeardownTime;
-    remote::dropChannelAhead();
     remote::freeCurrentChannel();
     const int rc = remote::untilDone([&st] {
         return libssh2_session_disconnect_ex(st.session, kDisconnectByApplication,

@@ -16,8 +16,4 @@ std::string makePortCheckCommand(const std::string& port) {
         {{"PORT", port}});
 }
 
-bool checkPortFree(RemoteRunner& host, const std::string& port) {
-    return host.run(makePortCheckCommand(port)).status != 0;
-}
-
 }  // namespace fieldkeep

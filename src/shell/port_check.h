@@ -3,16 +3,11 @@
 
 #include <string>
 
-#include "remote/runner.h"
-
 namespace fieldkeep {
 
 // The line that succeeds when some UDP or TCP socket, IPv4 or IPv6, is bound to
-// port locally, whatever its local address and state.
+// port locally, whatever its local address and state. port must be decimal
+// text: it is spliced into an awk program.
 std::string makePortCheckCommand(const std::string& port);
-
-// True when the port is free. port must be decimal text: it is spliced into an
-// awk program.
-bool checkPortFree(RemoteRunner& host, const std::string& port);
 
 }  // namespace fieldkeep

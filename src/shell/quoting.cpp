@@ -36,4 +36,14 @@ std::string fillShellTemplate(std::string_view text, const std::vector<ShellWord
     return filled;
 }
 
+std::string hereDocument(const std::string& command, const std::string& text) {
+    const std::string lines = "\n" + text + "\n";
+    std::string end = "FIELDKEEP_END";
+    while (lines.find("\n" + end + "\n") != std::string::npos) {
+        end += "_";
+    }
+    const bool ended = !text.empty() && text.back() == '\n';
+    return command + " <<'" + end + "'\n" + text + (ended ? "" : "\n") + end;
+}
+
 }  // namespace fieldkeep

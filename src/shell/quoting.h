@@ -22,4 +22,10 @@ using ShellWord = std::pair<std::string_view, std::string>;
 // script be written as the shell text it is.
 std::string fillShellTemplate(std::string_view text, const std::vector<ShellWord>& words);
 
+// "COMMAND <<'END'", a line feed, text and the line "END": text on the
+// command's standard input, byte for byte, with a line feed added when it does
+// not end in one. END is a word that no line of text equals, so that no text
+// can end the document early and be read as commands.
+std::string hereDocument(const std::string& command, const std::string& text);
+
 }  // namespace fieldkeep

@@ -77,8 +77,8 @@ inline RunResult fieldkeep(const Account& as, std::vector<std::string> args, Env
     return run("env" + unset + set + " " FIELDKEEP_BINARY + joined(args));
 }
 
-// An empty directory /srv/t, writable by all, for one case.
-inline void freshDir() { ASSERT_EQ(sh("rm -rf /srv/t && mkdir -m 777 /srv/t").status, 0); }
+// An empty directory /srv/t, writable by all and sticky (as /tmp), for one case.
+inline void freshDir() { ASSERT_EQ(sh("rm -rf /srv/t && mkdir -m 1777 /srv/t").status, 0); }
 
 // One run: a bash line sets /srv/t up, fieldkeep runs, its whole output (or its start, when the
 // row's ends in "...") and status are compared, and a bash line in /srv/t then checks the host.

@@ -9,6 +9,7 @@
 #include "commands/send.h"
 #include "commands/start.h"
 #include "commands/stop.h"
+#include "remote/connection.h"
 #include "shell/config_edit.h"
 #include "shell/port_check.h"
 #include "shell/quoting.h"
@@ -17,8 +18,8 @@
 using namespace fieldkeep;
 
 TEST(SettingsEdit, SetsOrBlanksOneKeyOwnerOnly) {
-    // The key set to the value on line 2 of the store (nullptr: its lines blanked), through
-    // /bin/sh on this machine; the store goes after the last edit, no FILE.pre stays.
+    // The key set to the value (nullptr: its lines blanked), through /bin/sh on this machine;
+    // no FILE.pre stays.
     // clang-format off
     const std::tuple<const char*, const char*, const char*, const char*, const char*> edits[] = {
         {"a missing file is created", nullptr, "k", "\"v\"", "\nk \"v\"\n"},
@@ -31,13 +32,12 @@ TEST(SettingsEdit, SetsOrBlanksOneKeyOwnerOnly) {
         const std::string file = s.path("it's settings.con");
         if (before != nullptr)
             std::ofstream(file) << before;
-        const std::string store = s.path("values");
-        std::ofstream(store) << "x\n" << (value ? value : "") << "\n";
-        const std::string line = value != nullptr ? makeSetOptionCommand(file, key, store, 2, true)
-                                                  : makeDeleteOptionCommand(file, key, store, true);
+        const std::string line = kEditOptionFunction + (value != nullptr
+                                                            ? makeSetOptionCommand(file, key, value)
+                                                            : makeDeleteOptionCommand(file, key));
         EXPECT_EQ(std::system(line.c_str()), 0) << behaviour;
         EXPECT_EQ(s.read("it's settings.con"), after) << behaviour;
-        EXPECT_FALSE(std::filesystem::exists(file + ".pre") || std::filesystem::exists(store));
+        EXPECT_FALSE(std::filesystem::exists(file + ".pre"));
         EXPECT_EQ(int(std::filesystem::status(file).permissions()), 0600) << behaviour;
     }
 }
@@ -56,7 +56,7 @@ TEST(StopScript, SignalsOnlyAPlainPidOfTheInstance) {
     };
     // clang-format on
     const Scratch s;
-    std::ofstream(s.path("stop.sh")) << makeStopScript(s.dir);
+    std::ofstream(s.path("stop.sh")) << makeStopScript();
     for (const auto& [behaviour, file, content, signals] : pidFiles) {
         const std::string line = "cd " + s.dir + " && : >kill.log && printf -- '" + content +
                                  "' $$ >" + file + " && printf '" + signals +
@@ -102,13 +102,19 @@ TEST(ShellTemplate, FillsEachPlaceholderOnceWithOneWord) {
     }
 }
 
-// A host that records the lines sent, those with a terminal, and their input. A line that holds
-// failing fails (status 1), any other succeeds; each prints answer.
+// A host that records the lines sent, those with a terminal, and their input. A line or input
+// that holds failing fails: a script's input names the step that holds it, after the guard's
+// answer (status 1). Anything else succeeds and prints answer.
 struct FakeHost : RemoteRunner {
     RemoteResult exec(const std::string& line, const std::string& input, bool usePty) override {
         sent += line + "\n";
         withTerminal += usePty ? line + "\n" : "";
         inputs += input;
+        const std::size_t at = failing.empty() ? std::string::npos : input.find(failing);
+        if (at != std::string::npos) {
+            const std::size_t step = input.rfind("\nstep ", at) + 6;
+            return {1, "ok\nfailed " + input.substr(step, input.find(' ', step) - step) + "\n", "E"};
+        }
         return {!failing.empty() && line.find(failing) != std::string::npos, answer, "E"};
     }
     void connect() override {}
@@ -179,32 +185,44 @@ static StartOptions startOptions() {
     return readStartOptions(options);
 }
 
-TEST(Start, StopsWritesChecksAndLaunchesInThatOrder) {
+TEST(Start, OneScriptStopsWritesChecksAndLaunchesInThatOrder) {
     FakeHost host;
-    host.failing = "/proc/net/";  // no socket holds the port
+    host.answer = "ok\n";
     startInstance(host, startOptions());
+    EXPECT_EQ(host.sent, "/bin/sh -s\n");  // one remote command, no terminal, no value in it
     std::size_t at = 0;
     for (const char* step :
-         {"'/c'/stop.sh", "game.serverName", "admin.enableRemoteConsole", "test -x '/s'/start.sh",
-          "/proc/net/", "cat >'/c'/start.sh\n", "nohup"}) {
-        at = host.sent.find(step, at);
+         {"D='/c'", "[ '/s' -ef . ]", "cat >stop.sh", "./stop.sh", "game.serverName",
+          "admin.enableRemoteConsole", "test -x '\\''/s'\\''/start.sh", "/proc/net/",
+          "cat >start.sh", "nohup ./start.sh"}) {
+        at = host.inputs.find(step, at);
         EXPECT_NE(at, std::string::npos) << step;
     }
-    EXPECT_NE(host.withTerminal.find("nohup '/c'/start.sh"), std::string::npos);  // its own pty
 }
 
-TEST(Start, EndsAtTheFirstFailingStep) {
+TEST(Start, EndsAtTheFirstFailingStepOrTheGuardsRefusal) {
+    const std::string dir = "Configuration directory /c ";
     const Texts rows = {
         {"a setting", "game.serverName",
          "Set option 'game.serverName' failed in /c/settings/serversettings.con: E"},
         {"the launcher", "test -x", "Test on exec server failed"},
-        {"a port check finds the port taken", "", "Port 1 using already other proces"},
+        {"a port check finds the port taken", "/proc/net/", "Port 1 using already other proces"},
+        {"the launch", "nohup", "Start server failed: "},
+        {"the same directory", "=refused same\n", "Server and configuration directories must differ"},
+        {"another owner", "=refused owner\n", dir + "is not owned by " + connLogin},
+        {"a link", "=refused link stderr.log.1\n", dir + "holds a symbolic link: stderr.log.1"},
+        {"a link as the directory", "=refused dirlink\n", dir + "holds a symbolic link: /c"},
+        {"an unsafe parent", "=refused unsafe /a b\n",
+         dir + "is not safe: /a b is writable by other accounts"},
+        {"no way to the owner", "=refused act u1\n", "Cannot act as u1 on " + connAddress},
+        {"no directory", "=missing\n", "Copy stop script failed: E"},
+        {"no guard ran", "=This account is currently not available.\n",
+         "Copy stop script failed: E"},
     };
     expectRows(rows, [](const std::string& failing) {
         FakeHost host;
-        host.failing = failing;
-        const std::string raised = raisedMessage([&] { startInstance(host, startOptions()); });
-        return host.withTerminal.empty() ? raised : "launched";
+        (failing[0] == '=' ? host.answer : host.failing) = failing.substr(failing[0] == '=');
+        return raisedMessage([&] { startInstance(host, startOptions()); });
     });
 }
 
@@ -224,11 +242,14 @@ TEST(Exec, ShowsWhatArrivedBeforeTheLinkBroke) {
     EXPECT_EQ(captured.str() + raised, "partial\nConnection lost");  // on a line of its own
 }
 
-TEST(Send, TheLineTravelsOnlyOnStandardInput) {
+TEST(Send, TheLineTravelsOnlyOnStandardInputAndMustBeConfirmed) {
     FakeHost host;
+    host.answer = "ok\nsent\n";
     sendConsoleLine(host, "/c", "admin.password 'pass word'");
-    EXPECT_EQ(host.inputs, "admin.password 'pass word'\n");
-    EXPECT_EQ(host.sent.find("pass word"), std::string::npos);
+    EXPECT_NE(host.inputs.find("\nadmin.password 'pass word'\nFIELDKEEP_END\n"), std::string::npos);
+    EXPECT_EQ(host.sent, "/bin/sh -s\n");
+    host.answer = "ok\n";
+    EXPECT_EQ(raisedMessage([&] { sendConsoleLine(host, "/c", "x"); }), "Send failed: E");
 }
 
 TEST(Account, PasswordsAndSaltsAreDrawnFromTheirAlphabets) {

@@ -1,7 +1,6 @@
 #include "commands/host_checks.h"
 #include "commands/status.h"
 #include "main/host_address.h"
-#include "remote/channel_opening.h"
 #include "remote/exit_status.h"
 #include "shell/quoting.h"
 #include "shell/value_checks.h"
@@ -91,17 +90,6 @@ TEST(CheckOnRoot, RootIsAnIdOutputOf0AndAtMostOneLineFeed) {
         EXPECT_FALSE(namesSuperuser(id)) << id;
 }
 
-TEST(ChannelsAhead, AnyServerButDropbearBefore2024_86OrOfNoKnownRelease) {
-    for (const char* banner : {"SSH-2.0-OpenSSH_9.2p1 Debian-2", "SSH-2.0-dropbear_2024.86",
-                               "SSH-2.0-dropbear_2025.88", "SSH-2.0-x-dropbear_2022.83"}) {
-        EXPECT_TRUE(remote::takesChannelsAhead(banner)) << banner;
-    }
-    for (const char* banner : {"SSH-2.0-dropbear_2022.83", "SSH-2.0-dropbear_2024.85",
-                               "SSH-2.0-dropbear_0.52", "SSH-2.0-dropbear"}) {
-        EXPECT_FALSE(remote::takesChannelsAhead(banner)) << banner;
-    }
-}
-
 TEST(Status, DropsLinesThatDoNotParseAndListsPortsSortedUdpFirstOnce) {
     // A start is the boot time plus the ticks over the tick rate.
     // clang-format off
@@ -122,7 +110,8 @@ TEST(Status, DropsLinesThatDoNotParseAndListsPortsSortedUdpFirstOnce) {
     // clang-format on
     expectRows(facts, [](const std::string& text) {
         std::string shown;
-        const std::string error = raisedMessage([&] { shown = statusReport({0, text, ""}, "/c"); });
+        const InstanceRun run{text != "missing\n", {0, text, ""}};
+        const std::string error = raisedMessage([&] { shown = statusReport(run, "/c"); });
         return error + shown;
     });
 }

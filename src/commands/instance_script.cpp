@@ -1,0 +1,220 @@
+#include "commands/instance_script.h"
+
+#include <optional>
+#include <sstream>
+
+#include "errors/uerror.h"
+#include "remote/connection.h"
+#include "shell/quoting.h"
+
+namespace fieldkeep {
+namespace {
+
+// The most of the guard's line, and of what follows a refusal, that is kept.
+constexpr std::size_t kGuardLineLimit = 4096;
+
+// The guard, run by the login's /bin/sh. It refuses, with one line on standard
+// output:
+// - the directory named through a symbolic link (dirlink), which its owner
+//   could point elsewhere between two runs;
+// - a directory that another account owns, unless the login is root (owner);
+// - a symbolic link among the files the runs and the wrapper write, read or
+//   signal through (link NAME);
+// - the directory, its settings/ or a directory above it that another account
+//   can write to or owns: it could rename or swap what lies below. A sticky
+//   directory (as /tmp) lets others rename only what they own (unsafe PATH).
+// Then it enters the directory for good and runs the body there with /bin/sh:
+// as root on its own directories, as the owner on another account's (runuser,
+// setpriv or su; act NAME when none works).
+const char kGuard[] = R"SH({
+umask 077
+D=@CFGDIR@
+L=$D
+while [ "${L%/}" != "$L" ] && [ -n "${L%/}" ]; do L=${L%/}; done
+[ -L "$L" ] && { echo refused dirlink; exit 1; }
+cd -P "$D" || { echo missing; exit 1; }
+@SAMEDIR@U=`id -u`
+O=`ls -nd . | awk '{ print $3 }'`
+[ "$U" = 0 ] || [ "$O" = "$U" ] || { echo refused owner; exit 1; }
+for N in settings settings/serversettings.con settings/serversettings.con.pre \
+	settings/adminsettings.con settings/adminsettings.con.pre start.sh stop.sh \
+	server-stdin server.pid start.pid server.exit stderr.log stderr.log.1; do
+	[ -L "$N" ] && { echo "refused link $N"; exit 1; }
+done
+P=`pwd -P`
+R=${P#/}
+A=
+set -- /
+while [ -n "$R" ]; do
+	A=$A/${R%%/*}
+	set -- "$@" "$A"
+	case $R in */*) R=${R#*/} ;; *) R= ;; esac
+done
+[ -d settings ] && set -- "$@" "$P/settings"
+N=`LC_ALL=C ls -ndq "$@" | awk -v o="$O" '{ m = $1 }
+	(substr(m, 6, 1) == "w" || substr(m, 9, 1) == "w") && substr(m, 10, 1) !~ /[tT]/ ||
+	($3 != 0 && $3 != o) { print NR; exit }'`
+[ -z "$N" ] || { eval "printf 'refused unsafe %s\n' \"\${$N}\""; exit 1; }
+set -- /bin/sh -s
+if [ "$O" != "$U" ]; then
+	N=`ls -ld . | awk '{ print $3 }'`
+	if ! id "$N" >/dev/null 2>&1; then
+		:
+	elif command -v runuser >/dev/null 2>&1; then
+		set -- runuser -u "$N" -- /bin/sh -s
+	elif command -v setpriv >/dev/null 2>&1; then
+		set -- setpriv --reuid="$O" --regid="`id -g "$N"`" --init-groups -- /bin/sh -s
+	elif command -v su >/dev/null 2>&1; then
+		set -- su -s /bin/sh "$N"
+	fi
+	[ "$1" != /bin/sh ] || { printf 'refused act %s\n' "$N"; exit 1; }
+fi
+echo ok
+)SH";
+
+const char kSameDirectory[] = R"SH([ @OTHERDIR@ -ef . ] && { echo refused same; exit 1; }
+)SH";
+
+// A body's steps: each runs in a subshell with its error output held, so that a
+// failure reports only its own.
+const char kStepFunction[] = R"SH(step()
+{
+	FK_ERRORS=$(eval "$2" 2>&1 >/dev/null) && return 0
+	echo "failed $1"
+	[ -z "$FK_ERRORS" ] || cat >&2 <<FK_ERRORS_END
+$FK_ERRORS
+FK_ERRORS_END
+	exit 1
+}
+)SH";
+
+// The first line the guard printed, and what follows it.
+std::pair<std::string, std::string> guardAnswer(const std::string& output) {
+    const std::size_t end = output.find('\n');
+    if (end == std::string::npos) {
+        return {output, ""};
+    }
+    return {output.substr(0, end), output.substr(end + 1)};
+}
+
+// Throws the refusal the guard printed; returns whether the directory was entered.
+bool checkGuardAnswer(const std::string& answer, const InstanceScript& script,
+                      const RemoteResult& result, const std::string& unanswered) {
+    const std::string prefix = "Configuration directory " + script.cfgDir;
+    // The words after "refused KIND ", when the guard refused so.
+    const auto refusal = [&answer](const std::string& kind) -> std::optional<std::string> {
+        const std::string head = "refused " + kind;
+        if (answer.compare(0, head.size(), head) != 0) {
+            return std::nullopt;
+        }
+        return answer.substr(std::min(answer.size(), head.size() + 1));
+    };
+    if (answer == "ok") {
+        return true;
+    }
+    if (answer == "missing") {
+        return false;
+    }
+    if (refusal("same")) {
+        throw TUError{"Server and configuration directories must differ"};
+    }
+    if (refusal("owner")) {
+        throw TUError{prefix + " is not owned by " + connLogin};
+    }
+    if (refusal("dirlink")) {
+        throw TUError{prefix + " holds a symbolic link: " + script.cfgDir};
+    }
+    if (const auto name = refusal("link")) {
+        throw TUError{prefix + " holds a symbolic link: " + *name};
+    }
+    if (const auto path = refusal("unsafe")) {
+        throw TUError{prefix + " is not safe: " + *path + " is writable by other accounts"};
+    }
+    if (const auto owner = refusal("act")) {
+        throw TUError{"Cannot act as " + *owner + " on " + connAddress};
+    }
+    // No guard ran: the first line of the host's own words is the reason.
+    const std::string& words = result.errors.empty() ? answer : result.errors;
+    throw TUError{unanswered + words.substr(0, words.find('\n'))};
+}
+
+}  // namespace
+
+std::string makeInstanceScript(const InstanceScript& script) {
+    const std::string same =
+        script.otherDir.empty()
+            ? ""
+            : fillShellTemplate(kSameDirectory, {{"OTHERDIR", script.otherDir}});
+    std::string guard = fillShellTemplate(kGuard, {{"CFGDIR", script.cfgDir}});
+    guard.replace(guard.find("@SAMEDIR@"), 9, same);
+    return guard + hereDocument("exec \"$@\"", script.body) + "\n}\n";
+}
+
+InstanceRun runInstanceScript(RemoteRunner& host, const InstanceScript& script,
+                              const std::string& unanswered) {
+    RemoteResult result = host.exec("/bin/sh -s", makeInstanceScript(script), false);
+    auto [answer, rest] = guardAnswer(result.output);
+    const bool entered = checkGuardAnswer(answer, script, result, unanswered);
+    result.output = rest;
+    return {entered, result};
+}
+
+InstanceRun streamInstanceScript(RemoteRunner& host, const InstanceScript& script,
+                                 const std::string& unanswered, const OutputSink& sink) {
+    // The guard's line is held until it is whole; after "ok" the body's output
+    // passes on as it arrives, after anything else a bounded part of it is kept
+    // as the host's error text.
+    std::string answer, held;
+    bool answered = false;
+    const auto relay = [&](const char* data, std::size_t size) {
+        std::size_t at = 0;
+        for (; !answered && at < size; ++at) {
+            answered = data[at] == '\n';
+            if (!answered && answer.size() < kGuardLineLimit) {
+                answer += data[at];
+            }
+        }
+        if (answered && answer == "ok") {
+            sink(data + at, size - at);
+        } else {
+            held.append(data + at, std::min(size - at, kGuardLineLimit - held.size()));
+        }
+    };
+    RemoteResult result{host.execStreaming("/bin/sh -s", makeInstanceScript(script), relay), "",
+                        held};
+    const bool entered = checkGuardAnswer(answer, script, result, unanswered);
+    return {entered, result};
+}
+
+void ScriptSteps::add(const std::string& command, const std::string& failure, bool withErrors) {
+    steps_.push_back({command, failure, withErrors});
+}
+
+void ScriptSteps::addUnchecked(const std::string& text) {
+    steps_.push_back({text, "", false});
+}
+
+std::string ScriptSteps::text() const {
+    std::string text = kStepFunction;
+    for (std::size_t i = 0; i < steps_.size(); ++i) {
+        const Step& step = steps_[i];
+        text += step.failure.empty()
+                    ? step.command + "\n"
+                    : "step " + std::to_string(i) + " " + shellQuote(step.command) + "\n";
+    }
+    return text;
+}
+
+void ScriptSteps::throwFailure(const RemoteResult& result) const {
+    std::istringstream lines(result.output);
+    for (std::string line; std::getline(lines, line);) {
+        for (std::size_t i = 0; i < steps_.size(); ++i) {
+            if (!steps_[i].failure.empty() && line == "failed " + std::to_string(i)) {
+                const Step& step = steps_[i];
+                throw TUError{step.failure + (step.withErrors ? ": " + result.errors : "")};
+            }
+        }
+    }
+}
+
+}  // namespace fieldkeep
