@@ -16,6 +16,7 @@ packages=(
     build-essential cmake pkg-config clang
     libssh2-1-dev libcrypt-dev libgtest-dev
     openssh-server openssh-client dropbear-bin iproute2 util-linux passwd procps libpam-modules
+    mksh zsh
     wget bzip2 gzip unzip zip makeself python3
     dpkg-dev file clang-format clang-tidy cppcheck groff-base man-db
 )

@@ -222,21 +222,48 @@ const std::vector<std::string> kStop = {"--stop", "--cfg-dir=/srv/t/cfg"};
 const std::string kPlanted = "echo keep >outside && plant root cfg/server.pid cfg/start.pid";
 const std::string kKept = "grep -qx keep outside && alive planted.pid && kill $(cat planted.pid)";
 
+// --start with secrets by the login AS, watched by fktenant's spy: no secret shows in an argument
+// list of the login or in a file that another account can read, and --stop then works.
+Case secretsStay(const char* name, const Account& as, const std::string& check = "true") {
+    const std::string login = as.login;
+    return {name, startArgs({"--srv-passwd=Srv-S3cret", "--rcon-username=R-U53r",
+            "--remote-admin-passwd=Adm-S3cret", "--rcon-password=Rcon-S3cret"}), "", 0, "spied && "
+            "tenant 'for f in cfg/settings/*.con cfg/stderr.log; do ! cat $f || exit; done; ! test "
+            "-r cfg/server-stdin' && " + check + " && [ -z \"$(AS=" + login + " fk --stop "
+            "--cfg-dir=/srv/t/cfg)\" ]", "instance " + login + " && install -o " + login + " -m 644 "
+            "/dev/null cfg/stderr.log && spy " + login + " Srv-S3cret R-U53r Adm-S3cret Rcon-S3cret",
+            as};
+}
+const std::string kAsRoot = "AS=root PW=$FK_ROOT_PASSWORD fk ";
+
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Tenant, Run, ::testing::Values(
-    Case{"SecretsStayWithTheOwner", startArgs({"--srv-passwd=Srv-S3cret", "--rcon-username=R-U53r",
-         "--remote-admin-passwd=Adm-S3cret", "--rcon-password=Rcon-S3cret"}), "", 0, "spied && "
-         "tenant 'for f in cfg/settings/*.con cfg/stderr.log; do ! cat $f || exit; done; ! test -r "
-         "cfg/server-stdin' && [ -z \"$(fk --stop --cfg-dir=/srv/t/cfg)\" ]",
-         "instance && install -o fkuser -m 644 /dev/null cfg/stderr.log && spy Srv-S3cret "
-         "R-U53r Adm-S3cret Rcon-S3cret"},
-    Case{"ForeignOwnerRefused", kStop, "Configuration directory /srv/t/cfg is not owned by root\n",
-         1, "! test -e cfg/stop.sh && " + kKept, "instance && " + kPlanted, root()},
+    secretsStay("SecretsStayWithTheOwner", user()),
+    // mksh has no printf of its own: fkmksh's records its arguments.
+    secretsStay("SecretsStayWithTheOwnerViaMksh", mkshUser(), "! grep -s S3cret ~fkmksh/printf.args"),
+    secretsStay("SecretsStayWithTheOwnerViaZsh", zshUser()),
+    // A start that fails after writing the settings leaves no value outside them.
+    Case{"FailedStartLeavesNoValueBehind", startArgs({"--rcon-password=Rcon-S3cret"}),
+         "Test on exec server failed\n", 1, "[ \"$(grep -rlF Rcon-S3cret /srv/t /tmp /var/tmp /home "
+         "/run)\" = /srv/t/cfg/settings/adminsettings.con ]", "instance && rm game/bf1942/start.sh"},
+    // Root on a customer's directory acts as the customer: it cannot signal root's own process.
+    Case{"RootActsAsTheOwner", kStop, "", 0, "[ \"$(stat -c %U cfg/stop.sh)\" = fkuser ] && " +
+         kKept, "instance && " + kPlanted, root()},
+    // Root starts, queries, talks to, reads and stops a customer's instance, which is all the
+    // customer's: files, server and wrapper.
+    Case{"RootManagesACustomersInstance", startArgs(), "", 0, "started && [ -z \"$(find cfg ! -user "
+         "fkuser)\" ] && P=$(cat cfg/server.pid),$(cat cfg/start.pid) && [ \"$(ps -o user= -p $P)\" = "
+         "fkuser$'\\n'fkuser ] && " + kAsRoot + "--status --cfg-dir=/srv/t/cfg | grep -qx 'state: "
+         "running' && [ -z \"$(" + kAsRoot + "--send --cfg-dir=/srv/t/cfg --line=hello)\" ] && soon "
+         "'grep -qx hello cfg/console.log' && echo oops >>cfg/stderr.log && [ \"$(" + kAsRoot +
+         "--log --cfg-dir=/srv/t/cfg)\" = oops ] && [ -z \"$(" + kAsRoot + "--stop "
+         "--cfg-dir=/srv/t/cfg)\" ] && grep -qx quit cfg/server.quit && ! ps -o stat= -p $P | grep -qv "
+         "Z", "instance", root()},
     Case{"PlantedLinkRefused", kStop, "Configuration directory /srv/t/cfg holds a symbolic link: "
          "stop.sh\n", 1, kKept, "instance root && " + kPlanted + " && ln -s ../outside cfg/stop.sh",
          root()},
-    Case{"ForeignLinkToOwnDirectoryRefused", {"--stop", "--cfg-dir=/srv/t/l"}, "Configuration "
-         "directory /srv/t/l is not owned by root\n", 1, "! test -e cfg/stop.sh",
+    Case{"LinkAsTheDirectoryRefused", {"--stop", "--cfg-dir=/srv/t/l/"}, "Configuration "
+         "directory /srv/t/l/ holds a symbolic link: /srv/t/l/\n", 1, "! test -e cfg/stop.sh",
          "instance root && ln -s cfg l && chown -h fkuser l", root()},
     Case{"OwnersOtherProcessSurvivesStop", kStop, "", 0, kKept + " && ! test -e cfg/server.pid",
          "instance && echo keep >outside && plant fkuser cfg/server.pid cfg/start.pid"},
@@ -248,6 +275,33 @@ INSTANTIATE_TEST_SUITE_P(Tenant, Run, ::testing::Values(
          "start.sh launcher", "instance && cp game/bf1942/start.sh launcher"},
     Case{"DoubleQuoteRefused", startArgs({"--rcon-username=a\"b"}), "Option '--rcon-username' "
          "must not contain '\"'\n", 1, "! test -e cfg/stop.sh", "instance"}), caseName);
+
+// Each instance command refuses a configuration directory that another account could change
+// under it, and changes nothing. Every other row runs in a sticky /srv/t, which is accepted.
+TEST(Guard, RefusesDirectoriesOthersCanChangeAndChangesNothing) {
+    const std::string cfg = "--cfg-dir=/srv/t/cfg", others = " is writable by other accounts";
+    const std::vector<std::pair<std::string, std::string>> setups = {
+        {"chmod 757 cfg", "is not safe: /srv/t/cfg" + others},
+        {"chmod 775 cfg/settings", "is not safe: /srv/t/cfg/settings" + others},
+        {"chmod 777 /srv/t", "is not safe: /srv/t" + others},
+        {"chown fktenant /srv/t", "is not safe: /srv/t" + others},
+        {"ln -s /etc/shadow cfg/stderr.log.1", "holds a symbolic link: stderr.log.1"},
+        {"mv cfg/settings s && ln -s ../s cfg/settings", "holds a symbolic link: settings"}};
+    const std::vector<std::vector<std::string>> commands = {
+        startArgs(), {"--stop", cfg}, {"--status", cfg}, {"--send", cfg, "--line=x"}, {"--log", cfg}};
+    const std::string listing = "find /srv/t -printf '%p %y %s %m %u %T@\\n' | sort";
+    for (const auto& [setup, refusal] : setups) {
+        freshDir();
+        ASSERT_EQ(sh("cd /srv/t && instance && " + setup).status, 0) << setup;
+        const std::string before = sh(listing).out;
+        for (const auto& args : commands) {
+            const RunResult run = fieldkeep(user(), args);
+            EXPECT_EQ(run.out, "Configuration directory /srv/t/cfg " + refusal + "\n") << args[0];
+            EXPECT_EQ(run.status, 1);
+        }
+        EXPECT_EQ(sh(listing).out, before) << setup;
+    }
+}
 
 // Hostile values, each refused with its message although the login would work: nothing
 // under the instance's directory (launcher, settings, install directory, upload target) changes.

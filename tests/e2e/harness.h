@@ -27,6 +27,8 @@ struct Account {
 inline std::string envOf(const char* name) { return std::getenv(name) ? std::getenv(name) : ""; }
 inline Account user() { return {"testhost", "fkuser", envOf("FK_USER_PASSWORD")}; }  // /bin/sh
 inline Account bashUser() { return {"testhost", "fkbash", envOf("FK_USER_PASSWORD")}; }
+inline Account mkshUser() { return {"testhost", "fkmksh", envOf("FK_USER_PASSWORD")}; }
+inline Account zshUser() { return {"testhost", "fkzsh", envOf("FK_USER_PASSWORD")}; }
 inline Account root() { return {"testhost", "root", envOf("FK_ROOT_PASSWORD")}; }
 
 using Setting = std::optional<std::string>;  // a variable's value, or nullopt: removed

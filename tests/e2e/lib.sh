@@ -42,10 +42,11 @@ stopped() {
 # $1 run by fktenant, the second account of the host.
 tenant() { setpriv --reuid=fktenant --regid=fktenant --clear-groups -- sh -c "$1"; }
 
-# fktenant polls fkuser's command lines for the words $@ until spied: a match goes to found.
+# fktenant polls the command lines of the account $1 for the words $2... until spied: a match goes
+# to found.
 spy() {
-    printf '%s\n' "$@" >secrets; tenant 'until [ -e done ]; do ps -u fkuser -wwo args= |
-        grep -aFf secrets >>found; echo >>polls; done' >/dev/null 2>&1 &
+    printf '%s\n' "${@:2}" >secrets; tenant "until [ -e done ]; do ps -u $1 -wwo args= |
+        grep -aFf secrets >>found; echo >>polls; done" >/dev/null 2>&1 &
 }
 spied() {
     touch done && soon '! pgrep -u fktenant' && [ "$(wc -l <polls)" -gt 10 ] && ! test -s found; }

@@ -38,13 +38,23 @@ export FK_USER_PASSWORD='user pass' FK_ROOT_PASSWORD='root-pass'
 export FK_QUOTE_USER='fkquote' FK_QUOTE_PASSWORD=' a b'"'"'c"d$e`f\g '
 useradd -m -s /bin/sh fkuser
 useradd -m -s /bin/bash fkbash
+useradd -m -s /bin/mksh fkmksh  # no printf of its own
+useradd -m -s /bin/zsh fkzsh
 useradd -m -s /bin/sh "$FK_QUOTE_USER"
 useradd -m -s /bin/sh fktenant  # a second customer on the same host, no login needed
 printf '%s\n' "root:$FK_ROOT_PASSWORD" "fkuser:$FK_USER_PASSWORD" "fkbash:$FK_USER_PASSWORD" \
+    "fkmksh:$FK_USER_PASSWORD" "fkzsh:$FK_USER_PASSWORD" \
     "$FK_QUOTE_USER:$FK_QUOTE_PASSWORD" | chpasswd
 # fkuser finds the administration tools (and is refused by them).
 mkdir -p /home/fkuser/.ssh
 echo 'PATH=/usr/local/bin:/usr/bin:/bin:/usr/sbin:/sbin' >/home/fkuser/.ssh/environment
+
+# fkmksh's PATH starts with a printf that records its arguments: mksh has no printf of its own.
+mkdir -p /home/fkmksh/.ssh /home/fkmksh/bin
+echo 'PATH=/home/fkmksh/bin:/usr/bin:/bin' >/home/fkmksh/.ssh/environment
+printf '#!/bin/sh\nprintf "%%s\\n" "$@" >>"$HOME/printf.args"\nexec /usr/bin/printf "$@"\n' \
+    >/home/fkmksh/bin/printf
+chmod 755 /home/fkmksh/bin/printf && chown -R fkmksh /home/fkmksh
 
 # fkuser's keys (FK_KEYS): id_ed25519, also held by the agent at SSH_AUTH_SOCK,
 # id_rsa, and id_ecdsa encrypted with FK_KEY_PASSPHRASE.
