@@ -188,11 +188,8 @@ void validateStartOptions(const StartOptions& o) {
     }
     // A port text is spliced into an awk program by the port check.
     for (const auto& [option, port] : portsToCheck(o)) {
-        if (!isDecimalNumber(port)) {
-            throw TUError{"Option '--" + option + "' must be a decimal number"};
-        }
         if (!isPortNumber(port)) {
-            throw TUError{"Option '--" + option + "' must be a decimal number from 0 to 65535"};
+            throw TUError{"Option '--" + option + "' must be a number from 0 to 65535"};
         }
     }
 }
