@@ -194,6 +194,10 @@ INSTANTIATE_TEST_SUITE_P(Operate, Run, ::testing::Values(
     Case{"SendArrivesOnce", {"--send", "--cfg-dir=/srv/t/cfg", "--line=" + kHostile}, "", 0,
          "soon 'test -s cfg/console.log' && sleep 1 && [ \"$(cat cfg/console.log)\" = " +
              shellWord(kHostile) + " ]" + kThenStop, "instance && " + kStartFirst},
+    // Only the host's confirmation counts: a login that runs no command sends nothing.
+    Case{"SendUnconfirmedFails", {"--send", "--cfg-dir=/srv/t/cfg", "--line=x"},
+         "Send failed: This account is currently not available.\n", 1, "", "", {"testhost",
+         "fknologin", envOf("FK_USER_PASSWORD")}},
     Case{"SendToAStoppedServerMakesNoPipe", {"--send", "--cfg-dir=/srv/t/cfg", "--line=x"},
          "Server is not running\n", 1, "[ \"$(ls cfg)\" = settings ]", "instance"},
     // A stopped server whose console pipe is full; --stop still ends it, within bounded time.

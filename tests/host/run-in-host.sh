@@ -42,8 +42,9 @@ useradd -m -s /bin/mksh fkmksh  # no printf of its own
 useradd -m -s /bin/zsh fkzsh
 useradd -m -s /bin/sh "$FK_QUOTE_USER"
 useradd -m -s /bin/sh fktenant  # a second customer on the same host, no login needed
+useradd -m -s /usr/sbin/nologin fknologin  # logs in, runs no command
 printf '%s\n' "root:$FK_ROOT_PASSWORD" "fkuser:$FK_USER_PASSWORD" "fkbash:$FK_USER_PASSWORD" \
-    "fkmksh:$FK_USER_PASSWORD" "fkzsh:$FK_USER_PASSWORD" \
+    "fkmksh:$FK_USER_PASSWORD" "fkzsh:$FK_USER_PASSWORD" "fknologin:$FK_USER_PASSWORD" \
     "$FK_QUOTE_USER:$FK_QUOTE_PASSWORD" | chpasswd
 # fkuser finds the administration tools (and is refused by them).
 mkdir -p /home/fkuser/.ssh
