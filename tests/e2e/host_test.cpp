@@ -155,6 +155,9 @@ INSTANTIATE_TEST_SUITE_P(HostKey, Run, ::testing::Values(
     pinned("OnlyAnotherHost", kOther, "testhost", kFailed),
     pinned("RevokedThoughListed", kScan + "; " + kScan + " | sed 's/^/@revoked /'", "testhost",
            kFailed),
+    pinned("DosLineEnds", kScan + " | sed 's/$/\\r/'", "testhost", ""),
+    pinned("RevokedOnADosLine", kScan + "; " + kScan + " | sed 's/^/@revoked /; s/$/\\r/'",
+           "testhost", kFailed),
     pinned("RevokedByPattern", kScan + "; " + kScan + " | sed 's/^testhost/@revoked nohost,t*t/'",
            "testhost", kFailed),
     // The check comes before the password: a wrong one would say "Authentication failed".
