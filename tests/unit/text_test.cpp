@@ -80,6 +80,11 @@ TEST(CheckHost, LinuxOnX86IsSuitable) {
         {"not Linux", {0, "FreeBSD x86_64\n"}, "unsuitable\nuname: FreeBSD x86_64\n"},
         {"the case counts", {0, "linux i686\n"}, "unsuitable\nuname: linux i686\n"},
         {"control bytes", {0, "\x1b]0;\x7f\tx\n"}, "unsuitable\nuname: \\x1B]0;\\x7F\tx\n"},
+        {"C1 controls", {0, "\xc2\x9b[2J \x9b\n"}, "unsuitable\nuname: \\xC2\\x9B[2J \\x9B\n"},
+        {"UTF-8", {0, "\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80\xc2\xa0\n"}, "unsuitable\nuname: "
+         "\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80\xc2\xa0\n"},
+        {"broken UTF-8", {0, "\xe2\x82 \xed\xa0\x80\xc2\xff\n"}, "unsuitable\nuname: "
+         "\xe2\\x82 \xed\xa0\\x80\xc2\xff\n"},
     };
     // clang-format on
     expectRows(unames, [](const auto& u) { return hostCheckReport({u.first, u.second, "E"}); });
