@@ -3,6 +3,7 @@
 #include "main/host_address.h"
 #include "remote/channel_opening.h"
 #include "remote/exit_status.h"
+#include "remote/spill_buffer.h"
 #include "shell/quoting.h"
 #include "shell/value_checks.h"
 #include "support.h"
@@ -25,6 +26,22 @@ TEST(ExitStatus, TheLastLineIsCutOffWhereTheFuzzedRoundTripCannotTell) {
     // clang-format on
     // In braces the status is cut off before the text left is copied.
     expectRows(trailers, [](std::string text) { return std::pair{splitExitStatus(text), text}; });
+}
+
+TEST(SpillBuffer, PastItsMemoryTheBytesWaitInAFileInTheFirstDirectoryThatTakesOne) {
+    const Scratch s;
+    const Rows<std::vector<std::string>, std::string> dirs = {
+        {"a missing directory is passed over", {"/none", s.dir}, "123456789"},
+        {"none takes one: the run ends rather than the memory grow",
+         {"/none", "/proc"},
+         "No temporary file for held-back output (tried /none, /proc)"},
+    };
+    expectRows(dirs, [](const std::vector<std::string>& in) {
+        SpillBuffer held(4, 64, in);
+        const std::string raised =
+            raisedMessage([&] { held.append("12345", 5), held.append("6789", 4); });
+        return raised.empty() ? held.copy(0, held.size()) : raised;
+    });
 }
 
 TEST(ShellQuote, AnyBytesMakeOneWordAShellReadsBackAsTheVeryBytes) {
