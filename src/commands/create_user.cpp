@@ -39,14 +39,25 @@ bool groupExists(RemoteRunner& host, const std::string& name) {
 }
 
 // The account is made without a password and its home closed to others; then
-// the hash is set from standard input, never from an argument list.
-const char kUserAdd[] = R"(useradd -c "Talvor's BF1942 module" -m @LOGIN@ &&
-chmod 700 "`getent passwd @LOGIN@ | cut -d: -f6`" &&
-if [ "`uname -s`" = FreeBSD ]; then
-	pw usermod @LOGIN@ -H 0
-else
-	{ printf '%s:' @LOGIN@; cat; } | chpasswd -e
-fi)";
+// the hash is set from standard input, never from an argument list. When a step
+// after useradd fails, the account goes again with its group and home, quietly,
+// so that the failed step's error text is the one reported; an account that
+// useradd did not make is never removed.
+const char kUserAdd[] = R"(useradd -c "Talvor's BF1942 module" -m @LOGIN@ && {
+	chmod 700 "`getent passwd @LOGIN@ | cut -d: -f6`" &&
+	if [ "`uname -s`" = FreeBSD ]; then
+		pw usermod @LOGIN@ -H 0
+	else
+		{ printf '%s:' @LOGIN@; cat; } | chpasswd -e
+	fi || {
+		if [ "`uname -s`" = FreeBSD ]; then
+			pw userdel @LOGIN@ -r; pw groupdel @LOGIN@
+		else
+			userdel -r @LOGIN@; groupdel @LOGIN@
+		fi >/dev/null 2>&1
+		false
+	}
+})";
 
 std::string makeUserAddCommand(const std::string& login) {
     return fillShellTemplate(kUserAdd, {{"LOGIN", login}});

@@ -17,7 +17,8 @@ bool userExists(RemoteRunner& host, const std::string& name);
 bool groupExists(RemoteRunner& host, const std::string& name);
 
 // The line that creates the login with a home only it may enter and sets the
-// crypt hash that it reads as one line from its standard input.
+// crypt hash that it reads as one line from its standard input; when a step
+// after the account's creation fails, it removes the account again.
 std::string makeUserAddCommand(const std::string& login);
 // The SHA-512 crypt hash of password with a fresh random salt; throws TUError
 // when crypt gives no usable result.

@@ -16,21 +16,15 @@ bool execCommand(talvor::opt::TOParsing options, RemoteRunner& host) {
     host.connect();
     // The output is passed on as it arrives: the caller sees progress, and a
     // command that prints gigabytes needs no room for them here.
-    bool atLineStart = true;
-    const auto print = [&atLineStart](const char* data, std::size_t size) {
-        if (size > 0) {
-            writeOut(std::string_view(data, size));
-            atLineStart = data[size - 1] == '\n';
-        }
+    const auto print = [](const char* data, std::size_t size) {
+        writeOut(std::string_view(data, size));
     };
     int status = -1;
     try {
         status = host.execStreaming(command, input, print);
     } catch (const TUError&) {
         // What arrived is shown; the message that follows starts its own line.
-        if (!atLineStart) {
-            writeOut("\n");
-        }
+        endLine();
         throw;
     }
     writeLine("");

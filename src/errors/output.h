@@ -10,5 +10,8 @@ namespace fieldkeep {
 void writeOut(std::string_view text);
 // Writes text and a line feed, then flushes.
 void writeLine(std::string_view text);
+// Writes a line feed unless nothing was written yet or the last byte written
+// was one, so that what follows starts a line of its own.
+void endLine();
 
 }  // namespace fieldkeep

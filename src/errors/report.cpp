@@ -9,6 +9,8 @@ namespace fieldkeep {
 
 int reportFailure(std::exception_ptr failure) noexcept {
     try {
+        // Whatever was printed before, the message is a line of its own.
+        endLine();
         try {
             std::rethrow_exception(failure);
         } catch (const TUError& error) {

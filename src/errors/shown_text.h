@@ -7,8 +7,10 @@
 
 namespace fieldkeep {
 
-// text with every control byte other than line feed and tab, and DEL, written
-// as \xHH (two upper-case hex digits); all other bytes unchanged.
+// text with every control byte other than line feed and tab, DEL, and the C1
+// controls written as \xHH (two upper-case hex digits) a byte: lone bytes 0x80 to
+// 0x9F and their UTF-8 forms (0xC2 0x80 to 0xC2 0x9F). All other bytes, the rest
+// of UTF-8 among them, are unchanged.
 std::string shownText(std::string_view text);
 
 }  // namespace fieldkeep

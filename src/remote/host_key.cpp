@@ -122,6 +122,11 @@ PinnedKeys readKnownHosts(LIBSSH2_SESSION* session, const char* path, const std:
         throw unreadable(path);
     }
     for (std::string line; std::getline(file, line);) {
+        // A line end written as CR LF ends the line as LF does: OpenSSH's key
+        // reader passes over the CR, libssh2 would keep it as part of the key.
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
         LIBSSH2_KNOWNHOSTS* into = keys.accepted.get();
         const std::size_t start = line.find_first_not_of(" \t");
         if (start != std::string::npos && line[start] == '@') {

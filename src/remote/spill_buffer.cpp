@@ -8,19 +8,19 @@
 #include <stdexcept>
 #include <vector>
 
+#include "errors/uerror.h"
+
 namespace fieldkeep {
 namespace {
 
 constexpr std::size_t kChunk = std::size_t{64} * 1024;
 
-int openUnlinkedFile() {
-    const char* dir = std::getenv("TMPDIR");
-    std::string path = dir != nullptr && *dir != '\0' ? dir : "/tmp";
-    const int fd = open(path.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+int openUnlinkedFile(const std::string& dir) {
+    const int fd = open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
     if (fd >= 0) {
         return fd;
     }
-    path += "/fieldkeep.XXXXXX";
+    std::string path = dir + "/fieldkeep.XXXXXX";
     const int named = mkostemp(path.data(), O_CLOEXEC);
     if (named >= 0) {
         unlink(path.c_str());
@@ -28,9 +28,9 @@ int openUnlinkedFile() {
     return named;
 }
 
-bool writeAll(int fd, const char* data, std::size_t size) {
+bool writeAt(int fd, const char* data, std::size_t size, std::size_t offset) {
     while (size > 0) {
-        const ssize_t n = write(fd, data, size);
+        const ssize_t n = pwrite(fd, data, size, static_cast<off_t>(offset));
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -39,6 +39,7 @@ bool writeAll(int fd, const char* data, std::size_t size) {
         }
         data += n;
         size -= static_cast<std::size_t>(n);
+        offset += static_cast<std::size_t>(n);
     }
     return true;
 }
@@ -68,46 +69,66 @@ SpillBuffer::~SpillBuffer() {
     }
 }
 
+std::vector<std::string> temporaryDirectories() {
+    std::vector<std::string> dirs;
+    const char* dir = std::getenv("TMPDIR");
+    if (dir != nullptr && *dir != '\0') {
+        dirs.emplace_back(dir);
+    }
+    for (const char* usual : {"/tmp", "/var/tmp", "/dev/shm"}) {
+        dirs.emplace_back(usual);
+    }
+    return dirs;
+}
+
 void SpillBuffer::append(const char* data, std::size_t size) {
     if (size > sizeLimit_ - this->size()) {
         throw tooMuchOutput();
     }
-    if (spilled()) {
-        if (writeAll(fd_, data, size)) {
-            fileEnd_ += size;
+    if (!spilled()) {
+        memory_.append(data, size);
+        if (memory_.size() > memoryLimit_) {
+            moveToFile(nullptr, 0);
+        }
+    } else if (writeAt(fd_, data, size, fileEnd_)) {
+        fileEnd_ += size;
+    } else {
+        // The file's disk is full: the bytes move on to the next directory.
+        moveToFile(data, size);
+    }
+}
+
+// Copies the bytes held, then data, into a fresh file, a piece at a time, and
+// holds them there from then on.
+void SpillBuffer::moveToFile(const char* data, std::size_t size) {
+    std::string tried;
+    for (const std::string& dir : directories_) {
+        tried += (tried.empty() ? "" : ", ") + dir;
+        const int fd = openUnlinkedFile(dir);
+        if (fd < 0) {
+            continue;
+        }
+        std::size_t end = 0;
+        bool written = true;
+        try {
+            visit(0, this->size(), [&](const char* bytes, std::size_t n) {
+                written = written && writeAt(fd, bytes, n, end);
+                end += n;
+            });
+        } catch (...) {
+            close(fd);
+            throw;
+        }
+        if (written && writeAt(fd, data, size, end)) {
+            clear();
+            std::string().swap(memory_);
+            fd_ = fd;
+            fileEnd_ = end + size;
             return;
         }
-        // The disk is full: hold everything in memory rather than lose bytes.
-        unspill();
-    }
-    memory_.append(data, size);
-    if (memory_.size() > memoryLimit_) {
-        spill();
-    }
-}
-
-// Moves the bytes into a fresh file; without one they stay in memory.
-void SpillBuffer::spill() {
-    const int fd = openUnlinkedFile();
-    if (fd < 0) {
-        return;
-    }
-    if (!writeAll(fd, memory_.data(), memory_.size())) {
         close(fd);
-        return;
     }
-    fd_ = fd;
-    fileStart_ = 0;
-    fileEnd_ = memory_.size();
-    std::string().swap(memory_);
-}
-
-void SpillBuffer::unspill() {
-    std::string held(fileEnd_ - fileStart_, '\0');
-    readAt(fd_, held.data(), held.size(), fileStart_);
-    close(fd_);
-    fd_ = -1;
-    memory_ = std::move(held);
+    throw TUError{"No temporary file for held-back output (tried " + tried + ")"};
 }
 
 void SpillBuffer::visit(std::size_t pos, std::size_t count, const OutputSink& sink) const {

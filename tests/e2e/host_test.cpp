@@ -155,6 +155,9 @@ INSTANTIATE_TEST_SUITE_P(HostKey, Run, ::testing::Values(
     pinned("OnlyAnotherHost", kOther, "testhost", kFailed),
     pinned("RevokedThoughListed", kScan + "; " + kScan + " | sed 's/^/@revoked /'", "testhost",
            kFailed),
+    pinned("DosLineEnds", kScan + " | sed 's/$/\\r/'", "testhost", ""),
+    pinned("RevokedOnADosLine", kScan + "; " + kScan + " | sed 's/^/@revoked /; s/$/\\r/'",
+           "testhost", kFailed),
     pinned("RevokedByPattern", kScan + "; " + kScan + " | sed 's/^testhost/@revoked nohost,t*t/'",
            "testhost", kFailed),
     // The check comes before the password: a wrong one would say "Authentication failed".
@@ -187,12 +190,15 @@ INSTANTIATE_TEST_SUITE_P(CopyFile, Run, ::testing::Values(
     copy("FullRemoteDisk", 3 * 1024 * 1024, "big", "/srv/small/big",
          "Failed to copy content: scp: /srv/small/big: No space left on device\n")), caseName);
 
-// --create-user: an account that logs in with the password printed, or no account.
+// --create-user: an account that logs in with the password printed, or no account, group or
+// home of the names it makes (after the line undo).
 Case creates(const char* name, const std::string& setup, const Account& as,
-             const std::string& out) {
+             const std::string& out, const std::string& undo = "true") {
     const bool made = out.rfind("login: ", 0) == 0;
     return {name, {"--create-user"}, out, made ? 0 : 1,
-            made ? "logs_in" : "! id bf1942 && ! grep -q password /srv/out",
+            made ? "logs_in"
+                 : undo + "; ! grep -E '^(bf(1942(_.*)?)?|battlefield(1942)?):' /etc/passwd "
+                          "/etc/group && ! ls /home | grep ^b && ! grep -q password /srv/out",
             "no_accounts; " + setup, as};
 }
 
@@ -206,7 +212,10 @@ INSTANTIATE_TEST_SUITE_P(CreateUser, Run, ::testing::Values(
             "for n in bf1942 bf battlefield battlefield1942; do useradd $n; done", root(),
             "login: \"bf1942_..."),
     creates("ALoginWithoutTheRight", "true", user(),
-            "Create system user 'bf1942' failed: useradd: ...")), caseName);
+            "Create system user 'bf1942' failed: useradd: ..."),
+    creates("AFailedPasswordStepUndoesTheAccount", "printf '#!/bin/sh\\necho no >&2; exit 1' >f "
+            "&& chmod +x f && mount --bind f /usr/sbin/chpasswd", root(),
+            "Create system user 'bf1942' failed: no\n\n", "umount /usr/sbin/chpasswd")), caseName);
 // clang-format on
 
 }  // namespace

@@ -115,6 +115,7 @@ static const std::vector<CommandRow> kFakeCommands = {
     {"third", [](TOParsing o, RemoteRunner&) { return ran(o, "third", true); }},
     {"empty-fail", [](TOParsing, RemoteRunner&) -> bool { throw TUError{""}; }},
     {"bad-alloc", [](TOParsing, RemoteRunner&) -> bool { throw std::bad_alloc(); }},
+    {"cut", [](TOParsing, RemoteRunner&) -> bool { writeOut(".."), throw TUError{"Cut"}; }},
     {"where", showConnection},
     {"connect", [](TOParsing, RemoteRunner& host) { return host.connect(), true; }},
 };
@@ -159,6 +160,7 @@ TEST(Entry, ReadsTheConnectionThenRunsTheFirstCommandGiven) {
         {"the table's order", C + "--third|--first", {}, "first\nUnknown option '--third'\n1"},
         {"an empty message is a line", C + "--empty-fail", {}, "\n1"},
         {"an unexpected failure", C + "--bad-alloc", {}, "Undefined error\n-1"},
+        {"a message starts a line of its own", C + "--cut", {}, "..\nCut\n1"},
         {"a connect timeout of 0", W, {{CT, "0"}}, "Incorrect BF1942_CONNECT_TIMEOUT\n1"},
         {"huge timeouts are held", W, {{CT, "99999999999999999999"}}, "h u pw 100000000 15\n0"},
         {"an empty alive interval", W, {{AI, ""}}, "Incorrect BF1942_ALIVE_INTERVAL\n1"},

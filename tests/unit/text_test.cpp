@@ -2,6 +2,7 @@
 #include "commands/status.h"
 #include "main/host_address.h"
 #include "remote/exit_status.h"
+#include "remote/spill_buffer.h"
 #include "shell/quoting.h"
 #include "shell/value_checks.h"
 #include "support.h"
@@ -24,6 +25,22 @@ TEST(ExitStatus, TheLastLineIsCutOffWhereTheFuzzedRoundTripCannotTell) {
     // clang-format on
     // In braces the status is cut off before the text left is copied.
     expectRows(trailers, [](std::string text) { return std::pair{splitExitStatus(text), text}; });
+}
+
+TEST(SpillBuffer, PastItsMemoryTheBytesWaitInAFileInTheFirstDirectoryThatTakesOne) {
+    const Scratch s;
+    const Rows<std::vector<std::string>, std::string> dirs = {
+        {"a missing directory is passed over", {"/none", s.dir}, "123456789"},
+        {"none takes one: the run ends rather than the memory grow",
+         {"/none", "/proc"},
+         "No temporary file for held-back output (tried /none, /proc)"},
+    };
+    expectRows(dirs, [](const std::vector<std::string>& in) {
+        SpillBuffer held(4, 64, in);
+        const std::string raised =
+            raisedMessage([&] { held.append("12345", 5), held.append("6789", 4); });
+        return raised.empty() ? held.copy(0, held.size()) : raised;
+    });
 }
 
 TEST(ShellQuote, AnyBytesMakeOneWordAShellReadsBackAsTheVeryBytes) {
@@ -79,6 +96,11 @@ TEST(CheckHost, LinuxOnX86IsSuitable) {
         {"not Linux", {0, "FreeBSD x86_64\n"}, "unsuitable\nuname: FreeBSD x86_64\n"},
         {"the case counts", {0, "linux i686\n"}, "unsuitable\nuname: linux i686\n"},
         {"control bytes", {0, "\x1b]0;\x7f\tx\n"}, "unsuitable\nuname: \\x1B]0;\\x7F\tx\n"},
+        {"C1 controls", {0, "\xc2\x9b[2J \x9b\n"}, "unsuitable\nuname: \\xC2\\x9B[2J \\x9B\n"},
+        {"UTF-8", {0, "\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80\xc2\xa0\n"}, "unsuitable\nuname: "
+         "\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80\xc2\xa0\n"},
+        {"broken UTF-8", {0, "\xe2\x82 \xed\xa0\x80\xc2\xff\n"}, "unsuitable\nuname: "
+         "\xe2\\x82 \xed\xa0\\x80\xc2\xff\n"},
     };
     // clang-format on
     expectRows(unames, [](const auto& u) { return hostCheckReport({u.first, u.second, "E"}); });
