@@ -19,14 +19,9 @@ bool execCommand(talvor::opt::TOParsing options, RemoteRunner& host) {
     const auto print = [](const char* data, std::size_t size) {
         writeOut(std::string_view(data, size));
     };
-    int status = -1;
-    try {
-        status = host.execStreaming(command, input, print);
-    } catch (const TUError&) {
-        // What arrived is shown; the message that follows starts its own line.
-        endLine();
-        throw;
-    }
+    // When the run breaks, what arrived stays shown and the message follows on
+    // a line of its own.
+    const int status = host.execStreaming(command, input, print);
     writeLine("");
     writeLine(std::to_string(status));
     return true;
