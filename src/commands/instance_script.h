@@ -18,8 +18,8 @@ namespace fieldkeep {
 // What a command runs in the held directory.
 struct InstanceScript {
     std::string cfgDir;
-    std::string body;         // shell text, run in the configuration directory
-    std::string otherDir{};   // when set, the configuration directory must not be it
+    std::string body;        // shell text, run in the configuration directory
+    std::string otherDir{};  // when set, the configuration directory must not be it
 };
 
 // The whole text that /bin/sh reads: the directory guard, then the body, as the

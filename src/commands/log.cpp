@@ -4,9 +4,9 @@
 #include <string_view>
 
 #include "commands/commands.h"
+#include "commands/instance_script.h"
 #include "commands/options.h"
 #include "errors/output.h"
-#include "commands/instance_script.h"
 #include "errors/uerror.h"
 #include "shell/quoting.h"
 #include "shell/value_checks.h"

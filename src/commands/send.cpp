@@ -6,8 +6,8 @@
 
 #include "commands/commands.h"
 #include "commands/instance_pid.h"
-#include "commands/options.h"
 #include "commands/instance_script.h"
+#include "commands/options.h"
 #include "errors/uerror.h"
 #include "shell/quoting.h"
 #include "shell/value_checks.h"
@@ -24,7 +24,8 @@ namespace {
 // between them. The write blocks while the pipe is full, so a server that does
 // not read within five seconds ends it. Only "sent" after the write tells that
 // the line arrived.
-const char kSendScript[] = R"SCRIPT([ -n "`instance_pid server.pid`" ] && [ -p server-stdin ] || exit 3
+const char kSendScript[] =
+    R"SCRIPT([ -n "`instance_pid server.pid`" ] && [ -p server-stdin ] || exit 3
 @WRITE@
 S=$?
 [ $S = 0 ] && { echo sent; exit 0; }

@@ -81,16 +81,15 @@ void addSettingSteps(ScriptSteps& steps, const StartOptions& o) {
 }
 
 void addLaunchSteps(ScriptSteps& steps, const StartOptions& o) {
-    steps.add("test -x " + shellQuote(o.srvDir) + "/start.sh", "Test on exec server failed",
-              false);
+    steps.add("test -x " + shellQuote(o.srvDir) + "/start.sh", "Test on exec server failed", false);
     for (const auto& [option, port] : portsToCheck(o)) {
         steps.add("! { " + makePortCheckCommand(port) + "; }",
                   "Port " + port + " using already other proces", false);
     }
     steps.add(hereDocument("cat >start.sh", makeStartScript(o.srvDir, o.cfgDir)),
               "Copy start script failed");
-    steps.add("( " + std::string(kLaunchCommand) + " ) 2>/dev/null", "Start server failed: ",
-              false);
+    steps.add("( " + std::string(kLaunchCommand) + " ) 2>/dev/null",
+              "Start server failed: ", false);
 }
 
 constexpr std::string_view kServer = "serversettings.con", kAdmin = "adminsettings.con";

@@ -1,9 +1,9 @@
-// --status: one remote script, in the held configuration directory, finds whether the instance's server runs (the
-// test the stop script makes before it signals a pid) and, for a running
-// server, its start time, the resident memory and the sockets of its process
-// tree; for one that ended by itself, the wrapper's record of the end and the
-// last line of the error log (not through a symbolic link, which could show a
-// line of another file). The facts are checked and formatted here.
+// --status: one remote script, in the held configuration directory, finds whether the instance's
+// server runs (the test the stop script makes before it signals a pid) and, for a running server,
+// its start time, the resident memory and the sockets of its process tree; for one that ended by
+// itself, the wrapper's record of the end and the last line of the error log (not through a
+// symbolic link, which could show a line of another file). The facts are checked and formatted
+// here.
 #include "commands/status.h"
 
 #include <ctime>

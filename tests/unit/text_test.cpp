@@ -43,11 +43,14 @@ TEST(SpillBuffer, PastItsMemoryTheBytesWaitInAFileInTheFirstDirectoryThatTakesOn
     });
 }
 
-TEST(ShellQuote, AnyBytesMakeOneWordAShellReadsBackAsTheVeryBytes) {
+TEST(ShellQuote, AnyBytesMakeOneWordOrOneHereDocumentAShellReadsBackAsTheVeryBytes) {
     const std::string nasty = "a b'c\"d$e`f\\g\nh*?[i]'' ;|&<>#~\xff";
     const Scratch s;
     EXPECT_EQ(std::system(("printf %s " + shellQuote(nasty) + " >" + s.path("out")).c_str()), 0);
     EXPECT_EQ(s.read("out"), nasty);
+    const std::string doc = "FIELDKEEP_END\n" + nasty;  // no line of it ends the document
+    EXPECT_EQ(std::system(hereDocument("cat >" + s.path("doc"), doc).c_str()), 0);
+    EXPECT_EQ(s.read("doc"), doc + "\n");
 }
 
 TEST(Paths, DotDotClimbsAboveARelativeStartButNotAboveTheRoot) {
