@@ -76,10 +76,11 @@ const char kSameDirectory[] = R"SH([ @OTHERDIR@ -ef . ] && { echo refused same; 
 )SH";
 
 // A body's steps: each runs in a subshell with its error output held, so that a
-// failure reports only its own.
+// failure reports only its own, and reads no input: the shell reads the rest of
+// the script from there.
 const char kStepFunction[] = R"SH(step()
 {
-	FK_ERRORS=$(eval "$2" 2>&1 >/dev/null) && return 0
+	FK_ERRORS=$(eval "$2" </dev/null 2>&1 >/dev/null) && return 0
 	echo "failed $1"
 	[ -z "$FK_ERRORS" ] || cat >&2 <<FK_ERRORS_END
 $FK_ERRORS

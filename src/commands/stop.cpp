@@ -58,7 +58,7 @@ rm -f start.pid server.exit 2>/dev/null
 )SCRIPT";
 
 // Whatever the script reports, the instance is as stopped as it can be.
-const char kRunStopScript[] = "chmod 750 stop.sh && ./stop.sh >/dev/null 2>&1";
+const char kRunStopScript[] = "chmod 750 stop.sh && ./stop.sh </dev/null >/dev/null 2>&1";
 
 }  // namespace
 
