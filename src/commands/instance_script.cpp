@@ -13,27 +13,67 @@ namespace {
 // The most of the guard's line, and of what follows a refusal, that is kept.
 constexpr std::size_t kGuardLineLimit = 4096;
 
-// The guard, run by the login's /bin/sh. It refuses, with one line on standard
+// unsafe_here OWNER EXTRA prints the first directory, from / down to the
+// current one (physically), then EXTRA in it when that exists, that another
+// account could change: one writable by its group or others, or owned by an
+// account other than root and OWNER. A sticky directory above (as /tmp, where
+// others rename only what they own) passes; the current one and EXTRA must
+// not be sticky and writable, nor carry an access list.
+const char kUnsafeHere[] = R"SH(unsafe_here()
+{
+	FK_O=$1 FK_E=$2 FK_A= FK_R=`pwd -P`
+	FK_R=${FK_R#/}
+	set -- /
+	while [ -n "$FK_R" ]; do
+		FK_A=$FK_A/${FK_R%%/*}
+		set -- "$@" "$FK_A"
+		case $FK_R in */*) FK_R=${FK_R#*/} ;; *) FK_R= ;; esac
+	done
+	FK_X=$(($# - 1))
+	[ -z "$FK_E" ] || [ ! -e "$FK_E" ] || set -- "$@" "$FK_A/$FK_E"
+	FK_N=`LC_ALL=C ls -ndq "$@" | awk -v o="$FK_O" -v x="$FK_X" '{ m = $1 }
+		(substr(m, 6, 1) == "w" || substr(m, 9, 1) == "w") && (NR > x || substr(m, 10, 1) !~ /[tT]/) ||
+		NR > x && m ~ /\+$/ || $3 != 0 && $3 != o { print NR; exit }'`
+	[ -z "$FK_N" ] || eval "printf '%s\n' \"\${$FK_N}\""
+}
+
+)SH";
+
+// The guard, run by the login's /bin/sh. It enters the configuration
+// directory one name at a time from /, and refuses, with one line on standard
 // output:
-// - the directory named through a symbolic link (dirlink), which its owner
-//   could point elsewhere between two runs;
+// - a symbolic link on the way, unless root made it in a directory that only
+//   root can change (a system's /home that points elsewhere): another
+//   account's link could lead the run into a directory of its choice, and the
+//   directory's own owner could point it elsewhere between two runs (dirlink);
 // - a directory that another account owns, unless the login is root (owner);
 // - a symbolic link among the files the runs and the wrapper write, read or
 //   signal through (link NAME);
-// - the directory, its settings/ or a directory above it that another account
-//   can write to or owns: it could rename or swap what lies below. A sticky
-//   directory (as /tmp) lets others rename only what they own (unsafe PATH).
-// Then it enters the directory for good and runs the body there with /bin/sh:
-// as root on its own directories, as the owner on another account's (runuser,
-// setpriv or su; act NAME when none works).
-const char kGuard[] = R"SH({
-umask 077
+// - the directory, its settings/ or a directory above that another account
+//   could change (unsafe PATH, see unsafe_here);
+// and for --start the checks of the server directory. Then, held in the
+// directory, it runs the body there with /bin/sh: as root on its own
+// directories, as the owner on another account's (runuser, setpriv or su;
+// act NAME when none works or the owner's number has no name of its own).
+const char kGuard[] = R"SH(umask 077
+cd / || exit 1
+P=/
 D=@CFGDIR@
-L=$D
-while [ "${L%/}" != "$L" ] && [ -n "${L%/}" ]; do L=${L%/}; done
-[ -L "$L" ] && { echo refused dirlink; exit 1; }
-cd -P "$D" || { echo missing; exit 1; }
-@SAMEDIR@U=`id -u`
+set -f
+IFS=/
+set -- $D
+unset IFS
+set +f
+for C; do
+	[ -n "$C" ] && [ "$C" != . ] || continue
+	cd -P "$C" || { echo missing; exit 1; }
+	Q=`pwd -P`
+	[ "$C" = .. ] || [ "$Q" = "${P%/}/$C" ] || LC_ALL=C ls -ndq "$P" "${P%/}/$C" |
+		awk '$3 != 0 || NR == 1 && (substr($1, 6, 1) == "w" || substr($1, 9, 1) == "w") { bad = 1 }
+		END { exit bad || NR != 2 }' || { echo refused dirlink; exit 1; }
+	P=$Q
+done
+@SERVERDIR@U=`id -u`
 O=`ls -nd . | awk '{ print $3 }'`
 [ "$U" = 0 ] || [ "$O" = "$U" ] || { echo refused owner; exit 1; }
 for N in settings settings/serversettings.con settings/serversettings.con.pre \
@@ -41,24 +81,12 @@ for N in settings settings/serversettings.con settings/serversettings.con.pre \
 	server-stdin server.pid start.pid server.exit stderr.log stderr.log.1; do
 	[ -L "$N" ] && { echo "refused link $N"; exit 1; }
 done
-P=`pwd -P`
-R=${P#/}
-A=
-set -- /
-while [ -n "$R" ]; do
-	A=$A/${R%%/*}
-	set -- "$@" "$A"
-	case $R in */*) R=${R#*/} ;; *) R= ;; esac
-done
-[ -d settings ] && set -- "$@" "$P/settings"
-N=`LC_ALL=C ls -ndq "$@" | awk -v o="$O" '{ m = $1 }
-	(substr(m, 6, 1) == "w" || substr(m, 9, 1) == "w") && substr(m, 10, 1) !~ /[tT]/ ||
-	($3 != 0 && $3 != o) { print NR; exit }'`
-[ -z "$N" ] || { eval "printf 'refused unsafe %s\n' \"\${$N}\""; exit 1; }
-set -- /bin/sh -s
+N=`unsafe_here "$O" settings`
+[ -z "$N" ] || { printf 'refused unsafe %s\n' "$N"; exit 1; }
+@SERVERSAFE@set -- /bin/sh -s
 if [ "$O" != "$U" ]; then
 	N=`ls -ld . | awk '{ print $3 }'`
-	if ! id "$N" >/dev/null 2>&1; then
+	if [ "`id -u "$N" 2>/dev/null`" != "$O" ]; then
 		:
 	elif command -v runuser >/dev/null 2>&1; then
 		set -- runuser -u "$N" -- /bin/sh -s
@@ -72,7 +100,14 @@ fi
 echo ok
 )SH";
 
+// --start: the server directory is another than the held one, as the host sees
+// it (a link, a bind mount, /proc/self/root/...), and its launcher and every
+// directory above it are safe from other accounts: the launcher runs with the
+// owner's rights. A missing one fails later, at the launcher's test.
 const char kSameDirectory[] = R"SH([ @OTHERDIR@ -ef . ] && { echo refused same; exit 1; }
+)SH";
+const char kServerDirectorySafe[] = R"SH(N=`cd -P @OTHERDIR@ 2>/dev/null && unsafe_here "$O" start.sh`
+[ -z "$N" ] || { printf 'refused srvunsafe %s\n' "$N"; exit 1; }
 )SH";
 
 // A body's steps: each runs in a subshell with its error output held, so that a
@@ -131,6 +166,10 @@ bool checkGuardAnswer(const std::string& answer, const InstanceScript& script,
     if (const auto path = refusal("unsafe")) {
         throw TUError{prefix + " is not safe: " + *path + " is writable by other accounts"};
     }
+    if (const auto path = refusal("srvunsafe")) {
+        throw TUError{"Server directory " + script.otherDir + " is not safe: " + *path +
+                      " is writable by other accounts"};
+    }
     if (const auto owner = refusal("act")) {
         throw TUError{"Cannot act as " + *owner + " on " + connAddress};
     }
@@ -142,13 +181,15 @@ bool checkGuardAnswer(const std::string& answer, const InstanceScript& script,
 }  // namespace
 
 std::string makeInstanceScript(const InstanceScript& script) {
-    const std::string same =
-        script.otherDir.empty()
-            ? ""
-            : fillShellTemplate(kSameDirectory, {{"OTHERDIR", script.otherDir}});
+    const std::vector<ShellWord> dirs = {{"OTHERDIR", script.otherDir}};
+    const bool start = !script.otherDir.empty();
     std::string guard = fillShellTemplate(kGuard, {{"CFGDIR", script.cfgDir}});
-    guard.replace(guard.find("@SAMEDIR@"), 9, same);
-    return guard + hereDocument("exec \"$@\"", script.body) + "\n}\n";
+    guard.replace(guard.find("@SERVERDIR@"), 11,
+                  start ? fillShellTemplate(kSameDirectory, dirs) : "");
+    guard.replace(guard.find("@SERVERSAFE@"), 12,
+                  start ? fillShellTemplate(kServerDirectorySafe, dirs) : "");
+    return "{\n" + std::string(kUnsafeHere) + guard + hereDocument("exec \"$@\"", script.body) +
+           "\n}\n";
 }
 
 InstanceRun runInstanceScript(RemoteRunner& host, const InstanceScript& script,

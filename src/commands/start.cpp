@@ -21,7 +21,7 @@ namespace {
 using talvor::opt::NoArg;
 using talvor::opt::OptArg;
 
-// The wrapper runs in the configuration directory it was launched from.
+// The wrapper runs in the configuration directory (its own, when run by its path).
 // Whatever it creates is the owner's only, and so become error logs that an
 // earlier wrapper left readable. It keeps one old error log when the log has
 // grown past 10 MiB, records its pid, recreates the pipe, keeps a writer on it
@@ -33,6 +33,7 @@ using talvor::opt::OptArg;
 // instance that holds it ended by itself). The last two lines clean up.
 const char kStartScript[] = R"SCRIPT(#!/bin/sh
 umask 077
+case $0 in */*) cd -P "${0%/*}" || exit 1 ;; esac
 SRVDIR=@SRVDIR@
 CFGDIR=@CFGDIR@
 SRVPID=

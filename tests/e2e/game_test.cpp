@@ -252,6 +252,16 @@ INSTANTIATE_TEST_SUITE_P(Tenant, Run, ::testing::Values(
          "--log --cfg-dir=/srv/t/cfg)\" = oops ] && [ -z \"$(" + kAsRoot + "--stop "
          "--cfg-dir=/srv/t/cfg)\" ] && grep -qx quit cfg/server.quit && ! ps -o stat= -p $P | grep -qv "
          "Z", "instance", root()},
+    // Another account's link on the way leads nowhere, even for root.
+    Case{"ForeignLinkOnTheWayRefused", {"--log", "--cfg-dir=/srv/t/l/cfg"}, "Configuration "
+         "directory /srv/t/l/cfg holds a symbolic link: /srv/t/l/cfg\n", 1, "", "instance && echo "
+         "secret >cfg/stderr.log && ln -s . l && chown -h fktenant l", root()},
+    // The launcher runs with the owner's rights: another account must not own it.
+    Case{"ForeignServerDirectoryRefused", startArgs(), "Server directory /srv/t/game/bf1942 is not "
+         "safe: /srv/t/game is writable by other accounts\n", 1, "! test -e cfg/start.sh",
+         "instance && chown -R fktenant game"},
+    Case{"PipeAsPidFileReadByNobody", {"--status", "--cfg-dir=/srv/t/cfg"}, "state: exited\n", 0,
+         "", "instance && mkfifo cfg/server.pid"},
     Case{"PlantedLinkRefused", kStop, "Configuration directory /srv/t/cfg holds a symbolic link: "
          "stop.sh\n", 1, kKept, "instance root && " + kPlanted + " && ln -s ../outside cfg/stop.sh",
          root()},
@@ -341,6 +351,7 @@ TEST(Refusals, DirectoriesOthersCouldChange) {
         startArgs(), {"--stop", cfg}, {"--status", cfg}, {"--send", cfg, "--line=x"}, {"--log", cfg}};
     for (const auto& [setup, refusal] : std::vector<std::pair<std::string, std::string>>{
              {"chmod 757 cfg", "is not safe: /srv/t/cfg" + others},
+             {"chmod 1777 cfg", "is not safe: /srv/t/cfg" + others},
              {"chmod 775 cfg/settings", "is not safe: /srv/t/cfg/settings" + others},
              {"chmod 777 /srv/t", "is not safe: /srv/t" + others},
              {"chown fktenant /srv/t", "is not safe: /srv/t" + others},
