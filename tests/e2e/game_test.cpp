@@ -273,9 +273,9 @@ INSTANTIATE_TEST_SUITE_P(Tenant, Run, ::testing::Values(
     Case{"WrapperKilledWithoutConsole", kStop, "", 0, "! alive cfg/old-start.pid && ! alive "
          "cfg/old-server.pid && ! test -e cfg/server.quit", "instance && " + kStartFirst +
          " && rm cfg/server-stdin cfg/server.pid"},
-    Case{"SameDirectoryThroughProcRefused", startArgs({"--cfg-dir=/proc/self/root/srv/t/game/"
-         "bf1942"}), "Server and configuration directories must differ\n", 1, "cmp game/bf1942/"
-         "start.sh launcher", "instance && cp game/bf1942/start.sh launcher"},
+    Case{"SameDirectoryThroughProcRefused", startArgs({"--cfg-dir=/srv/t/game/bf1942", "--srv-dir="
+         "/proc/self/root/srv/t/game/bf1942"}), "Server and configuration directories must differ\n",
+         1, "cmp game/bf1942/start.sh launcher", "instance && cp game/bf1942/start.sh launcher"},
     Case{"DoubleQuoteRefused", startArgs({"--rcon-username=a\"b"}), "Option '--rcon-username' "
          "must not contain '\"'\n", 1, "! test -e cfg/stop.sh", "instance"}), caseName);
 
