@@ -48,8 +48,9 @@ int smallNumber(const std::string& text, int most) {
 }  // namespace
 
 bool GameSpyAnswer::take(std::string_view datagram) {
+    received_ += datagram.size();
     auto pairs = pairsOf(datagram);
-    if (!pairs) {
+    if (!pairs || received_ > kAnswerLimit) {
         return false;
     }
     std::string id;
@@ -109,7 +110,7 @@ GameStatus GameSpyAnswer::status() const {
 std::optional<GameStatus> queryGame(int port, int requests) {
     GameSpyAnswer answer;
     const auto start = std::chrono::steady_clock::now();
-    if (!askByDatagram({port, "\\status\\", requests, std::chrono::seconds(1), kAnswerLimit},
+    if (!askByDatagram({port, "\\status\\", requests, std::chrono::seconds(1)},
                        [&answer](std::string_view datagram) { return answer.take(datagram); })) {
         return std::nullopt;
     }

@@ -16,14 +16,15 @@ struct GamePlayer {
 
 struct GameStatus {
     std::map<std::string, std::string> server;  // hostname, mapname, numplayers, ...
-    std::vector<GamePlayer> players;             // in index order, below numplayers
+    std::vector<GamePlayer> players;            // in index order, below numplayers
     long long answeredInMs = 0;
 };
 
 // The datagrams of an answer, collected in any order. Each is "\key\value"
 // pairs that end with "\queryid\ID.N" (N counts parts from 1); the last part
 // also holds "\final\". A datagram without its query id or with its pairs cut
-// short is ignored; so are parts that came before.
+// short is ignored; so are parts that came before. Past 64 KiB in all no
+// answer is whole.
 class GameSpyAnswer {
 public:
     // Takes one datagram; true once every part of some query id is there.
@@ -38,11 +39,11 @@ private:
     std::map<std::string, std::map<int, Pairs>> parts_;  // by query id, then part
     std::map<std::string, int> finalPart_;
     std::string complete_;  // the query id whose parts are all there
+    std::size_t received_ = 0;
 };
 
-// Asks the game at port: at most `requests` requests one second apart, 64 KiB
-// of answer at most; nothing when no whole answer came within a second of the
-// last request.
+// Asks the game at port: at most `requests` requests one second apart; nothing
+// when no whole answer came within a second of the last request.
 std::optional<GameStatus> queryGame(int port, int requests = 2);
 
 // The header line and one tab-separated line per player, every control byte

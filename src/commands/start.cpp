@@ -213,8 +213,9 @@ void validateStartOptions(const StartOptions& o) {
             }
         }
     }
-    if (!o.waitReady.empty() && (o.waitReady.size() > 3 || !isDecimalNumber(o.waitReady) ||
-                                 std::stoi(o.waitReady) < 1 || std::stoi(o.waitReady) > kMostWait)) {
+    if (!o.waitReady.empty() &&
+        (o.waitReady.size() > 3 || !isDecimalNumber(o.waitReady) || std::stoi(o.waitReady) < 1 ||
+         std::stoi(o.waitReady) > kMostWait)) {
         throw TUError{"Option '--wait-ready' must be a number from 1 to 600"};
     }
     // A port text is spliced into an awk program by the port check.
@@ -253,9 +254,9 @@ std::vector<std::pair<std::string, std::string>> portsToCheck(const StartOptions
 }
 
 std::string makeStartScript(const StartOptions& o) {
-    return fillShellTemplate(kStartScript, {{"SRVDIR", o.srvDir},
-                                            {"CFGDIR", o.cfgDir},
-                                            {"RESTART", o.restartOnCrash ? "1" : "0"}});
+    return fillShellTemplate(
+        kStartScript,
+        {{"SRVDIR", o.srvDir}, {"CFGDIR", o.cfgDir}, {"RESTART", o.restartOnCrash ? "1" : "0"}});
 }
 
 namespace {

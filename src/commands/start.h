@@ -35,8 +35,8 @@ struct StartOptions {
     std::string cfgDir;
     std::map<std::string_view, std::string> values;  // by option
     std::set<std::string_view> blanking;             // the blanking flags given
-    bool restartOnCrash = false;  // the wrapper starts a crashed server again
-    std::string waitReady;        // seconds to wait for the game's answer; "" for none
+    bool restartOnCrash = false;                     // the wrapper starts a crashed server again
+    std::string waitReady;  // seconds to wait for the game's answer; "" for none
 };
 
 // Looks the options up in the table's order, then --restart-on-crash and

@@ -12,12 +12,12 @@
 #include <sstream>
 
 #include "commands/commands.h"
+#include "commands/game_query.h"
 #include "commands/instance_pid.h"
 #include "commands/options.h"
 #include "errors/output.h"
 #include "errors/shown_text.h"
 #include "errors/uerror.h"
-#include "commands/game_query.h"
 #include "shell/value_checks.h"
 
 namespace fieldkeep {
@@ -223,9 +223,9 @@ std::string gameReport(const std::optional<GameStatus>& game) {
         const auto found = game->server.find(key);
         return found == game->server.end() ? "" : shownValue(found->second);
     };
-    return "query: answered in " + std::to_string(game->answeredInMs) + " ms\nname: " +
-           value("hostname") + "\nmap: " + value("mapname") + "\nplayers: " +
-           value("numplayers") + "/" + value("maxplayers") + "\n";
+    return "query: answered in " + std::to_string(game->answeredInMs) +
+           " ms\nname: " + value("hostname") + "\nmap: " + value("mapname") +
+           "\nplayers: " + value("numplayers") + "/" + value("maxplayers") + "\n";
 }
 
 std::string statusReport(const InstanceRun& run, const std::string& cfgDir) {

@@ -2,9 +2,8 @@
 // script and turned into "key: value" lines here.
 #pragma once
 
-#include <string>
-
 #include <optional>
+#include <string>
 
 #include "commands/game_query.h"
 #include "commands/instance_script.h"

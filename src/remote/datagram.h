@@ -13,9 +13,9 @@ namespace fieldkeep {
 struct DatagramQuestion {
     int port;
     std::string request;
-    int requests;                        // sent at most this often,
-    std::chrono::milliseconds interval;  // this far apart; answers are awaited as long after the last
-    std::size_t byteLimit;               // more answer than this in all ends the wait
+    int requests;  // sent at most this often,
+    std::chrono::milliseconds
+        interval;  // this far apart; answers are awaited as long after the last
 };
 
 // Sends the request to the port of the address the session's connection goes
