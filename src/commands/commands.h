@@ -17,5 +17,6 @@ bool stopServer(talvor::opt::TOParsing options, RemoteRunner& host);
 bool showStatus(talvor::opt::TOParsing options, RemoteRunner& host);
 bool sendLine(talvor::opt::TOParsing options, RemoteRunner& host);  // --send
 bool showLog(talvor::opt::TOParsing options, RemoteRunner& host);
+bool showPlayers(talvor::opt::TOParsing options, RemoteRunner& host);
 
 }  // namespace fieldkeep

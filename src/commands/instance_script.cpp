@@ -78,7 +78,7 @@ O=`ls -nd . | awk '{ print $3 }'`
 [ "$U" = 0 ] || [ "$O" = "$U" ] || { echo refused owner; exit 1; }
 for N in settings settings/serversettings.con settings/serversettings.con.pre \
 	settings/adminsettings.con settings/adminsettings.con.pre start.sh stop.sh \
-	server-stdin server.pid start.pid server.exit stderr.log stderr.log.1; do
+	server-stdin server.pid start.pid server.exit server.restarts stderr.log stderr.log.1; do
 	[ -L "$N" ] && { echo "refused link $N"; exit 1; }
 done
 N=`unsafe_here "$O" settings`

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "commands/commands.h"
+#include "commands/game_query.h"
 #include "commands/instance_script.h"
 #include "commands/options.h"
 #include "commands/stop.h"
@@ -28,20 +29,45 @@ using talvor::opt::OptArg;
 // (a sleep: the wrapper's own input is empty, so a cat would end at once and
 // leave the server reading end-of-file), starts the game's launcher in the
 // server directory reading from it and waits. A signal to the wrapper ends
-// that wait early, so it waits again for the server's own exit status, which
-// it records with the time in server.exit (removed by the stop script: an
-// instance that holds it ended by itself). The last two lines clean up.
+// that wait early, so it waits again for the server's own exit status. With
+// RESTART 1, a crash (a status other than 0, or a signal) starts the server
+// again a second later and counts it in server.restarts, unless the stop
+// script is at work (server.stopping) or the previous crash was less than a
+// minute before. The wrapper records the last exit status with the time in
+// server.exit (removed by the stop script: an instance that holds it ended by
+// itself). The last two lines clean up.
 const char kStartScript[] = R"SCRIPT(#!/bin/sh
 umask 077
 case $0 in */*) cd -P "${0%/*}" || exit 1 ;; esac
 SRVDIR=@SRVDIR@
 CFGDIR=@CFGDIR@
+RESTART=@RESTART@
 SRVPID=
+CRASHED=0
+RESTARTS=0
 [ -n "`find stderr.log -size +10485760c 2>/dev/null`" ] && mv -f stderr.log stderr.log.1
 chmod 600 stderr.log stderr.log.1 2>/dev/null
-echo $$ > start.pid && rm -f server-stdin && mkfifo server-stdin && { sleep 2147483647 >server-stdin & } && FKEEPPID=$! && { { cd "$SRVDIR" && exec ./start.sh +statusMonitor 1 +overlayPath "$CFGDIR"; } <server-stdin >/dev/null 2>>stderr.log & } && SRVPID=$! && trap "kill $SRVPID" 1 2 15 && echo $SRVPID > server.pid && wait $SRVPID
-STATUS=$?
-while [ -n "$SRVPID" ] && kill -0 $SRVPID 2>/dev/null; do wait $SRVPID; STATUS=$?; done
+rm -f server.restarts
+rmdir server.stopping 2>/dev/null
+trap '[ -z "$SRVPID" ] || kill $SRVPID; RESTART=0' 1 2 15
+run_server()
+{
+	{ { cd "$SRVDIR" && exec ./start.sh +statusMonitor 1 +overlayPath "$CFGDIR"; } <server-stdin >/dev/null 2>>stderr.log & } && SRVPID=$! && echo $SRVPID > server.pid && wait $SRVPID
+	STATUS=$?
+	while [ -n "$SRVPID" ] && kill -0 $SRVPID 2>/dev/null; do wait $SRVPID; STATUS=$?; done
+}
+restart_after_crash()
+{
+	NOW=`date +%s`
+	[ "$RESTART" = 1 ] && [ "$STATUS" != 0 ] && [ ! -d server.stopping ] && [ $((NOW - CRASHED)) -ge 60 ] || return 1
+	CRASHED=$NOW
+	RESTARTS=$((RESTARTS + 1))
+	echo $RESTARTS >server.restarts
+	sleep 1
+	[ "$RESTART" = 1 ] && [ ! -d server.stopping ]
+}
+echo $$ > start.pid && rm -f server-stdin && mkfifo server-stdin && { sleep 2147483647 >server-stdin & } && FKEEPPID=$! && run_server
+while [ -n "$SRVPID" ] && restart_after_crash; do run_server; done
 [ -n "$SRVPID" ] && echo $STATUS `date +%s` >server.exit
 
 kill $FKEEPPID 2>/dev/null
@@ -87,13 +113,13 @@ void addLaunchSteps(ScriptSteps& steps, const StartOptions& o) {
         steps.add("! { " + makePortCheckCommand(port) + "; }",
                   "Port " + port + " using already other proces", false);
     }
-    steps.add(hereDocument("cat >start.sh", makeStartScript(o.srvDir, o.cfgDir)),
-              "Copy start script failed");
+    steps.add(hereDocument("cat >start.sh", makeStartScript(o)), "Copy start script failed");
     steps.add("( " + std::string(kLaunchCommand) + " ) 2>/dev/null",
               "Start server failed: ", false);
 }
 
 constexpr std::string_view kServer = "serversettings.con", kAdmin = "adminsettings.con";
+constexpr int kMostWait = 600;
 constexpr auto kRequired = InstanceSetting::Required, kFlag = InstanceSetting::Flag;
 
 std::string lookUp(talvor::opt::TOParsing& options, const InstanceSetting& setting) {
@@ -165,6 +191,8 @@ StartOptions readStartOptions(talvor::opt::TOParsing& options) {
         }
         row = end;
     }
+    o.restartOnCrash = optionalFlag(options, "restart-on-crash");
+    o.waitReady = optionalValue(options, "wait-ready", talvor::opt::ReqArg);
     return o;
 }
 
@@ -185,6 +213,11 @@ void validateStartOptions(const StartOptions& o) {
                 requireNoDoubleQuote(value->second, std::string(setting.option));
             }
         }
+    }
+    if (!o.waitReady.empty() &&
+        (o.waitReady.size() > 3 || !isDecimalNumber(o.waitReady) || std::stoi(o.waitReady) < 1 ||
+         std::stoi(o.waitReady) > kMostWait)) {
+        throw TUError{"Option '--wait-ready' must be a number from 1 to 600"};
     }
     // A port text is spliced into an awk program by the port check.
     for (const auto& [option, port] : portsToCheck(o)) {
@@ -221,8 +254,10 @@ std::vector<std::pair<std::string, std::string>> portsToCheck(const StartOptions
     return checked;
 }
 
-std::string makeStartScript(const std::string& srvDir, const std::string& cfgDir) {
-    return fillShellTemplate(kStartScript, {{"SRVDIR", srvDir}, {"CFGDIR", cfgDir}});
+std::string makeStartScript(const StartOptions& o) {
+    return fillShellTemplate(
+        kStartScript,
+        {{"SRVDIR", o.srvDir}, {"CFGDIR", o.cfgDir}, {"RESTART", o.restartOnCrash ? "1" : "0"}});
 }
 
 namespace {
@@ -250,12 +285,23 @@ void startInstance(RemoteRunner& host, const StartOptions& o) {
     }
 }
 
+// Asks the game once a second until it answers; the server stays running when
+// it does not.
+void waitUntilReady(const StartOptions& o) {
+    if (!queryGame(gameSpyPort(o.values.at("spy-port")), std::stoi(o.waitReady))) {
+        throw TUError{"Server did not answer its query within " + o.waitReady + " s"};
+    }
+}
+
 bool startServer(talvor::opt::TOParsing options, RemoteRunner& host) {
     const StartOptions o = readStartOptions(options);
     options.check();
     validateStartOptions(o);
     host.connect();
     startInstance(host, o);
+    if (!o.waitReady.empty()) {
+        waitUntilReady(o);
+    }
     return true;
 }
 

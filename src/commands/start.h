@@ -35,16 +35,20 @@ struct StartOptions {
     std::string cfgDir;
     std::map<std::string_view, std::string> values;  // by option
     std::set<std::string_view> blanking;             // the blanking flags given
+    bool restartOnCrash = false;                     // the wrapper starts a crashed server again
+    std::string waitReady;  // seconds to wait for the game's answer; "" for none
 };
 
-// Looks the options up in the table's order; a missing one is raised there. A
-// blanking flag is held while the options it replaces are looked up.
+// Looks the options up in the table's order, then --restart-on-crash and
+// --wait-ready; a missing one is raised there. A blanking flag is held while
+// the options it replaces are looked up.
 StartOptions readStartOptions(talvor::opt::TOParsing& options);
 
 // Refuses, before anything is sent, what the remote side cannot take safely:
 // relative or unplain directories, directories that name the same path, values
 // with line breaks, quoted values with a double quote, port texts that are not
-// decimal numbers from 0 to 65535. Throws TUError.
+// decimal numbers from 0 to 65535, a wait that is no number from 1 to 600.
+// Throws TUError.
 void validateStartOptions(const StartOptions& o);
 
 // One change of a settings file.
@@ -66,6 +70,6 @@ std::vector<std::pair<std::string, std::string>> portsToCheck(const StartOptions
 void startInstance(RemoteRunner& host, const StartOptions& o);
 
 // The wrapper start.sh, which runs in the configuration directory.
-std::string makeStartScript(const std::string& srvDir, const std::string& cfgDir);
+std::string makeStartScript(const StartOptions& o);
 
 }  // namespace fieldkeep

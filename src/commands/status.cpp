@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "commands/commands.h"
+#include "commands/game_query.h"
 #include "commands/instance_pid.h"
 #include "commands/options.h"
 #include "errors/output.h"
@@ -31,8 +32,11 @@ namespace {
 // listening, state 0A). Few processes are started: the script's time on the
 // host adds to the round trips.
 const char kStatusScript[] = R"SCRIPT(PID=`instance_pid server.pid`
+[ -f server.restarts ] && printf 'restarts %s\n' "$(head -n 1 server.restarts)"
 if [ -n "$PID" ]; then
 	echo running $PID
+	sed -n 's/^[[:space:]]*game\.gameSpyPort[[:space:]]\{1,\}\([0-9]*\).*/spyport \1/p' \
+		settings/serversettings.con 2>/dev/null
 	exec awk -v root=$PID -v hz="`getconf CLK_TCK`" 'BEGIN { print "hz", hz
 		while ((getline line < "/proc/stat") > 0) if (line ~ /^btime /) print line
 		for (i = 1; i < ARGC; i++) {
@@ -94,6 +98,8 @@ struct Facts {
     std::optional<long long> hz, btime, start, memory, exitStatus, ended;
     std::set<std::pair<int, long>> ports;  // protocol (0: udp, 1: tcp), port
     std::string lastError;
+    std::optional<long long> restarts;
+    std::string spyPort;
 };
 
 void addPort(Facts& f, const std::string& hex, const std::string& protocol) {
@@ -128,6 +134,10 @@ void readFact(Facts& f, const std::string& line) {
         f.ended = number(b);
     } else if (tag == "error") {
         f.lastError = rest;
+    } else if (tag == "restarts") {
+        f.restarts = number(a);
+    } else if (tag == "spyport") {
+        f.spyPort = a;
     }
 }
 
@@ -135,6 +145,11 @@ void readFact(Facts& f, const std::string& line) {
 std::string timeLine(const std::string& key, long long seconds) {
     const std::string time = utcTime(seconds);
     return time.empty() ? "" : key + ": " + time + "\n";
+}
+
+// "restarts: N" when the wrapper restarted the server since the start.
+std::string restartsLine(const Facts& f) {
+    return f.restarts.value_or(0) > 0 ? "restarts: " + std::to_string(*f.restarts) + "\n" : "";
 }
 
 std::string runningReport(const Facts& f) {
@@ -149,7 +164,7 @@ std::string runningReport(const Facts& f) {
         }
         report += "\n";
     }
-    return report;
+    return report + restartsLine(f);
 }
 
 std::string exitedReport(const Facts& f) {
@@ -157,10 +172,26 @@ std::string exitedReport(const Facts& f) {
     if (f.ended) {
         report += timeLine("ended", *f.ended) + "exit: " + std::to_string(*f.exitStatus) + "\n";
     }
+    report += restartsLine(f);
     if (!f.lastError.empty()) {
         report += "last error: " + shownText(f.lastError) + "\n";
     }
     return report;
+}
+
+Facts readFacts(const InstanceRun& run, const std::string& cfgDir) {
+    if (!run.entered) {
+        throw TUError{"Configuration directory " + cfgDir + " does not exist"};
+    }
+    Facts f;
+    std::istringstream lines(run.result.output);
+    for (std::string line; std::getline(lines, line);) {
+        readFact(f, line);
+    }
+    if (f.state.empty()) {
+        throw TUError{"Status query failed: " + run.result.errors};
+    }
+    return f;
 }
 
 }  // namespace
@@ -179,19 +210,26 @@ std::string utcTime(long long seconds) {
     return text;
 }
 
+std::optional<int> runningGamePort(const InstanceRun& run, const std::string& cfgDir) {
+    const Facts f = readFacts(run, cfgDir);
+    return f.state == "running" ? std::optional<int>(gameSpyPort(f.spyPort)) : std::nullopt;
+}
+
+std::string gameReport(const std::optional<GameStatus>& game) {
+    if (!game) {
+        return "query: no answer\n";
+    }
+    const auto value = [&game](const char* key) {
+        const auto found = game->server.find(key);
+        return found == game->server.end() ? "" : shownValue(found->second);
+    };
+    return "query: answered in " + std::to_string(game->answeredInMs) +
+           " ms\nname: " + value("hostname") + "\nmap: " + value("mapname") +
+           "\nplayers: " + value("numplayers") + "/" + value("maxplayers") + "\n";
+}
+
 std::string statusReport(const InstanceRun& run, const std::string& cfgDir) {
-    if (!run.entered) {
-        throw TUError{"Configuration directory " + cfgDir + " does not exist"};
-    }
-    const RemoteResult& facts = run.result;
-    Facts f;
-    std::istringstream lines(facts.output);
-    for (std::string line; std::getline(lines, line);) {
-        readFact(f, line);
-    }
-    if (f.state.empty()) {
-        throw TUError{"Status query failed: " + facts.errors};
-    }
+    const Facts f = readFacts(run, cfgDir);
     return f.state == "running"  ? runningReport(f)
            : f.state == "exited" ? exitedReport(f)
                                  : "state: stopped\n";
@@ -204,7 +242,11 @@ bool showStatus(talvor::opt::TOParsing options, RemoteRunner& host) {
     host.connect();
     const InstanceRun run =
         runInstanceScript(host, {cfgDir, makeStatusScript()}, "Status query failed: ");
-    writeOut(statusReport(run, cfgDir));
+    std::string report = statusReport(run, cfgDir);
+    if (const auto port = runningGamePort(run, cfgDir)) {
+        report += gameReport(queryGame(*port));
+    }
+    writeOut(report);
     return true;
 }
 

@@ -2,8 +2,10 @@
 // script and turned into "key: value" lines here.
 #pragma once
 
+#include <optional>
 #include <string>
 
+#include "commands/game_query.h"
 #include "commands/instance_script.h"
 
 namespace fieldkeep {
@@ -16,6 +18,13 @@ std::string makeStatusScript();
 // do not parse are left out, and so is every key whose facts are incomplete.
 // Throws TUError when the directory is missing or the script named no state.
 std::string statusReport(const InstanceRun& run, const std::string& cfgDir);
+
+// The game's query port of a running instance; nothing when it does not run.
+// Throws as statusReport.
+std::optional<int> runningGamePort(const InstanceRun& run, const std::string& cfgDir);
+
+// The lines of the game's own answer to its query, or "query: no answer".
+std::string gameReport(const std::optional<GameStatus>& game);
 
 // Seconds since the epoch as "YYYY-MM-DDTHH:MM:SSZ"; empty when the year
 // would not fit the calendar's fields.

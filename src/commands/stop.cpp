@@ -21,11 +21,13 @@ namespace {
 // reading with its pipe full cannot hold the stop up: both are ended after the
 // wait. Only what instance_pid prints is signalled, and asked again before the
 // KILL a second after the TERM: by then the process may have ended and its
-// number gone to another. The pid files go either way. The wrapper's record of
-// the server's end goes last, once nothing is left that could write it: the
-// instance is stopped.
+// number gone to another. The pid files go either way. While it works,
+// server.stopping tells the wrapper not to start a server that ended again.
+// The wrapper's records of the server's end and restarts go last, once nothing
+// is left that could write them: the instance is stopped.
 const char kStopScript[] = R"SCRIPT(umask 077
 case $0 in */*) cd -P "${0%/*}" || exit 1 ;; esac
+mkdir server.stopping 2>/dev/null
 end_process()
 {
 	P=`instance_pid $1`
@@ -54,7 +56,8 @@ rm -f server.pid
 
 [ -f start.pid ] && sleep 1 && end_process start.pid
 
-rm -f start.pid server.exit 2>/dev/null
+rm -f start.pid server.exit server.restarts 2>/dev/null
+rmdir server.stopping 2>/dev/null
 )SCRIPT";
 
 // Whatever the script reports, the instance is as stopped as it can be.

@@ -65,4 +65,12 @@ std::string shownText(std::string_view text) {
     return shown;
 }
 
+std::string shownValue(std::string_view text) {
+    std::string shown;
+    for (const char c : shownText(text)) {
+        shown += c == '\t' ? "\\x09" : c == '\n' ? "\\x0A" : std::string(1, c);
+    }
+    return shown;
+}
+
 }  // namespace fieldkeep

@@ -13,4 +13,8 @@ namespace fieldkeep {
 // of UTF-8 among them, are unchanged.
 std::string shownText(std::string_view text);
 
+// shownText with tabs and line feeds as \x09 and \x0A too: a value shown in a
+// line or a tab-separated field of our own.
+std::string shownValue(std::string_view text);
+
 }  // namespace fieldkeep

@@ -23,6 +23,7 @@ const std::vector<CommandRow>& commandTable() {
         {"status", showStatus},
         {"send", sendLine},
         {"log", showLog},
+        {"players", showPlayers},
         {"help", showHelp},
     };
     // clang-format on

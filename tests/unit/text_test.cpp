@@ -1,3 +1,4 @@
+#include "commands/game_query.h"
 #include "commands/host_checks.h"
 #include "commands/status.h"
 #include "main/host_address.h"
@@ -138,5 +139,29 @@ TEST(Status, DropsLinesThatDoNotParseAndListsPortsSortedUdpFirstOnce) {
         const InstanceRun run{text != "missing\n", {0, text, ""}};
         const std::string error = raisedMessage([&] { shown = statusReport(run, "/c"); });
         return error + shown;
+    });
+}
+
+TEST(GameQuery, AnAnswerIsWholeWhenEveryPartOfOneQueryIdCame) {
+    // The server's name and its players below numplayers; key hashes are never kept.
+    const std::string a = "\\hostname\\T\\numplayers\\2\\queryid\\7.1",
+                      end = "\\final\\\\queryid\\";
+    const std::string b =
+        "\\playername_0\\A\\keyhash_0\\k\\playername_1\\B\\playername_2\\Old" + end;
+    const Rows<std::vector<std::string>, std::string> rows = {
+        {"parts out of order, a stale player", {b + "7.2", a}, "T: A B"},
+        {"a missing part", {b + "7.2"}, "none"},
+        {"a part of another query id", {a, b + "8.2"}, "none"},
+        {"pairs cut short", {a, "\\playername_0\\A\\x" + end + "7.2"}, "none"},
+        {"an answer past 64 KiB", {std::string(65536, 'x'), a, b + "7.2"}, "none"},
+        {"a part twice", {a, a, b + "7.2"}, "T: A B"}};
+    expectRows(rows, [](const std::vector<std::string>& datagrams) {
+        GameSpyAnswer answer;
+        bool whole = false;
+        for (const std::string& datagram : datagrams) whole = answer.take(datagram) || whole;
+        std::string shown = whole ? answer.status().server["hostname"] + ":" : "none";
+        for (const GamePlayer& p : whole ? answer.status().players : std::vector<GamePlayer>{})
+            shown += " " + p.name;
+        return shown + (whole && answer.status().server.count("keyhash_0") ? " keyhash" : "");
     });
 }

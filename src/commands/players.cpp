@@ -1,0 +1,43 @@
+// --players: the players of a running instance, as the game itself tells them
+// in its answer to the query game browsers make.
+#include "commands/commands.h"
+#include "commands/game_query.h"
+#include "commands/options.h"
+#include "commands/status.h"
+#include "errors/output.h"
+#include "errors/shown_text.h"
+#include "errors/uerror.h"
+#include "shell/value_checks.h"
+
+namespace fieldkeep {
+
+std::string playersTable(const GameStatus& game) {
+    std::string table = "name\tteam\tscore\tkills\tdeaths\tping\n";
+    for (const GamePlayer& p : game.players) {
+        for (const std::string* field : {&p.name, &p.team, &p.score, &p.kills, &p.deaths}) {
+            table += shownValue(*field) + "\t";
+        }
+        table += shownValue(p.ping) + "\n";
+    }
+    return table;
+}
+
+bool showPlayers(talvor::opt::TOParsing options, RemoteRunner& host) {
+    const std::string cfgDir = requiredValue(options, "cfg-dir");
+    options.check();
+    requireAbsolutePlainPath(cfgDir, "cfg-dir");
+    host.connect();
+    const auto port = runningGamePort(
+        runInstanceScript(host, {cfgDir, makeStatusScript()}, "Status query failed: "), cfgDir);
+    if (!port) {
+        throw TUError{"Server is not running"};
+    }
+    const auto game = queryGame(*port);
+    if (!game) {
+        throw TUError{"Server did not answer its query"};
+    }
+    writeOut(playersTable(*game));
+    return true;
+}
+
+}  // namespace fieldkeep

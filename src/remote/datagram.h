@@ -1,0 +1,28 @@
+// A question by UDP to the host that the session is connected to, as game
+// browsers ask a game server: the answer comes from where the game runs, not
+// through the SSH connection.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace fieldkeep {
+
+struct DatagramQuestion {
+    int port;
+    std::string request;
+    int requests;  // sent at most this often,
+    std::chrono::milliseconds
+        interval;  // this far apart; answers are awaited as long after the last
+};
+
+// Sends the request to the port of the address the session's connection goes
+// to and passes each datagram that comes back from that address and port to
+// take, until take returns true (the answer is whole). Returns whether it did.
+// The network's troubles (an unreachable host, a closed port) are no answer.
+bool askByDatagram(const DatagramQuestion& question,
+                   const std::function<bool(std::string_view)>& take);
+
+}  // namespace fieldkeep
