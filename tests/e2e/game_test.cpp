@@ -176,7 +176,7 @@ INSTANTIATE_TEST_SUITE_P(Operate, Run, ::testing::Values(
     // Once the fake server has bound its ports; it is stopped whatever the check finds.
     Case{"StatusOfARunningServer", kStatus, "state: running\npid: ...", 0,
          "shows_running; s=$?; fk --stop --cfg-dir=/srv/t/cfg; exit $s", "instance && date +%s "
-         ">t0 && " + kStartFirst + " && soon '[ $(ss -Hlntu | grep -cE \":(14567|4711) \") = 2 ]'"},
+         ">t0 && " + kStartFirst + " && soon '[ $(ss -Hlntu | grep -cE \":(14567|23000|4711) \") = 3 ]'"},
     Case{"StatusAfterStop", kStatus, "state: stopped\n", 0, "",
          "instance && " + kStartFirst + kThenStop},
     Case{"StatusOfANewInstance", kStatus, "state: stopped\n", 0, "", "instance"},
@@ -208,6 +208,47 @@ INSTANTIATE_TEST_SUITE_P(Operate, Run, ::testing::Values(
          "&& test -e cfg/stderr.log && ! test -s cfg/stderr.log" + std::string(kThenStop),
          "instance && echo old >cfg/stderr.log.1 && head -c 10485761 /dev/zero >cfg/stderr.log"}),
     caseName);
+// clang-format on
+
+// The game's own answer to its query, and a wrapper that starts a crashed server again. KEEP
+// starts the server with --restart-on-crash, soon answering; ASK runs a check with --status.
+const std::string kKeep = "fk" + joined(startArgs({"--restart-on-crash"})) + " && soon 'test -s "
+                          "cfg/server.pid' && cp cfg/server.pid cfg/old-server.pid";
+const std::string kMute = " && echo mute >cfg/server-stdin && soon 'test -e cfg/query.off'";
+const std::string kAsk = " && fk --status --cfg-dir=/srv/t/cfg | sed 2d >status && printf '%s\\n' ";
+const std::vector<std::string> kPlayers = {"--players", "--cfg-dir=/srv/t/cfg"};
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Game, Run, ::testing::Values(
+    Case{"PlayersInIndexOrderStaleOnesDropped", kPlayers, "name\tteam\tscore\tkills\tdeaths\tping\n"
+         "Ann\t1\t30\t12\t3\t45\nB\\x09o\\x1B[2Jb\t2\t10\t4\t7\t120\n", 0, "true" +
+         std::string(kThenStop), "instance && " + kStartFirst},
+    Case{"PlayersOfAStoppedServer", kPlayers, "Server is not running\n", 1, "", "instance"},
+    Case{"PlayersOfAMutedGame", kPlayers, "Server did not answer its query\n", 1, "true" +
+         std::string(kThenStop), "instance && " + kStartFirst + kMute},
+    // Within five seconds, the process alive.
+    Case{"StatusOfAMutedGame", kStatus, "state: running\n...", 0, "tail -n 1 /srv/out | grep -qx "
+         "'query: no answer' && [ $(($(date +%s) - $(cat t1))) -le 5 ]" + std::string(kThenStop),
+         "instance && " + kStartFirst + kMute + " && date +%s >t1"},
+    // A crash restarts the server; a second within a minute leaves it exited.
+    Case{"RestartAfterACrashNotInALoop", kStatus, "state: running\n...", 0, "grep -qx 'restarts: 1'"
+         " /srv/out && grep -qx 'map: Wake Island' /srv/out && echo crash >cfg/server-stdin && soon '!"
+         " test -e cfg/start.pid'" + kAsk + "'state: exited' 'exit: 139' 'restarts: 1' 'last error: "
+         "fake server crashed' | cmp - status", "instance && " + kKeep + " && echo crash "
+         ">cfg/server-stdin && soon 'test -e cfg/server.restarts && ! cmp -s cfg/server.pid "
+         "cfg/old-server.pid' && sleep 1"},
+    Case{"NoRestartAfterQuit", kStatus, "state: exited\nended: ...", 0, "! grep -q restarts /srv/out "
+         "&& grep -qx 'exit: 0' /srv/out", "instance && " + kKeep + " && echo quit >cfg/server-stdin "
+         "&& soon '! test -e cfg/start.pid'"},
+    // A server that does not quit is killed by --stop: no other is started.
+    Case{"NoRestartAfterStop", {"--stop", "--cfg-dir=/srv/t/cfg"}, "", 0, "sleep 2 && ! pgrep -f "
+         "'overlayPat[h] /srv/t/cfg' && ! test -e cfg/server.pid", "instance && " + kKeep + " && kill "
+         "-STOP $(cat cfg/server.pid)"},
+    Case{"WaitsUntilTheGameAnswers", startArgs({"--wait-ready=10"}), "", 0, "started && fk --players "
+         "--cfg-dir=/srv/t/cfg | grep -q ^Ann" + std::string(kThenStop), "instance"},
+    Case{"GameThatNeverAnswersLeftRunning", startArgs({"--wait-ready=1"}), "Server did not answer "
+         "its query within 1 s\n", 1, "started" + std::string(kThenStop), "instance && touch "
+         "cfg/query.off"}), caseName);
 // clang-format on
 
 // fktenant shares the host with fkuser; root's panel works on directories a customer made. A
@@ -329,6 +370,7 @@ TEST(Refusals, ChangeNothingOnTheHost) {
         {startArgs({"--name=two\nlines"}), "Option '--name" + lines},
         {startArgs({"--spy-port=system(\"touch /srv/t/x\")"}), "Option '--spy-port" + range},
         {startArgs({"--port=65536"}), "Option '--port" + range},
+        {startArgs({"--wait-ready=0"}), "Option '--wait-ready' must be a number from 1 to 600"},
         {{"--stop", "--cfg-dir=cfg"}, absolute},
         {{"--status", "--cfg-dir=/srv/t/no"}, "Configuration directory /srv/t/no does not exist"},
         {{"--send", "--cfg-dir=/srv/t/cfg", "--line=a\nquit"}, "Option '--line" + lines},

@@ -126,12 +126,13 @@ recent() {
 }
 
 # /srv/out, a --status report, shows the server of cfg running since t0, with more memory than its
-# child alone and the ports of its settings, which the child holds.
+# child alone, the ports of its settings, which the child holds, and the game's answer.
 shows_running() {
     local child
     child=$(pgrep -P "$(cat cfg/server.pid)" python3) && recent since &&
         [ "$(sed -n 's/^memory: \([0-9]*\) KiB$/\1/p' /srv/out)" -gt \
-        "$(awk '/^VmRSS/ { print $2 }' "/proc/$child/status")" ] && [ "$(sed 3,4d /srv/out)" = \
-        "state: running"$'\n'"pid: $(cat cfg/server.pid)"$'\n'"ports: 14567/udp 4711/tcp" ] &&
-        [ "$(ss -Hlntup | grep -c "pid=$child,")" = 2 ]
+        "$(awk '/^VmRSS/ { print $2 }' "/proc/$child/status")" ] && [ "$(sed '3,4d; s/[0-9]* ms$/N ms/' \
+        /srv/out)" = "state: running"$'\n'"pid: $(cat cfg/server.pid)"$'\n'"ports: 14567/udp "`
+        `"23000/udp 4711/tcp"$'\n'"query: answered in N ms"$'\n'"name: My server"$'\n'"map: Wake "`
+        `"Island"$'\n'"players: 2/16" ] && [ "$(ss -Hlntup | grep -c "pid=$child,")" = 3 ]
 }
