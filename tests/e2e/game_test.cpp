@@ -212,7 +212,8 @@ INSTANTIATE_TEST_SUITE_P(Operate, Run, ::testing::Values(
 
 // The game's own answer to its query, and a wrapper that starts a crashed server again. KEEP
 // starts the server with --restart-on-crash, soon answering; ASK runs a check with --status.
-const std::string kKeep = "fk" + joined(startArgs({"--restart-on-crash"})) + " && soon 'test -s "
+const std::string kKeep = "fk" + joined(startArgs({"--restart-on-crash"})) +
+                          " && soon 'test -s "
                           "cfg/server.pid' && cp cfg/server.pid cfg/old-server.pid";
 const std::string kMute = " && echo mute >cfg/server-stdin && soon 'test -e cfg/query.off'";
 const std::string kAsk = " && fk --status --cfg-dir=/srv/t/cfg | sed 2d >status && printf '%s\\n' ";
