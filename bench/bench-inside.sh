@@ -57,8 +57,9 @@ tar -xzf /srv/www/bf.tar.gz -C $base/game && chmod 750 $base/game/bf1942/*.sh
 printf 'game.serverName "x"\n' > $base/cfg/settings/serversettings.con
 printf 'admin.enableRemoteAdmin "x"\n' > $base/cfg/settings/adminsettings.con
 chown -R fkuser $base
+# The game answers its query on --ip, the address of the slow link (UDP is not delayed).
 start_args=(--start --srv-dir=$base/game/bf1942 --cfg-dir=$base/cfg --name=Bench --max-players=16
-    --srv-bandwidth=1 --cl-bandwidth=1 --ip=127.0.0.1 --port=14567 --spy-lan-port=22000
+    --srv-bandwidth=1 --cl-bandwidth=1 --ip=127.0.0.50 --port=14567 --spy-lan-port=22000
     --spy-port=23000 --game-time=1 --score-lim=1 --round-num=1 --srv-passwd
     --remote-admin-passwd=a --rcon-username=u --rcon-password=p --rcon-port=4711)
 # One remote command, the whole script; the launch waits 1 s on the host before its first look.
@@ -78,12 +79,12 @@ measure_start() {
     row "  round trips beyond exec true's" "$(beyond_exec_true "$start_net")" "" "" ""
 }
 measure_start slowhost ""
-# The status of the running instance: one remote command, like exec true; the
-# target is the connection set-up plus at most 1.5 round trips.
+# The status of the running instance: one remote command, like exec true, and the
+# game's query; the target is the connection set-up plus at most 2.5 round trips.
 status_s=$(median_seconds "$fieldkeep" --address=slowhost --login=fkuser --status --cfg-dir=$base/cfg)
 status_rss=$(peak_kib)
-"$fieldkeep" --address=slowhost --login=fkuser --status --cfg-dir=$base/cfg | grep -qx 'state: running' ||
-    { echo "status: the instance is not running" >&2; exit 1; }
+"$fieldkeep" --address=slowhost --login=fkuser --status --cfg-dir=$base/cfg | grep -q '^query: answered' ||
+    { echo "status: the instance is not running or its game does not answer" >&2; exit 1; }
 row "status, running instance (s)" "$status_s" "" "" "$status_rss KiB"
 row "  in round trips (exec true: $(trips "$exec_true"))" "$(trips "$status_s")" "" "" ""
 row "  round trips beyond exec true's" "$(beyond_exec_true "$status_s")" "" "" ""
