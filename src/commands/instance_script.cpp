@@ -106,7 +106,8 @@ echo ok
 // owner's rights. A missing one fails later, at the launcher's test.
 const char kSameDirectory[] = R"SH([ @OTHERDIR@ -ef . ] && { echo refused same; exit 1; }
 )SH";
-const char kServerDirectorySafe[] = R"SH(N=`cd -P @OTHERDIR@ 2>/dev/null && unsafe_here "$O" start.sh`
+const char kServerDirectorySafe[] =
+    R"SH(N=`cd -P @OTHERDIR@ 2>/dev/null && unsafe_here "$O" start.sh`
 [ -z "$N" ] || { printf 'refused srvunsafe %s\n' "$N"; exit 1; }
 )SH";
 
@@ -116,7 +117,7 @@ const char kServerDirectorySafe[] = R"SH(N=`cd -P @OTHERDIR@ 2>/dev/null && unsa
 const char kStepFunction[] = R"SH(step()
 {
 	FK_ERRORS=$(eval "$2" </dev/null 2>&1 >/dev/null) && return 0
-	echo "failed $1"
+	echo "failed $1 $?"
 	[ -z "$FK_ERRORS" ] || cat >&2 <<FK_ERRORS_END
 $FK_ERRORS
 FK_ERRORS_END
@@ -229,18 +230,23 @@ InstanceRun streamInstanceScript(RemoteRunner& host, const InstanceScript& scrip
 }
 
 void ScriptSteps::add(const std::string& command, const std::string& failure, bool withErrors) {
-    steps_.push_back({command, failure, withErrors});
+    add(command, std::vector<std::string>{failure}, withErrors);
+}
+
+void ScriptSteps::add(const std::string& command, const std::vector<std::string>& failures,
+                      bool withErrors) {
+    steps_.push_back({command, failures, withErrors});
 }
 
 void ScriptSteps::addUnchecked(const std::string& text) {
-    steps_.push_back({text, "", false});
+    steps_.push_back({text, {}, false});
 }
 
 std::string ScriptSteps::text() const {
     std::string text = kStepFunction;
     for (std::size_t i = 0; i < steps_.size(); ++i) {
         const Step& step = steps_[i];
-        text += step.failure.empty()
+        text += step.failures.empty()
                     ? step.command + "\n"
                     : "step " + std::to_string(i) + " " + shellQuote(step.command) + "\n";
     }
@@ -250,12 +256,17 @@ std::string ScriptSteps::text() const {
 void ScriptSteps::throwFailure(const RemoteResult& result) const {
     std::istringstream lines(result.output);
     for (std::string line; std::getline(lines, line);) {
-        for (std::size_t i = 0; i < steps_.size(); ++i) {
-            if (!steps_[i].failure.empty() && line == "failed " + std::to_string(i)) {
-                const Step& step = steps_[i];
-                throw TUError{step.failure + (step.withErrors ? ": " + result.errors : "")};
-            }
+        std::istringstream words(line);
+        std::string failed;
+        std::size_t i = 0, status = 0;
+        if (!(words >> failed >> i >> status) || failed != "failed" || i >= steps_.size() ||
+            steps_[i].failures.empty()) {
+            continue;
         }
+        const Step& step = steps_[i];
+        const std::string& failure =
+            step.failures[status >= 1 && status <= step.failures.size() ? status - 1 : 0];
+        throw TUError{failure + (step.withErrors ? ": " + result.errors : "")};
     }
 }
 

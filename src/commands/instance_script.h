@@ -54,6 +54,10 @@ public:
     // failure is the message when command fails; withErrors appends ": " and the
     // command's error output.
     void add(const std::string& command, const std::string& failure, bool withErrors = true);
+    // The same for a command whose exit status N (from 1) names failures[N - 1];
+    // any other status the first.
+    void add(const std::string& command, const std::vector<std::string>& failures,
+             bool withErrors = true);
     // Adds shell text run in its turn whose result is not examined.
     void addUnchecked(const std::string& text);
     // The shell function that runs a step, then the steps in order.
@@ -63,7 +67,8 @@ public:
 
 private:
     struct Step {
-        std::string command, failure;  // an unchecked text has no failure
+        std::string command;
+        std::vector<std::string> failures;  // an unchecked text has none
         bool withErrors;
     };
     std::vector<Step> steps_;

@@ -94,24 +94,35 @@ exit 1)SCRIPT";
 // An earlier version kept the setting values in this file during a start.
 const char kRemoveOldValueStore[] = "rm -f settings.values";
 
+// One pass over each settings file, in the order of the changes; a failure
+// names the change that would have failed first.
 void addSettingSteps(ScriptSteps& steps, const StartOptions& o) {
-    for (const SettingChange& change : settingChanges(o)) {
-        const std::string file = "settings/" + change.file.substr(change.file.rfind('/') + 1);
-        if (change.remove) {
-            steps.add(makeDeleteOptionCommand(file, change.key),
-                      "Delete option '" + change.key + "' failed in " + change.file);
-        } else {
-            steps.add(makeSetOptionCommand(file, change.key, change.value),
-                      "Set option '" + change.key + "' failed in " + change.file);
+    const std::vector<SettingChange> changes = settingChanges(o);
+    for (auto first = changes.begin(); first != changes.end();) {
+        const auto end = std::find_if(
+            first, changes.end(), [&](const SettingChange& c) { return c.file != first->file; });
+        std::vector<SettingEdit> edits;
+        std::vector<std::string> failures;
+        for (auto c = first; c != end; ++c) {
+            edits.push_back({c->key, c->value, c->remove});
+            failures.push_back((c->remove ? "Delete option '" : "Set option '") + c->key +
+                               "' failed in " + c->file);
         }
+        const std::string file = "settings/" + first->file.substr(first->file.rfind('/') + 1);
+        steps.add(makeEditSettingsCommand(file, edits), failures);
+        first = end;
     }
 }
 
 void addLaunchSteps(ScriptSteps& steps, const StartOptions& o) {
     steps.add("test -x " + shellQuote(o.srvDir) + "/start.sh", "Test on exec server failed", false);
+    std::vector<std::string> ports, taken;
     for (const auto& [option, port] : portsToCheck(o)) {
-        steps.add("! { " + makePortCheckCommand(port) + "; }",
-                  "Port " + port + " using already other proces", false);
+        ports.push_back(port);
+        taken.push_back("Port " + port + " using already other proces");
+    }
+    if (!ports.empty()) {
+        steps.add(makePortsFreeCommand(ports), taken, false);
     }
     steps.add(hereDocument("cat >start.sh", makeStartScript(o)), "Copy start script failed");
     steps.add("( " + std::string(kLaunchCommand) + " ) 2>/dev/null",
@@ -267,7 +278,7 @@ std::string makeStartBody(const StartOptions& o, ScriptSteps& steps) {
     steps.addUnchecked(kRemoveOldValueStore);
     addSettingSteps(steps, o);
     addLaunchSteps(steps, o);
-    return kEditOptionFunction + steps.text();
+    return std::string(kEditSettingsFunction) + kPortsFunction + steps.text();
 }
 
 }  // namespace

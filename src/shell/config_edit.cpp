@@ -4,51 +4,62 @@
 
 namespace fieldkeep {
 
-// awk rewrites FILE into FILE.pre: each line "<white space>KEY<one white space>..."
-// keeps all up to that separator and gets the value V (blank B: the line is
-// emptied); the last line keeps its line end or the lack of one (T). S is 3 when
-// the file is missing or no line set the key. FILE.pre is created afresh,
-// owner-only (umask, set -C), and replaces FILE; a failed rewrite removes it.
-// The appended line is printed by awk too: a printf that is no builtin of the
-// shell would take the value as an argument.
-const char kEditOptionFunction[] = R"SH(edit_option()
+// The keys, values and blank flags reach awk as K1, V1, B1, ... in its
+// environment. awk writes FILE.pre: each line that sets a key gets that key's
+// value (or is emptied), the last line keeps its line end or the lack of one
+// (T: its last byte when that is no line feed), and each key no line set and
+// not blanked is appended. FILE.pre is created afresh, owner-only (umask,
+// set -C), and replaces FILE; a failed rewrite removes it. A missing FILE
+// reads as an empty one, but blanking a key there fails, unless a key set
+// before it would have created the file.
+const char kEditSettingsFunction[] = R"SH(edit_settings()
 {
 	umask 077
 	set -C
 	F=$1
-	export K="$2" V="$3" B="$4" T
-	[ ! -L "$F" ] && [ ! -L "$F.pre" ] && rm -f "$F.pre" || return 1
-	S=3
+	shift
+	I=0
+	FK_NEW=
+	while [ $# -ge 3 ]; do
+		I=$((I + 1))
+		eval "export K$I=\"\$1\" V$I=\"\$2\" B$I=\"\$3\""
+		if [ ! -f "$F" ] && [ -z "$FK_NEW" ]; then
+			[ -z "$3" ] || { echo "$F: No such file" >&2; return $I; }
+			FK_NEW=$I
+		fi
+		shift 3
+	done
+	export FK_N=$I T
+	[ ! -L "$F" ] && [ ! -L "$F.pre" ] || return 1
+	[ ! -e "$F.pre" ] || rm -f "$F.pre" || return 1
 	if [ -f "$F" ]; then
-		chmod 600 "$F" && T=`tail -c 1 "$F" | wc -l` || return 1
-		awk 'BEGIN { re = "^[[:space:]]*" ENVIRON["K"] "[[:space:]]" }
-		NR > 1 { print line }
-		{ line = $0 }
-		match($0, re) { n++; line = ENVIRON["B"] ? "" : substr($0, 1, RLENGTH) ENVIRON["V"] }
-		END { if (NR) printf "%s%s", line, (ENVIRON["T"] + 0 ? "\n" : ""); exit n ? 0 : 3 }' \
-			"$F" >"$F.pre"
-		S=$?
-		[ $S = 0 ] && mv -f "$F.pre" "$F" && return
-		rm -f "$F.pre"
-		[ $S = 0 ] && return 1
-	fi
-	if [ -n "$B" ]; then
-		[ -f "$F" ] || echo "$F: No such file" >&2
-		[ $S = 3 ] && [ -f "$F" ]
+		T=`tail -c 1 "$F"` || return 1
+		FK_IN=$F
 	else
-		[ $S = 3 ] && awk 'BEGIN { printf "\n%s %s\n", ENVIRON["K"], ENVIRON["V"] }' >>"$F"
+		FK_IN=/dev/null
 	fi
+	awk 'BEGIN { n = ENVIRON["FK_N"]
+		for (i = 1; i <= n; i++) re[i] = "^[[:space:]]*" ENVIRON["K" i] "[[:space:]]" }
+	NR > 1 { print line }
+	{ line = $0
+	for (i = 1; i <= n; i++) if (match($0, re[i])) {
+		set[i] = 1; line = ENVIRON["B" i] ? "" : substr($0, 1, RLENGTH) ENVIRON["V" i]; break } }
+	END { if (NR) printf "%s%s", line, (ENVIRON["T"] == "" ? "\n" : "")
+	for (i = 1; i <= n; i++) if (!set[i] && !ENVIRON["B" i]) printf "\n%s %s\n", ENVIRON["K" i], ENVIRON["V" i] }' \
+		"$FK_IN" >"$F.pre" && mv -f "$F.pre" "$F" && return
+	rm -f "$F.pre"
+	return 1
 }
 )SH";
 
-std::string makeSetOptionCommand(const std::string& file, const std::string& key,
-                                 const std::string& value) {
-    return "edit_option " + shellQuote(file) + " " + shellQuote(key) + " " + shellQuote(value) +
-           " ''";
-}
-
-std::string makeDeleteOptionCommand(const std::string& file, const std::string& key) {
-    return "edit_option " + shellQuote(file) + " " + shellQuote(key) + " '' 1";
+std::string makeEditSettingsCommand(const std::string& file,
+                                    const std::vector<SettingEdit>& edits) {
+    std::string command = "edit_settings " + shellQuote(file);
+    for (const SettingEdit& edit : edits) {
+        command += " " + shellQuote(edit.key) + " " + shellQuote(edit.value) + " " +
+                   (edit.blank ? "1" : "''");
+    }
+    return command;
 }
 
 }  // namespace fieldkeep

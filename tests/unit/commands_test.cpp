@@ -16,29 +16,35 @@
 #include "support.h"
 
 using namespace fieldkeep;
+namespace fs = std::filesystem;
 
-TEST(SettingsEdit, SetsOrBlanksOneKeyOwnerOnly) {
-    // The key set to the value (nullptr: its lines blanked), through /bin/sh on this machine;
-    // no FILE.pre stays.
+TEST(SettingsEdit, OnePassMakesWhatTheEditsOneAfterAnotherWould) {
+    // The keys set to their values (blank: their lines emptied), through /bin/sh on this
+    // machine; no FILE.pre stays. The status names the first key whose edit fails.
+    const SettingEdit a{"g.n", "\"/&\\1 $(id)\"", false}, b{"k", "v", false}, x{"k", "", true};
     // clang-format off
-    const std::tuple<const char*, const char*, const char*, const char*, const char*> edits[] = {
-        {"a missing file is created", nullptr, "k", "\"v\"", "\nk \"v\"\n"},
-        {"the very key only", "a 1\n  g.n \"x\"\ng.nX 2\n", "g.n", nullptr, "a 1\n\ng.nX 2\n"},
-        {"literal", "a\n\tg-n\t1 // c", "g.n", "\"/&\\1 $(id)\"", "a\n\tg-n\t\"/&\\1 $(id)\""},
+    const std::tuple<const char*, const char*, std::vector<SettingEdit>, int, const char*> rows[] = {
+        {"a missing file is created", nullptr, {b, a}, 0, "\nk v\n\ng.n \"/&\\1 $(id)\"\n"},
+        {"the very key only, literally", "a\n\tg-n\t1 // c\ng.nX 2", {a}, 0,
+         "a\n\tg-n\t\"/&\\1 $(id)\"\ng.nX 2"},
+        {"blanked in place, the count of lines kept", "k 1\n  k 2\nx\n", {x, a}, 0,
+         "\n\nx\n\ng.n \"/&\\1 $(id)\"\n"},
+        {"blanking in a missing file", nullptr, {a, x}, 0, "\ng.n \"/&\\1 $(id)\"\n"},
+        {"blanking in a missing file first", nullptr, {b, x, a}, 0, "\nk v\n\ng.n \"/&\\1 $(id)\"\n"},
+        {"fails at the blank that comes first", nullptr, {x, b}, 1, nullptr},
     };
     // clang-format on
-    for (const auto& [behaviour, before, key, value, after] : edits) {
+    for (const auto& [behaviour, before, edits, status, after] : rows) {
         const Scratch s;
         const std::string file = s.path("it's settings.con");
         if (before != nullptr)
             std::ofstream(file) << before;
-        const std::string line =
-            kEditOptionFunction + (value != nullptr ? makeSetOptionCommand(file, key, value)
-                                                    : makeDeleteOptionCommand(file, key));
-        EXPECT_EQ(std::system(line.c_str()), 0) << behaviour;
-        EXPECT_EQ(s.read("it's settings.con"), after) << behaviour;
+        const std::string line = kEditSettingsFunction + makeEditSettingsCommand(file, edits);
+        EXPECT_EQ(WEXITSTATUS(std::system(("sh -c " + shellQuote(line)).c_str())), status)
+            << behaviour;
+        EXPECT_EQ(s.read("it's settings.con"), after ? after : "") << behaviour;
         EXPECT_FALSE(std::filesystem::exists(file + ".pre"));
-        EXPECT_EQ(int(std::filesystem::status(file).permissions()), 0600) << behaviour;
+        EXPECT_TRUE(!after || std::filesystem::status(file).permissions() == fs::perms(0600));
     }
 }
 
@@ -70,21 +76,24 @@ TEST(StopScript, SignalsOnlyAPlainPidOfTheInstance) {
 }
 
 TEST(PortCheck, FindsTheLocalPortOnlyAsTheTablesWriteIt) {
-    // The check line through /bin/sh, with cat reading a socket table line in place of
-    // /proc/net: the slot, the local address and port, the remote ones, the state.
+    // The check through /bin/sh, with cat reading a socket table line in place of
+    // /proc/net: the slot, the local address and port, the remote ones, the state. The status
+    // names the first port taken.
     // clang-format off
-    const std::tuple<const char*, const char*, const char*, bool> rows[] = {
-        {"a local port", "   0: 0100007F:3A47 00000000:0000 0A", "14919", true},
-        {"a port below 4096 has leading zeros", "  3: 00000000:0050 00000000:0000 07", "80", true},
-        {"an IPv6 local port", "  1: 0000000000000000FFFF00000100007F:0FA0 0", "4000", true},
-        {"another local port", "   0: 0100007F:0051 00000000:0000 0A", "80", false},
-        {"the remote port does not count", "   1: 0100007F:9C40 0100007F:0050 01", "80", false},
+    const std::tuple<const char*, const char*, std::vector<std::string>, int> rows[] = {
+        {"a local port", "   0: 0100007F:3A47 00000000:0000 0A", {"14919"}, 1},
+        {"a port below 4096 has leading zeros", "  3: 00000000:0050 00000000:0000 07", {"1", "80"}, 2},
+        {"an IPv6 local port", "  1: 0000000000000000FFFF00000100007F:0FA0 0", {"4000"}, 1},
+        {"another local port", "   0: 0100007F:0051 00000000:0000 0A", {"80"}, 0},
+        {"the remote port does not count", "   1: 0100007F:9C40 0100007F:0050 01", {"80"}, 0},
+        {"the table's header", "  sl  local_address rem_address   st", {"80"}, 0},
     };
     // clang-format on
-    for (const auto& [behaviour, table, port, taken] : rows) {
-        const std::string line = "cat() { echo " + shellQuote(table) + "; }; " +
-                                 makePortCheckCommand(port) + " >/dev/null";
-        EXPECT_EQ(std::system(("sh -c " + shellQuote(line)).c_str()) == 0, taken) << behaviour;
+    for (const auto& [behaviour, table, ports, taken] : rows) {
+        const std::string line = "cat() { echo " + shellQuote(table) + "; }; " + kPortsFunction +
+                                 makePortsFreeCommand(ports);
+        EXPECT_EQ(WEXITSTATUS(std::system(("sh -c " + shellQuote(line)).c_str())), taken)
+            << behaviour;
     }
 }
 
@@ -112,7 +121,7 @@ struct FakeHost : RemoteRunner {
         const std::size_t at = failing.empty() ? std::string::npos : input.find(failing);
         if (at != std::string::npos) {
             const std::size_t step = input.rfind("\nstep ", at) + 6;
-            return {1, "ok\nfailed " + input.substr(step, input.find(' ', step) - step) + "\n",
+            return {1, "ok\nfailed " + input.substr(step, input.find(' ', step) - step) + " 1\n",
                     "E"};
         }
         return {!failing.empty() && line.find(failing) != std::string::npos, answer, "E"};
@@ -193,7 +202,7 @@ TEST(Start, OneScriptStopsWritesChecksAndLaunchesInThatOrder) {
     std::size_t at = 0;
     for (const char* step :
          {"D='/c'", "[ '/s' -ef . ]", "cat >stop.sh", "./stop.sh", "game.serverName",
-          "admin.enableRemoteConsole", "test -x '\\''/s'\\''/start.sh", "/proc/net/",
+          "admin.enableRemoteConsole", "test -x '\\''/s'\\''/start.sh", "ports_free '",
           "cat >start.sh", "nohup ./start.sh"}) {
         at = host.inputs.find(step, at);
         EXPECT_NE(at, std::string::npos) << step;
