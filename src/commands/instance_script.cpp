@@ -39,13 +39,51 @@ const char kUnsafeHere[] = R"SH(unsafe_here()
 
 )SH";
 
+// enter PATH enters PATH one name at a time from /, always from the directory
+// it holds, never by a path: a name that is a symbolic link is followed only
+// when root made it in a directory that only root can change (a system's /home
+// that points elsewhere), by entering its target the same way; any other name
+// must lead to a directory whose parent is the one it was entered from, so
+// that a name swapped for a link meanwhile is caught. ".." only in such a
+// link's target, where the directory entered decides it. On failure FK_WHY is
+// "missing" (the shell said why on standard error) or "dirlink".
+const char kEnterFunction[] = R"SH(FK_DEPTH=0
+enter()
+{
+	case $1 in /*) cd / || return 1 ;; esac
+	FK_WHY=dirlink
+	[ "$FK_DEPTH" -lt 8 ] || return 1
+	set -f
+	IFS=/
+	set -- $1
+	unset IFS
+	set +f
+	for FK_C; do
+		[ -n "$FK_C" ] && [ "$FK_C" != . ] || continue
+		if [ "$FK_C" = .. ]; then
+			[ "$FK_DEPTH" -gt 0 ] && cd -P .. || return 1
+		elif [ -L "$FK_C" ]; then
+			LC_ALL=C ls -ndq . "./$FK_C" | awk '$3 != 0 ||
+				NR == 1 && (substr($1, 6, 1) == "w" || substr($1, 9, 1) == "w") { bad = 1 }
+				END { exit bad || NR != 2 }' || return 1
+			FK_T=`readlink "$FK_C"` && FK_DEPTH=$((FK_DEPTH + 1)) && enter "$FK_T" || return 1
+			FK_DEPTH=$((FK_DEPTH - 1))
+		else
+			exec 3<.
+			cd -P "$FK_C" || { FK_WHY=missing; return 1; }
+			[ ! -e /dev/fd/3 ] || [ .. -ef /dev/fd/3 ] || return 1
+			exec 3<&-
+		fi
+	done
+}
+)SH";
+
 // The guard, run by the login's /bin/sh. It enters the configuration
-// directory one name at a time from /, and refuses, with one line on standard
-// output:
-// - a symbolic link on the way, unless root made it in a directory that only
-//   root can change (a system's /home that points elsewhere): another
-//   account's link could lead the run into a directory of its choice, and the
-//   directory's own owner could point it elsewhere between two runs (dirlink);
+// directory (see enter) and refuses, with one line on standard output:
+// - a symbolic link on the way that root did not make in a directory that only
+//   root can change: another account's link could lead the run into a
+//   directory of its choice, and the directory's own owner could point it
+//   elsewhere between two runs (dirlink);
 // - a directory that another account owns, unless the login is root (owner);
 // - a symbolic link among the files the runs and the wrapper write, read or
 //   signal through (link NAME);
@@ -56,23 +94,8 @@ const char kUnsafeHere[] = R"SH(unsafe_here()
 // directories, as the owner on another account's (runuser, setpriv or su;
 // act NAME when none works or the owner's number has no name of its own).
 const char kGuard[] = R"SH(umask 077
-cd / || exit 1
-P=/
-D=@CFGDIR@
-set -f
-IFS=/
-set -- $D
-unset IFS
-set +f
-for C; do
-	[ -n "$C" ] && [ "$C" != . ] || continue
-	cd -P "$C" || { echo missing; exit 1; }
-	Q=`pwd -P`
-	[ "$C" = .. ] || [ "$Q" = "${P%/}/$C" ] || LC_ALL=C ls -ndq "$P" "${P%/}/$C" |
-		awk '$3 != 0 || NR == 1 && (substr($1, 6, 1) == "w" || substr($1, 9, 1) == "w") { bad = 1 }
-		END { exit bad || NR != 2 }' || { echo refused dirlink; exit 1; }
-	P=$Q
-done
+enter @CFGDIR@ || { [ "$FK_WHY" = missing ] && echo missing || echo refused dirlink; exit 1; }
+exec 3<&-
 @SERVERDIR@U=`id -u`
 O=`ls -nd . | awk '{ print $3 }'`
 [ "$U" = 0 ] || [ "$O" = "$U" ] || { echo refused owner; exit 1; }
@@ -101,14 +124,25 @@ echo ok
 )SH";
 
 // --start: the server directory is another than the held one, as the host sees
-// it (a link, a bind mount, /proc/self/root/...), and its launcher and every
-// directory above it are safe from other accounts: the launcher runs with the
-// owner's rights. A missing one fails later, at the launcher's test.
+// it (a link, a bind mount, /proc/self/root/...). The launcher runs with the
+// owner's rights, so the server directory is entered as the configuration
+// directory is, and every directory above it and every file in it (links
+// aside) must be safe from other accounts as unsafe_here says: no other
+// account can change what the wrapper finds there later. A missing one fails
+// as a missing launcher does.
 const char kSameDirectory[] = R"SH([ @OTHERDIR@ -ef . ] && { echo refused same; exit 1; }
 )SH";
-const char kServerDirectorySafe[] =
-    R"SH(N=`cd -P @OTHERDIR@ 2>/dev/null && unsafe_here "$O" start.sh`
-[ -z "$N" ] || { printf 'refused srvunsafe %s\n' "$N"; exit 1; }
+const char kServerDirectorySafe[] = R"SH(N=$(enter @OTHERDIR@ >/dev/null 2>&1 || { echo "$FK_WHY"; exit; }
+	F=`unsafe_here "$O" @LAUNCHER@`
+	[ -n "$F" ] || F=`find "$(pwd -P)" ! -type l \( -perm -g+w -o -perm -o+w \) -print -o \
+		\( ! -user 0 ! -user "$O" \) -print 2>/dev/null | head -n 1`
+	echo "${F:-ok}")
+case $N in
+ok) ;;
+missing) echo refused nolauncher; exit 1 ;;
+dirlink) echo refused srvlink; exit 1 ;;
+*) printf 'refused srvunsafe %s\n' "$N"; exit 1 ;;
+esac
 )SH";
 
 // A body's steps: each runs in a subshell with its error output held, so that a
@@ -167,6 +201,13 @@ bool checkGuardAnswer(const std::string& answer, const InstanceScript& script,
     if (const auto path = refusal("unsafe")) {
         throw TUError{prefix + " is not safe: " + *path + " is writable by other accounts"};
     }
+    if (refusal("nolauncher")) {
+        throw TUError{"Test on exec server failed"};
+    }
+    if (refusal("srvlink")) {
+        throw TUError{"Server directory " + script.otherDir + " holds a symbolic link: " +
+                      script.otherDir};
+    }
     if (const auto path = refusal("srvunsafe")) {
         throw TUError{"Server directory " + script.otherDir + " is not safe: " + *path +
                       " is writable by other accounts"};
@@ -182,14 +223,14 @@ bool checkGuardAnswer(const std::string& answer, const InstanceScript& script,
 }  // namespace
 
 std::string makeInstanceScript(const InstanceScript& script) {
-    const std::vector<ShellWord> dirs = {{"OTHERDIR", script.otherDir}};
+    const std::vector<ShellWord> dirs = {{"OTHERDIR", script.otherDir}, {"LAUNCHER", "start.sh"}};
     const bool start = !script.otherDir.empty();
     std::string guard = fillShellTemplate(kGuard, {{"CFGDIR", script.cfgDir}});
     guard.replace(guard.find("@SERVERDIR@"), 11,
                   start ? fillShellTemplate(kSameDirectory, dirs) : "");
     guard.replace(guard.find("@SERVERSAFE@"), 12,
                   start ? fillShellTemplate(kServerDirectorySafe, dirs) : "");
-    return "{\n" + std::string(kUnsafeHere) + guard + hereDocument("exec \"$@\"", script.body) +
+    return "{\n" + std::string(kUnsafeHere) + kEnterFunction + guard + hereDocument("exec \"$@\"", script.body) +
            "\n}\n";
 }
 

@@ -32,7 +32,7 @@ bool showPlayers(talvor::opt::TOParsing options, RemoteRunner& host) {
     if (!port) {
         throw TUError{"Server is not running"};
     }
-    const auto game = queryGame(*port);
+    const auto game = *port != 0 ? queryGame(*port) : std::nullopt;
     if (!game) {
         throw TUError{"Server did not answer its query"};
     }

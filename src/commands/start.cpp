@@ -7,6 +7,7 @@
 
 #include "commands/commands.h"
 #include "commands/game_query.h"
+#include "commands/status.h"
 #include "commands/instance_script.h"
 #include "commands/options.h"
 #include "commands/stop.h"
@@ -216,6 +217,8 @@ void validateStartOptions(const StartOptions& o) {
     if (normalizePath(o.srvDir) == normalizePath(o.cfgDir)) {
         throw TUError{"Server and configuration directories must differ"};
     }
+    requireNoParentStep(o.srvDir, "srv-dir");
+    requireNoParentStep(o.cfgDir, "cfg-dir");
     for (const InstanceSetting& setting : kInstanceSettings) {
         const auto value = o.values.find(setting.option);
         if (value != o.values.end()) {
@@ -296,10 +299,15 @@ void startInstance(RemoteRunner& host, const StartOptions& o) {
     }
 }
 
-// Asks the game once a second until it answers; the server stays running when
-// it does not.
-void waitUntilReady(const StartOptions& o) {
-    if (!queryGame(gameSpyPort(o.values.at("spy-port")), std::stoi(o.waitReady))) {
+// Asks the game once a second until it answers, and then the host whether the
+// server holds that port (another process could have answered); the server
+// stays running when it did not answer.
+void waitUntilReady(RemoteRunner& host, const StartOptions& o) {
+    const int port = gameSpyPort(o.values.at("spy-port"));
+    if (!queryGame(port, std::stoi(o.waitReady)) ||
+        runningGamePort(runInstanceScript(host, {o.cfgDir, makeStatusScript()},
+                                          "Status query failed: "),
+                        o.cfgDir) != port) {
         throw TUError{"Server did not answer its query within " + o.waitReady + " s"};
     }
 }
@@ -311,7 +319,7 @@ bool startServer(talvor::opt::TOParsing options, RemoteRunner& host) {
     host.connect();
     startInstance(host, o);
     if (!o.waitReady.empty()) {
-        waitUntilReady(o);
+        waitUntilReady(host, o);
     }
     return true;
 }

@@ -212,7 +212,13 @@ std::string utcTime(long long seconds) {
 
 std::optional<int> runningGamePort(const InstanceRun& run, const std::string& cfgDir) {
     const Facts f = readFacts(run, cfgDir);
-    return f.state == "running" ? std::optional<int>(gameSpyPort(f.spyPort)) : std::nullopt;
+    if (f.state != "running") {
+        return std::nullopt;
+    }
+    // Where the server's sockets are known, a port that it does not hold is
+    // another process's: its answer would not be the game's.
+    const int port = gameSpyPort(f.spyPort);
+    return f.memory && f.ports.count({0, port}) == 0 ? 0 : port;
 }
 
 std::string gameReport(const std::optional<GameStatus>& game) {
@@ -244,7 +250,7 @@ bool showStatus(talvor::opt::TOParsing options, RemoteRunner& host) {
         runInstanceScript(host, {cfgDir, makeStatusScript()}, "Status query failed: ");
     std::string report = statusReport(run, cfgDir);
     if (const auto port = runningGamePort(run, cfgDir)) {
-        report += gameReport(queryGame(*port));
+        report += gameReport(*port != 0 ? queryGame(*port) : std::nullopt);
     }
     writeOut(report);
     return true;

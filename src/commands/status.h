@@ -19,7 +19,8 @@ std::string makeStatusScript();
 // Throws TUError when the directory is missing or the script named no state.
 std::string statusReport(const InstanceRun& run, const std::string& cfgDir);
 
-// The game's query port of a running instance; nothing when it does not run.
+// The game's query port of a running instance, 0 when the server holds no
+// socket there (another process could answer); nothing when it does not run.
 // Throws as statusReport.
 std::optional<int> runningGamePort(const InstanceRun& run, const std::string& cfgDir);
 

@@ -22,6 +22,13 @@ void requirePlainWord(const std::string& value, const std::string& optionName) {
 void requireAbsolutePlainPath(const std::string& path, const std::string& optionName) {
     requireAbsolutePath(path);
     requirePlainWord(path, optionName);
+    requireNoParentStep(path, optionName);
+}
+
+void requireNoParentStep(const std::string& path, const std::string& optionName) {
+    if (("/" + path + "/").find("/../") != std::string::npos) {
+        throw TUError{"Option '--" + optionName + "' must not contain '..'"};
+    }
 }
 
 void requireSingleLine(const std::string& value, const std::string& optionName) {

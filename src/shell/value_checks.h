@@ -15,7 +15,10 @@ void requireAbsolutePath(const std::string& path);
 // the option when value holds any of these.
 void requirePlainWord(const std::string& value, const std::string& optionName);
 
-// Both rules above, in that order: a directory that generated scripts use.
+// Throws TUError naming the option when path has a ".." step: the host would
+// take the parent of whatever the step before led to.
+void requireNoParentStep(const std::string& path, const std::string& optionName);
+// The three rules above, in that order: a directory that generated scripts use.
 void requireAbsolutePlainPath(const std::string& path, const std::string& optionName);
 
 // Throws TUError naming the option when value holds a line feed or carriage

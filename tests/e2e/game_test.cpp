@@ -302,6 +302,13 @@ INSTANTIATE_TEST_SUITE_P(Tenant, Run, ::testing::Values(
     Case{"ForeignServerDirectoryRefused", startArgs(), "Server directory /srv/t/game/bf1942 is not "
          "safe: /srv/t/game is writable by other accounts\n", 1, "! test -e cfg/start.sh",
          "instance && chown -R fktenant game"},
+    // Nothing in the install another account could change: a file of it, a link on the way.
+    Case{"ForeignFileInTheServerDirectoryRefused", startArgs(), "Server directory /srv/t/game/"
+         "bf1942 is not safe: /srv/t/game/bf1942/mods is writable by other accounts\n", 1, "",
+         "instance && chown fktenant game/bf1942/mods"},
+    Case{"ForeignLinkToTheServerDirectoryRefused", startArgs({"--srv-dir=/srv/t/l/bf1942"}),
+         "Server directory /srv/t/l/bf1942 holds a symbolic link: /srv/t/l/bf1942\n", 1, "",
+         "instance && ln -s game l && chown -h fktenant l"},
     Case{"PipeAsPidFileReadByNobody", {"--status", "--cfg-dir=/srv/t/cfg"}, "state: exited\n", 0,
          "", "instance && mkfifo cfg/server.pid"},
     Case{"PlantedLinkRefused", kStop, "Configuration directory /srv/t/cfg holds a symbolic link: "
@@ -373,6 +380,7 @@ TEST(Refusals, ChangeNothingOnTheHost) {
         {startArgs({"--port=65536"}), "Option '--port" + range},
         {startArgs({"--wait-ready=0"}), "Option '--wait-ready' must be a number from 1 to 600"},
         {{"--stop", "--cfg-dir=cfg"}, absolute},
+        {{"--log", "--cfg-dir=/srv/t/game/../cfg"}, "Option '--cfg-dir' must not contain '..'"},
         {{"--status", "--cfg-dir=/srv/t/no"}, "Configuration directory /srv/t/no does not exist"},
         {{"--send", "--cfg-dir=/srv/t/cfg", "--line=a\nquit"}, "Option '--line" + lines},
         {{"--log", "--cfg-dir=/srv/t/cfg", "--lines=10001"},

@@ -201,7 +201,7 @@ TEST(Start, OneScriptStopsWritesChecksAndLaunchesInThatOrder) {
     EXPECT_EQ(host.sent, "/bin/sh -s\n");  // one remote command, no terminal, no value in it
     std::size_t at = 0;
     for (const char* step :
-         {"D='/c'", "[ '/s' -ef . ]", "cat >stop.sh", "./stop.sh", "game.serverName",
+         {"enter '/c'", "[ '/s' -ef . ]", "cat >stop.sh", "./stop.sh", "game.serverName",
           "admin.enableRemoteConsole", "test -x '\\''/s'\\''/start.sh", "ports_free '",
           "cat >start.sh", "nohup ./start.sh"}) {
         at = host.inputs.find(step, at);
