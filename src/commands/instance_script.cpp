@@ -132,7 +132,8 @@ echo ok
 // as a missing launcher does.
 const char kSameDirectory[] = R"SH([ @OTHERDIR@ -ef . ] && { echo refused same; exit 1; }
 )SH";
-const char kServerDirectorySafe[] = R"SH(N=$(enter @OTHERDIR@ >/dev/null 2>&1 || { echo "$FK_WHY"; exit; }
+const char kServerDirectorySafe[] =
+    R"SH(N=$(enter @OTHERDIR@ >/dev/null 2>&1 || { echo "$FK_WHY"; exit; }
 	F=`unsafe_here "$O" @LAUNCHER@`
 	[ -n "$F" ] || F=`find "$(pwd -P)" ! -type l \( -perm -g+w -o -perm -o+w \) -print -o \
 		\( ! -user 0 ! -user "$O" \) -print 2>/dev/null | head -n 1`
@@ -205,8 +206,8 @@ bool checkGuardAnswer(const std::string& answer, const InstanceScript& script,
         throw TUError{"Test on exec server failed"};
     }
     if (refusal("srvlink")) {
-        throw TUError{"Server directory " + script.otherDir + " holds a symbolic link: " +
-                      script.otherDir};
+        throw TUError{"Server directory " + script.otherDir +
+                      " holds a symbolic link: " + script.otherDir};
     }
     if (const auto path = refusal("srvunsafe")) {
         throw TUError{"Server directory " + script.otherDir + " is not safe: " + *path +
@@ -230,8 +231,8 @@ std::string makeInstanceScript(const InstanceScript& script) {
                   start ? fillShellTemplate(kSameDirectory, dirs) : "");
     guard.replace(guard.find("@SERVERSAFE@"), 12,
                   start ? fillShellTemplate(kServerDirectorySafe, dirs) : "");
-    return "{\n" + std::string(kUnsafeHere) + kEnterFunction + guard + hereDocument("exec \"$@\"", script.body) +
-           "\n}\n";
+    return "{\n" + std::string(kUnsafeHere) + kEnterFunction + guard +
+           hereDocument("exec \"$@\"", script.body) + "\n}\n";
 }
 
 InstanceRun runInstanceScript(RemoteRunner& host, const InstanceScript& script,

@@ -7,9 +7,9 @@
 
 #include "commands/commands.h"
 #include "commands/game_query.h"
-#include "commands/status.h"
 #include "commands/instance_script.h"
 #include "commands/options.h"
+#include "commands/status.h"
 #include "commands/stop.h"
 #include "errors/uerror.h"
 #include "shell/config_edit.h"
@@ -305,9 +305,9 @@ void startInstance(RemoteRunner& host, const StartOptions& o) {
 void waitUntilReady(RemoteRunner& host, const StartOptions& o) {
     const int port = gameSpyPort(o.values.at("spy-port"));
     if (!queryGame(port, std::stoi(o.waitReady)) ||
-        runningGamePort(runInstanceScript(host, {o.cfgDir, makeStatusScript()},
-                                          "Status query failed: "),
-                        o.cfgDir) != port) {
+        runningGamePort(
+            runInstanceScript(host, {o.cfgDir, makeStatusScript()}, "Status query failed: "),
+            o.cfgDir) != port) {
         throw TUError{"Server did not answer its query within " + o.waitReady + " s"};
     }
 }

@@ -18,6 +18,7 @@
 #include "errors/output.h"
 #include "errors/shown_text.h"
 #include "errors/uerror.h"
+#include "remote/datagram.h"
 #include "shell/value_checks.h"
 
 namespace fieldkeep {
@@ -71,7 +72,7 @@ if [ -n "$PID" ]; then
 			while ((getline line < f) > 0) {
 				split(line, w, " ")
 				if ((w[10] in want) && (k <= 2 || w[4] == "0A")) {
-					m = split(w[2], a, ":"); print "port", a[m], substr(kinds[k], 1, 3) }
+					m = split(w[2], a, ":"); print "port", a[m], substr(kinds[k], 1, 3), a[1] }
 			}
 			close(f)
 		}
@@ -97,18 +98,37 @@ struct Facts {
     std::string state, pid;
     std::optional<long long> hz, btime, start, memory, exitStatus, ended;
     std::set<std::pair<int, long>> ports;  // protocol (0: udp, 1: tcp), port
+    std::set<std::pair<long, std::string>>
+        udpAddresses;  // port, local address as the kernel writes it
     std::string lastError;
     std::optional<long long> restarts;
     std::string spyPort;
 };
 
-void addPort(Facts& f, const std::string& hex, const std::string& protocol) {
+void addPort(Facts& f, const std::string& hex, const std::string& protocol,
+             const std::string& address) {
     if (hex.empty() || hex.size() > 4 ||
         hex.find_first_not_of("0123456789ABCDEFabcdef") != std::string::npos ||
         (protocol != "udp" && protocol != "tcp")) {
         return;
     }
     f.ports.emplace(protocol == "tcp", std::stol(hex, nullptr, 16));
+    if (protocol == "udp") {
+        f.udpAddresses.emplace(std::stol(hex, nullptr, 16), address);
+    }
+}
+
+// Whether the server holds the UDP port on every address or on the one this
+// run reached the host at.
+bool holdsQueryPort(const Facts& f, long port) {
+    const std::string reached = reachedAddressAsKernelWrites();
+    for (const auto& [held, address] : f.udpAddresses) {
+        if (held == port &&
+            (address.find_first_not_of('0') == std::string::npos || address == reached)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 void readFact(Facts& f, const std::string& line) {
@@ -128,7 +148,9 @@ void readFact(Facts& f, const std::string& line) {
     } else if (tag == "rss" && number(a)) {
         f.memory = f.memory.value_or(0) + *number(a);
     } else if (tag == "port") {
-        addPort(f, a, b);
+        std::string address;
+        in >> address;
+        addPort(f, a, b, address);
     } else if (tag == "exit" && number(a) && number(b)) {
         f.exitStatus = number(a);
         f.ended = number(b);
@@ -218,7 +240,7 @@ std::optional<int> runningGamePort(const InstanceRun& run, const std::string& cf
     // Where the server's sockets are known, a port that it does not hold is
     // another process's: its answer would not be the game's.
     const int port = gameSpyPort(f.spyPort);
-    return f.memory && f.ports.count({0, port}) == 0 ? 0 : port;
+    return f.memory && !holdsQueryPort(f, port) ? 0 : port;
 }
 
 std::string gameReport(const std::optional<GameStatus>& game) {

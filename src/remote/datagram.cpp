@@ -53,6 +53,29 @@ private:
 
 }  // namespace
 
+std::string reachedAddressAsKernelWrites() {
+    sockaddr_storage peer{};
+    socklen_t size = sizeof peer;
+    if (getpeername(remote::sessionState().socket, reinterpret_cast<sockaddr*>(&peer), &size) !=
+        0) {
+        return "";
+    }
+    const auto* bytes = peer.ss_family == AF_INET
+                            ? reinterpret_cast<const unsigned char*>(
+                                  &reinterpret_cast<const sockaddr_in*>(&peer)->sin_addr)
+                            : reinterpret_cast<const unsigned char*>(
+                                  &reinterpret_cast<const sockaddr_in6*>(&peer)->sin6_addr);
+    const std::size_t length = peer.ss_family == AF_INET ? 4 : 16;
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string text;
+    for (std::size_t word = 0; word < length; word += 4) {
+        for (std::size_t i = 4; i-- > 0;) {
+            text += {kHex[bytes[word + i] >> 4], kHex[bytes[word + i] & 0xf]};
+        }
+    }
+    return text;
+}
+
 bool askByDatagram(const DatagramQuestion& question,
                    const std::function<bool(std::string_view)>& take) {
     const PeerSocket peer(question.port);

@@ -25,4 +25,9 @@ struct DatagramQuestion {
 bool askByDatagram(const DatagramQuestion& question,
                    const std::function<bool(std::string_view)>& take);
 
+// The address the session's connection reached the host at, as the host's
+// /proc/net tables write a local address: the bytes of each 32-bit word in
+// reverse (a little-endian host), upper-case hexadecimal; "" when unknown.
+std::string reachedAddressAsKernelWrites();
+
 }  // namespace fieldkeep

@@ -225,6 +225,10 @@ INSTANTIATE_TEST_SUITE_P(Game, Run, ::testing::Values(
          "Ann\t1\t30\t12\t3\t45\nB\\x09o\\x1B[2Jb\t2\t10\t4\t7\t120\n", 0, "true" +
          std::string(kThenStop), "instance && " + kStartFirst},
     Case{"PlayersOfAStoppedServer", kPlayers, "Server is not running\n", 1, "", "instance"},
+    // The game answers on 127.0.0.2 only; another account's answer on 127.0.0.1 is not its own.
+    Case{"AnotherAccountsAnswerIsNone", kPlayers, "Server did not answer its query\n", 1,
+         "pkill -f 'squa[t].py'" + std::string(kThenStop), "instance && fk" + joined(startArgs({"--ip=127.0.0.2"})) +
+         " && soon 'test -s cfg/server.pid' && squat"},
     Case{"PlayersOfAMutedGame", kPlayers, "Server did not answer its query\n", 1, "true" +
          std::string(kThenStop), "instance && " + kStartFirst + kMute},
     // Within five seconds, the process alive.

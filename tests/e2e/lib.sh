@@ -136,3 +136,12 @@ shows_running() {
         `"23000/udp 4711/tcp"$'\n'"query: answered in N ms"$'\n'"name: My server"$'\n'"map: Wake "`
         `"Island"$'\n'"players: 2/16" ] && [ "$(ss -Hlntup | grep -c "pid=$child,")" = 3 ]
 }
+
+# fktenant answers the game's query on 127.0.0.1:23000 with a name of its own, for 30 s.
+squat() {
+    printf '%s\n' 'import socket' 's = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)' \
+        's.bind(("127.0.0.1", 23000))' 'while True:' '    d, a = s.recvfrom(99)' \
+        '    s.sendto(b"\\hostname\\FORGED\\numplayers\\0\\final\\\\queryid\\1.1", a)' >squat.py
+    tenant 'timeout 30 python3 squat.py' >/dev/null 2>&1 &
+    soon "ss -Hlun | grep -q '127.0.0.1:23000 '"
+}
