@@ -43,16 +43,19 @@ const char kUnsafeHere[] = R"SH(unsafe_here()
 // it holds, never by a path: a name that is a symbolic link is followed only
 // when root made it in a directory that only root can change (a system's /home
 // that points elsewhere), by entering its target the same way; any other name
-// must lead to a directory whose parent is the one it was entered from, so
-// that a name swapped for a link meanwhile is caught. ".." only in such a
-// link's target, where the directory entered decides it. On failure FK_WHY is
-// "missing" (the shell said why on standard error) or "dirlink".
+// must lead to a directory whose parent is the one it was entered from (FK_H,
+// its inode number) and whose entry there, looked at without following it, is
+// that very directory: a name swapped for a link meanwhile is caught, whatever
+// it points to. ".." only in such a link's target, where the directory entered
+// decides it. On failure FK_WHY is "missing" (the shell said why on standard
+// error) or "dirlink".
 const char kEnterFunction[] = R"SH(FK_DEPTH=0
 enter()
 {
 	case $1 in /*) cd / || return 1 ;; esac
 	FK_WHY=dirlink
 	[ "$FK_DEPTH" -lt 8 ] || return 1
+	FK_H=`ls -ndi . | awk '{ print $1 }'`
 	set -f
 	IFS=/
 	set -- $1
@@ -62,6 +65,7 @@ enter()
 		[ -n "$FK_C" ] && [ "$FK_C" != . ] || continue
 		if [ "$FK_C" = .. ]; then
 			[ "$FK_DEPTH" -gt 0 ] && cd -P .. || return 1
+			FK_H=`ls -ndi . | awk '{ print $1 }'`
 		elif [ -L "$FK_C" ]; then
 			LC_ALL=C ls -ndq . "./$FK_C" | awk '$3 != 0 ||
 				NR == 1 && (substr($1, 6, 1) == "w" || substr($1, 9, 1) == "w") { bad = 1 }
@@ -69,10 +73,10 @@ enter()
 			FK_T=`readlink "$FK_C"` && FK_DEPTH=$((FK_DEPTH + 1)) && enter "$FK_T" || return 1
 			FK_DEPTH=$((FK_DEPTH - 1))
 		else
-			exec 3<.
-			cd -P "$FK_C" || { FK_WHY=missing; return 1; }
-			[ ! -e /dev/fd/3 ] || [ .. -ef /dev/fd/3 ] || return 1
-			exec 3<&-
+			cd -P "./$FK_C" || { FK_WHY=missing; return 1; }
+			FK_H=`LC_ALL=C ls -ndiq . .. "../$FK_C" | awk -v h="$FK_H" 'NR == 1 { i = $1 }
+				NR == 2 { p = $1 } NR == 3 && p == h && $1 == i && $2 ~ /^d/ { print i }'`
+			[ -n "$FK_H" ] || return 1
 		fi
 	done
 }
@@ -95,7 +99,6 @@ enter()
 // act NAME when none works or the owner's number has no name of its own).
 const char kGuard[] = R"SH(umask 077
 enter @CFGDIR@ || { [ "$FK_WHY" = missing ] && echo missing || echo refused dirlink; exit 1; }
-exec 3<&-
 @SERVERDIR@U=`id -u`
 O=`ls -nd . | awk '{ print $3 }'`
 [ "$U" = 0 ] || [ "$O" = "$U" ] || { echo refused owner; exit 1; }
