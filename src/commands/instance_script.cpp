@@ -21,7 +21,7 @@ constexpr std::size_t kGuardLineLimit = 4096;
 // not be sticky and writable, nor carry an access list.
 const char kUnsafeHere[] = R"SH(unsafe_here()
 {
-	FK_O=$1 FK_E=$2 FK_A= FK_R=`pwd -P`
+	FK_O=$1 FK_E=$2 FK_A= FK_R=$PWD
 	FK_R=${FK_R#/}
 	set -- /
 	while [ -n "$FK_R" ]; do
@@ -44,18 +44,19 @@ const char kUnsafeHere[] = R"SH(unsafe_here()
 // when root made it in a directory that only root can change (a system's /home
 // that points elsewhere), by entering its target the same way; any other name
 // must lead to a directory whose parent is the one it was entered from (FK_H,
-// its inode number) and whose entry there, looked at without following it, is
-// that very directory: a name swapped for a link meanwhile is caught, whatever
-// it points to. ".." only in such a link's target, where the directory entered
-// decides it. On failure FK_WHY is "missing" (the shell said why on standard
-// error) or "dirlink".
+// its inode number; / needs no look) and whose entry there, looked at without
+// following it, is that very directory (one ls of the three, whose fields the
+// shell splits; FK_OWNER is the owner of the last one): a name swapped for a
+// link meanwhile is caught, whatever it points to. ".." only in such a link's
+// target, where the directory entered decides it. On failure FK_WHY is
+// "missing" (the shell said why on standard error) or "dirlink".
 const char kEnterFunction[] = R"SH(FK_DEPTH=0
 enter()
 {
 	case $1 in /*) cd / || return 1 ;; esac
 	FK_WHY=dirlink
 	[ "$FK_DEPTH" -lt 8 ] || return 1
-	FK_H=`ls -ndi . | awk '{ print $1 }'`
+	case $1 in /*) FK_H=/ ;; esac
 	set -f
 	IFS=/
 	set -- $1
@@ -65,7 +66,7 @@ enter()
 		[ -n "$FK_C" ] && [ "$FK_C" != . ] || continue
 		if [ "$FK_C" = .. ]; then
 			[ "$FK_DEPTH" -gt 0 ] && cd -P .. || return 1
-			FK_H=`ls -ndi . | awk '{ print $1 }'`
+			FK_H=`ls -ndi . | awk '{ print $1 }'` FK_OWNER=
 		elif [ -L "$FK_C" ]; then
 			LC_ALL=C ls -ndq . "./$FK_C" | awk '$3 != 0 ||
 				NR == 1 && (substr($1, 6, 1) == "w" || substr($1, 9, 1) == "w") { bad = 1 }
@@ -74,9 +75,13 @@ enter()
 			FK_DEPTH=$((FK_DEPTH - 1))
 		else
 			cd -P "./$FK_C" || { FK_WHY=missing; return 1; }
-			FK_H=`LC_ALL=C ls -ndiq . .. "../$FK_C" | awk -v h="$FK_H" 'NR == 1 { i = $1 }
-				NR == 2 { p = $1 } NR == 3 && p == h && $1 == i && $2 ~ /^d/ { print i }'`
-			[ -n "$FK_H" ] || return 1
+			set -f
+			set -- `LC_ALL=C ls -ndiq . .. "../$FK_C"`
+			set +f
+			[ $# = 30 ] && [ "${21}" = "$1" ] && { [ "$FK_H" = / ] || [ "${11}" = "$FK_H" ]; } ||
+				return 1
+			case ${22} in d*) ;; *) return 1 ;; esac
+			FK_H=$1 FK_OWNER=$4
 		fi
 	done
 }
@@ -100,7 +105,8 @@ enter()
 const char kGuard[] = R"SH(umask 077
 enter @CFGDIR@ || { [ "$FK_WHY" = missing ] && echo missing || echo refused dirlink; exit 1; }
 @SERVERDIR@U=`id -u`
-O=`ls -nd . | awk '{ print $3 }'`
+O=$FK_OWNER
+[ -n "$O" ] || O=`ls -nd . | awk '{ print $3 }'`
 [ "$U" = 0 ] || [ "$O" = "$U" ] || { echo refused owner; exit 1; }
 for N in settings settings/serversettings.con settings/serversettings.con.pre \
 	settings/adminsettings.con settings/adminsettings.con.pre start.sh stop.sh \
