@@ -53,10 +53,9 @@ const char kUnsafeHere[] = R"SH(unsafe_here()
 const char kEnterFunction[] = R"SH(FK_DEPTH=0
 enter()
 {
-	case $1 in /*) cd / || return 1 ;; esac
+	case $1 in /*) cd / && FK_H=/ || return 1 ;; esac
 	FK_WHY=dirlink
 	[ "$FK_DEPTH" -lt 8 ] || return 1
-	case $1 in /*) FK_H=/ ;; esac
 	set -f
 	IFS=/
 	set -- $1
@@ -144,7 +143,7 @@ const char kSameDirectory[] = R"SH([ @OTHERDIR@ -ef . ] && { echo refused same; 
 const char kServerDirectorySafe[] =
     R"SH(N=$(enter @OTHERDIR@ >/dev/null 2>&1 || { echo "$FK_WHY"; exit; }
 	F=`unsafe_here "$O" @LAUNCHER@`
-	[ -n "$F" ] || F=`find "$(pwd -P)" ! -type l \( -perm -g+w -o -perm -o+w \) -print -o \
+	[ -n "$F" ] || F=`find "$PWD" ! -type l \( -perm -g+w -o -perm -o+w \) -print -o \
 		\( ! -user 0 ! -user "$O" \) -print 2>/dev/null | head -n 1`
 	echo "${F:-ok}")
 case $N in

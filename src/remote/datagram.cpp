@@ -14,26 +14,31 @@ namespace {
 
 constexpr std::size_t kLargestDatagram = 65536;
 
+// The address and port the session's connection goes to; false unless IPv4 or IPv6.
+bool sessionPeer(sockaddr_storage& peer, socklen_t& size) {
+    size = sizeof peer;
+    return getpeername(remote::sessionState().socket, reinterpret_cast<sockaddr*>(&peer), &size) ==
+               0 &&
+           (peer.ss_family == AF_INET || peer.ss_family == AF_INET6);
+}
+
 // A UDP socket connected to the port of the session's peer: the kernel then
 // passes on only datagrams from that address and port.
 class PeerSocket {
 public:
     explicit PeerSocket(int port) {
         sockaddr_storage peer{};
-        socklen_t size = sizeof peer;
-        auto* address = reinterpret_cast<sockaddr*>(&peer);
-        if (getpeername(remote::sessionState().socket, address, &size) != 0) {
+        socklen_t size = 0;
+        if (!sessionPeer(peer, size)) {
             return;
         }
         if (peer.ss_family == AF_INET) {
             reinterpret_cast<sockaddr_in*>(&peer)->sin_port = htons(static_cast<uint16_t>(port));
-        } else if (peer.ss_family == AF_INET6) {
-            reinterpret_cast<sockaddr_in6*>(&peer)->sin6_port = htons(static_cast<uint16_t>(port));
         } else {
-            return;
+            reinterpret_cast<sockaddr_in6*>(&peer)->sin6_port = htons(static_cast<uint16_t>(port));
         }
         fd_ = socket(peer.ss_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        if (fd_ >= 0 && connect(fd_, address, size) != 0) {
+        if (fd_ >= 0 && connect(fd_, reinterpret_cast<sockaddr*>(&peer), size) != 0) {
             close(fd_);
             fd_ = -1;
         }
@@ -55,9 +60,8 @@ private:
 
 std::string reachedAddressAsKernelWrites() {
     sockaddr_storage peer{};
-    socklen_t size = sizeof peer;
-    if (getpeername(remote::sessionState().socket, reinterpret_cast<sockaddr*>(&peer), &size) !=
-        0) {
+    socklen_t size = 0;
+    if (!sessionPeer(peer, size)) {
         return "";
     }
     const auto* bytes = peer.ss_family == AF_INET
