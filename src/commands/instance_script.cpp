@@ -3,6 +3,7 @@
 #include <optional>
 #include <sstream>
 
+#include "commands/instance_pid.h"
 #include "errors/uerror.h"
 #include "remote/connection.h"
 #include "shell/quoting.h"
@@ -103,7 +104,7 @@ enter()
 // act NAME when none works or the owner's number has no name of its own).
 const char kGuard[] = R"SH(umask 077
 enter @CFGDIR@ || { [ "$FK_WHY" = missing ] && echo missing || echo refused dirlink; exit 1; }
-@SERVERDIR@U=`id -u`
+@SERVERDIR@process_uids /proc/self/status && U=$FK_EUID || U=`id -u`
 O=$FK_OWNER
 [ -n "$O" ] || O=`ls -nd . | awk '{ print $3 }'`
 [ "$U" = 0 ] || [ "$O" = "$U" ] || { echo refused owner; exit 1; }
@@ -239,7 +240,7 @@ std::string makeInstanceScript(const InstanceScript& script) {
                   start ? fillShellTemplate(kSameDirectory, dirs) : "");
     guard.replace(guard.find("@SERVERSAFE@"), 12,
                   start ? fillShellTemplate(kServerDirectorySafe, dirs) : "");
-    return "{\n" + std::string(kUnsafeHere) + kEnterFunction + guard +
+    return "{\n" + std::string(kUnsafeHere) + kEnterFunction + kProcessUidsFunction + guard +
            hereDocument("exec \"$@\"", script.body) + "\n}\n";
 }
 

@@ -37,7 +37,7 @@ constexpr int kNotRunning = 3;
 constexpr int kNotReading = 4;
 
 std::string makeSendBody(const std::string& line) {
-    std::string body = std::string(kInstancePidFunction) + kSendScript;
+    std::string body = instancePidFunctions() + kSendScript;
     body.replace(body.find("@WRITE@"), 7,
                  hereDocument("timeout 5 dd of=server-stdin bs=65536 iflag=fullblock "
                               "oflag=nofollow conv=nocreat,notrunc 2>/dev/null",

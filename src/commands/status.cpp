@@ -24,21 +24,24 @@
 namespace fieldkeep {
 namespace {
 
-// For a running server one awk, reading /proc with getline (a process that
-// ended meanwhile is skipped, not an error), prints the tick rate, the boot
-// time and the server's start, builds the process tree from the parent field of
-// every /proc/PID/stat (the text after the last ')', since a command name may
-// hold anything), sums its resident memory and looks the socket inodes among
-// its open files up in the kernel's UDP and TCP tables (TCP only when
-// listening, state 0A). Few processes are started: the script's time on the
-// host adds to the round trips.
+// For a running server one awk reads the game's query port from its settings
+// and, reading /proc with getline (a process that ended meanwhile is skipped,
+// not an error), prints the tick rate, the boot time and the server's start,
+// builds the process tree from the parent field of every /proc/PID/stat (the
+// text after the last ')', since a command name may hold anything), sums its
+// resident memory and looks the socket inodes among its open files up in the
+// kernel's UDP and TCP tables (TCP only when listening, state 0A). Few
+// processes are started: the script's time on the host adds to the round trips.
 const char kStatusScript[] = R"SCRIPT(PID=`instance_pid server.pid`
 [ -f server.restarts ] && printf 'restarts %s\n' "$(head -n 1 server.restarts)"
 if [ -n "$PID" ]; then
 	echo running $PID
-	sed -n 's/^[[:space:]]*game\.gameSpyPort[[:space:]]\{1,\}\([0-9]*\).*/spyport \1/p' \
-		settings/serversettings.con 2>/dev/null
 	exec awk -v root=$PID -v hz="`getconf CLK_TCK`" 'BEGIN { print "hz", hz
+		f = "settings/serversettings.con"
+		while ((getline line < f) > 0)
+			if (sub(/^[ \t\r\v\f]*game\.gameSpyPort[ \t\r\v\f]+/, "", line)) {
+				match(line, /^[0-9]*/); print "spyport", substr(line, 1, RLENGTH) }
+		close(f)
 		while ((getline line < "/proc/stat") > 0) if (line ~ /^btime /) print line
 		for (i = 1; i < ARGC; i++) {
 			f = ARGV[i] "/stat"
@@ -219,7 +222,7 @@ Facts readFacts(const InstanceRun& run, const std::string& cfgDir) {
 }  // namespace
 
 std::string makeStatusScript() {
-    return std::string(kInstancePidFunction) + kStatusScript;
+    return instancePidFunctions() + kStatusScript;
 }
 
 std::string utcTime(long long seconds) {

@@ -66,7 +66,7 @@ const char kRunStopScript[] = "chmod 750 stop.sh && ./stop.sh </dev/null >/dev/n
 }  // namespace
 
 std::string makeStopScript() {
-    return std::string("#!/bin/sh\n") + kInstancePidFunction + "\n" + kStopScript;
+    return "#!/bin/sh\n" + instancePidFunctions() + "\n" + kStopScript;
 }
 
 void addShutDownSteps(ScriptSteps& steps) {
