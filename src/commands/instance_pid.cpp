@@ -29,7 +29,8 @@ const char kInstancePidFunction[] = R"SCRIPT(instance_pid()
 {
 	[ -f "$1" ] && [ ! -h "$1" ] || return 0
 	IPID= FK_REST= FK_MORE=
-	{ IFS=' 	)SCRIPT" "\r" R"SCRIPT(' read -r IPID FK_REST; IFS=' 	' read -r FK_MORE; } 2>/dev/null <"$1"
+	{ IFS=' 	' read -r IPID FK_REST; IFS=' 	' read -r FK_MORE; } 2>/dev/null <"$1"
+	IPID=${IPID%[[:space:]]} FK_REST=${FK_REST%[[:space:]]} FK_MORE=${FK_MORE%[[:space:]]}
 	[ -z "$FK_REST$FK_MORE" ] || return 0
 	case $IPID in
 	''|*[!0-9]*|0*|1) return 0 ;;

@@ -6,14 +6,13 @@
 
 namespace fieldkeep {
 
-// The POSIX sh function `instance_pid FILE` and the functions it uses, to be put into a generated script
-// before its use, which runs in the configuration directory. It prints the pid
-// that FILE holds when FILE holds one decimal number from 2 up without leading
-// zeros (blanks and line ends around it aside) and, where /proc exists, that
-// process belongs to the current user and is this instance's own: the wrapper
-// (an argument naming the directory's start.sh) or the game server it launched
-// (the argument +overlayPath followed by one naming the directory). Otherwise
-// it prints nothing. It sets IPID, and defines same_path and process_uids too.
+// The POSIX sh function `instance_pid FILE` and the functions it uses, to be put into a generated
+// script before its use, which runs in the configuration directory. It prints the pid that FILE
+// holds when FILE holds one decimal number from 2 up without leading zeros (blanks and line ends
+// around it aside) and, where /proc exists, that process belongs to the current user and is this
+// instance's own: the wrapper (an argument naming the directory's start.sh) or the game server it
+// launched (the argument +overlayPath followed by one naming the directory). Otherwise it prints
+// nothing. It sets IPID, and defines same_path and process_uids too.
 std::string instancePidFunctions();
 
 // The POSIX sh function `process_uids FILE`: from FILE, a /proc/PID/status,
