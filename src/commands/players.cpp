@@ -1,12 +1,12 @@
 // --players: the players of a running instance, as the game itself tells them
 // in its answer to the query game browsers make.
 #include "commands/commands.h"
-#include "commands/game_query.h"
 #include "commands/options.h"
 #include "commands/status.h"
 #include "errors/output.h"
 #include "errors/shown_text.h"
 #include "errors/uerror.h"
+#include "game/game_query.h"
 #include "shell/value_checks.h"
 
 namespace fieldkeep {

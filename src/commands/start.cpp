@@ -6,12 +6,12 @@
 #include <algorithm>
 
 #include "commands/commands.h"
-#include "commands/game_query.h"
 #include "commands/instance_script.h"
 #include "commands/options.h"
 #include "commands/status.h"
 #include "commands/stop.h"
 #include "errors/uerror.h"
+#include "game/game_query.h"
 #include "shell/config_edit.h"
 #include "shell/port_check.h"
 #include "shell/quoting.h"

@@ -12,12 +12,12 @@
 #include <sstream>
 
 #include "commands/commands.h"
-#include "commands/game_query.h"
 #include "commands/instance_pid.h"
 #include "commands/options.h"
 #include "errors/output.h"
 #include "errors/shown_text.h"
 #include "errors/uerror.h"
+#include "game/game_query.h"
 #include "remote/datagram.h"
 #include "shell/value_checks.h"
 

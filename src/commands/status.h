@@ -5,8 +5,8 @@
 #include <optional>
 #include <string>
 
-#include "commands/game_query.h"
 #include "commands/instance_script.h"
+#include "game/game_query.h"
 
 namespace fieldkeep {
 

@@ -1,6 +1,6 @@
-#include "commands/game_query.h"
 #include "commands/host_checks.h"
 #include "commands/status.h"
+#include "game/game_query.h"
 #include "main/host_address.h"
 #include "remote/exit_status.h"
 #include "remote/spill_buffer.h"

@@ -1,4 +1,4 @@
-#include "commands/game_query.h"
+#include "game/game_query.h"
 
 #include <chrono>
 
