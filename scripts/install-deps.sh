@@ -14,7 +14,7 @@
 set -euo pipefail
 packages=(
     build-essential cmake pkg-config clang
-    libssh2-1-dev libcrypt-dev libgtest-dev
+    libssh2-1-dev libcrypt-dev libgtest-dev libtomlplusplus-dev
     openssh-server openssh-client dropbear-bin iproute2 util-linux passwd procps libpam-modules
     mksh zsh
     wget bzip2 gzip unzip zip makeself python3

@@ -1,5 +1,7 @@
 #include "commands/instance_pid.h"
 
+#include "shell/quoting.h"
+
 namespace fieldkeep {
 
 // Only a regular file is read: a pipe planted there would hold the run. kill
@@ -41,7 +43,7 @@ const char kInstancePidFunction[] = R"SCRIPT(instance_pid()
 		tr '\000' '\n' 2>/dev/null </proc/$IPID/cmdline | {
 			PREV=
 			while IFS= read -r ARG; do
-				if [ "$PREV" = +overlayPath ]; then
+				if [ "$PREV" = @INSTANCEARG@ ]; then
 					same_path "$ARG" . && exit 0
 				fi
 				same_path "$ARG" start.sh && exit 0
@@ -64,8 +66,11 @@ same_path()
 
 }  // namespace
 
-std::string instancePidFunctions() {
-    return std::string(kProcessUidsFunction) + kInstancePidFunction;
+std::string instancePidFunctions(const GameDefinition& game) {
+    std::string text = kInstancePidFunction;
+    const std::string placeholder = "@INSTANCEARG@";
+    text.replace(text.find(placeholder), placeholder.size(), shellWord(game.instanceArgument));
+    return kProcessUidsFunction + text;
 }
 
 }  // namespace fieldkeep

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "game/game_definition.h"
+
 namespace fieldkeep {
 
 // The POSIX sh function `instance_pid FILE` and the functions it uses, to be put into a generated
@@ -11,9 +13,9 @@ namespace fieldkeep {
 // holds when FILE holds one decimal number from 2 up without leading zeros (blanks and line ends
 // around it aside) and, where /proc exists, that process belongs to the current user and is this
 // instance's own: the wrapper (an argument naming the directory's start.sh) or the game server it
-// launched (the argument +overlayPath followed by one naming the directory). Otherwise it prints
+// launched (the game's instance argument followed by one naming the directory). Otherwise it prints
 // nothing. It sets IPID, and defines same_path and process_uids too.
-std::string instancePidFunctions();
+std::string instancePidFunctions(const GameDefinition& game);
 
 // The POSIX sh function `process_uids FILE`: from FILE, a /proc/PID/status,
 // it sets FK_RUID, FK_EUID and FK_SUID to the process's real, effective and

@@ -1,5 +1,6 @@
 #include "commands/instance_script.h"
 
+#include <algorithm>
 #include <optional>
 #include <sstream>
 
@@ -108,12 +109,10 @@ enter @CFGDIR@ || { [ "$FK_WHY" = missing ] && echo missing || echo refused dirl
 O=$FK_OWNER
 [ -n "$O" ] || O=`ls -nd . | awk '{ print $3 }'`
 [ "$U" = 0 ] || [ "$O" = "$U" ] || { echo refused owner; exit 1; }
-for N in settings settings/serversettings.con settings/serversettings.con.pre \
-	settings/adminsettings.con settings/adminsettings.con.pre start.sh stop.sh \
-	server-stdin server.pid start.pid server.exit server.restarts stderr.log stderr.log.1; do
+for N in @GUARDED@; do
 	[ -L "$N" ] && { echo "refused link $N"; exit 1; }
 done
-N=`unsafe_here "$O" settings`
+N=`unsafe_here "$O" @SETTINGSDIR@`
 [ -z "$N" ] || { printf 'refused unsafe %s\n' "$N"; exit 1; }
 @SERVERSAFE@set -- /bin/sh -s
 if [ "$O" != "$U" ]; then
@@ -230,16 +229,52 @@ bool checkGuardAnswer(const std::string& answer, const InstanceScript& script,
     throw TUError{unanswered + words.substr(0, words.find('\n'))};
 }
 
+// The directory of the game's first settings file; "" when it lies in the
+// configuration directory itself.
+std::string settingsDirectory(const GameDefinition& game) {
+    const std::string& path = game.settings.empty() ? "" : game.settings.front().path;
+    return path.substr(0, path.rfind('/') == std::string::npos ? 0 : path.rfind('/'));
+}
+
+// The names that must not be symbolic links, as shell words: the settings
+// directories, each settings file and the new one that replaces it, and the
+// instance's files.
+std::string guardedNames(const GameDefinition& game) {
+    std::vector<std::string> names;
+    for (const GameSettingsFile& file : game.settings) {
+        const std::size_t slash = file.path.rfind('/');
+        if (slash != std::string::npos &&
+            std::find(names.begin(), names.end(), file.path.substr(0, slash)) == names.end()) {
+            names.push_back(file.path.substr(0, slash));
+        }
+    }
+    for (const GameSettingsFile& file : game.settings) {
+        names.insert(names.end(), {file.path, file.path + ".pre"});
+    }
+    names.insert(names.end(), game.instanceFiles.begin(), game.instanceFiles.end());
+    std::string words;
+    for (const std::string& name : names) {
+        words += (words.empty() ? "" : " ") + shellWord(name);
+    }
+    return words;
+}
+
+void fillIn(std::string& text, const std::string& placeholder, const std::string& value) {
+    text.replace(text.find(placeholder), placeholder.size(), value);
+}
+
 }  // namespace
 
 std::string makeInstanceScript(const InstanceScript& script) {
-    const std::vector<ShellWord> dirs = {{"OTHERDIR", script.otherDir}, {"LAUNCHER", "start.sh"}};
+    const std::vector<ShellWord> dirs = {{"OTHERDIR", script.otherDir},
+                                         {"LAUNCHER", script.game.launcher}};
     const bool start = !script.otherDir.empty();
     std::string guard = fillShellTemplate(kGuard, {{"CFGDIR", script.cfgDir}});
-    guard.replace(guard.find("@SERVERDIR@"), 11,
-                  start ? fillShellTemplate(kSameDirectory, dirs) : "");
-    guard.replace(guard.find("@SERVERSAFE@"), 12,
-                  start ? fillShellTemplate(kServerDirectorySafe, dirs) : "");
+    fillIn(guard, "@SERVERDIR@", start ? fillShellTemplate(kSameDirectory, dirs) : "");
+    fillIn(guard, "@GUARDED@", guardedNames(script.game));
+    const std::string settings = settingsDirectory(script.game);
+    fillIn(guard, "@SETTINGSDIR@", settings.empty() ? "''" : shellWord(settings));
+    fillIn(guard, "@SERVERSAFE@", start ? fillShellTemplate(kServerDirectorySafe, dirs) : "");
     return "{\n" + std::string(kUnsafeHere) + kEnterFunction + kProcessUidsFunction + guard +
            hereDocument("exec \"$@\"", script.body) + "\n}\n";
 }

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "game/game_definition.h"
 #include "remote/output_sink.h"
 #include "remote/runner.h"
 
@@ -17,6 +18,7 @@ namespace fieldkeep {
 
 // What a command runs in the held directory.
 struct InstanceScript {
+    const GameDefinition& game;  // its launcher and the instance's files
     std::string cfgDir;
     std::string body;        // shell text, run in the configuration directory
     std::string otherDir{};  // when set, the configuration directory must not be it

@@ -38,6 +38,7 @@ std::string lineCount(const std::string& value) {
 bool showLog(talvor::opt::TOParsing options, RemoteRunner& host) {
     const std::string cfgDir = requiredValue(options, "cfg-dir");
     const std::string lines = optionalValue(options, "lines", talvor::opt::ReqArg);
+    const GameDefinition game = chosenGame(options);
     options.check();
     requireAbsolutePlainPath(cfgDir, "cfg-dir");
     const std::string count = lineCount(lines);
@@ -48,7 +49,8 @@ bool showLog(talvor::opt::TOParsing options, RemoteRunner& host) {
     };
     const std::string failure = "Failed to read from the file " + log;
     const InstanceRun run = streamInstanceScript(
-        host, {cfgDir, fillShellTemplate(kLogScript, {{"LINES", count}})}, failure + ": ", print);
+        host, {game, cfgDir, fillShellTemplate(kLogScript, {{"LINES", count}})}, failure + ": ",
+        print);
     // A directory that cannot be entered holds no log to show.
     if (run.entered && run.result.status != 0) {
         throw TUError{failure};

@@ -1,5 +1,7 @@
 #include "commands/options.h"
 
+#include "game/game_loader.h"
+
 namespace fieldkeep {
 
 using talvor::opt::NoArg;
@@ -19,6 +21,11 @@ bool optionalFlag(talvor::opt::TOParsing& options, const std::string& name) {
     auto result = options.longOpt(name, NoArg);
     options.clear();
     return result.found();
+}
+
+GameDefinition chosenGame(talvor::opt::TOParsing& options) {
+    const std::string name = optionalValue(options, "game", talvor::opt::ReqArg);
+    return name.empty() ? builtInGame() : loadGame(name);
 }
 
 }  // namespace fieldkeep

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "game/game_definition.h"
 #include "opt/toparsing.h"
 
 namespace fieldkeep {
@@ -17,5 +18,9 @@ std::string optionalValue(talvor::opt::TOParsing& options, const std::string& na
 
 // Whether an optional flag (a long option without value) was given.
 bool optionalFlag(talvor::opt::TOParsing& options, const std::string& name);
+
+// The game that --game names, Battlefield 1942 without one. Throws TUError for
+// an unknown game or a broken definition, before anything is sent.
+GameDefinition chosenGame(talvor::opt::TOParsing& options);
 
 }  // namespace fieldkeep

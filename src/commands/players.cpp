@@ -24,15 +24,18 @@ std::string playersTable(const GameStatus& game) {
 
 bool showPlayers(talvor::opt::TOParsing options, RemoteRunner& host) {
     const std::string cfgDir = requiredValue(options, "cfg-dir");
+    const GameDefinition definition = chosenGame(options);
     options.check();
     requireAbsolutePlainPath(cfgDir, "cfg-dir");
     host.connect();
-    const auto port = runningGamePort(
-        runInstanceScript(host, {cfgDir, makeStatusScript()}, "Status query failed: "), cfgDir);
+    const auto port =
+        runningGamePort(runInstanceScript(host, {definition, cfgDir, makeStatusScript(definition)},
+                                          "Status query failed: "),
+                        cfgDir, definition);
     if (!port) {
         throw TUError{"Server is not running"};
     }
-    const auto game = *port != 0 ? queryGame(*port) : std::nullopt;
+    const auto game = *port != 0 ? queryGame(definition, *port) : std::nullopt;
     if (!game) {
         throw TUError{"Server did not answer its query"};
     }

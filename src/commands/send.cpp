@@ -36,8 +36,8 @@ exit 3
 constexpr int kNotRunning = 3;
 constexpr int kNotReading = 4;
 
-std::string makeSendBody(const std::string& line) {
-    std::string body = instancePidFunctions() + kSendScript;
+std::string makeSendBody(const GameDefinition& game, const std::string& line) {
+    std::string body = instancePidFunctions(game) + kSendScript;
     body.replace(body.find("@WRITE@"), 7,
                  hereDocument("timeout 5 dd of=server-stdin bs=65536 iflag=fullblock "
                               "oflag=nofollow conv=nocreat,notrunc 2>/dev/null",
@@ -47,8 +47,10 @@ std::string makeSendBody(const std::string& line) {
 
 }  // namespace
 
-void sendConsoleLine(RemoteRunner& host, const std::string& cfgDir, const std::string& line) {
-    const InstanceRun run = runInstanceScript(host, {cfgDir, makeSendBody(line)}, "Send failed: ");
+void sendConsoleLine(RemoteRunner& host, const GameDefinition& game, const std::string& cfgDir,
+                     const std::string& line) {
+    const InstanceRun run =
+        runInstanceScript(host, {game, cfgDir, makeSendBody(game, line)}, "Send failed: ");
     const int status = run.result.status;
     if (!run.entered || status == kNotRunning) {
         throw TUError{"Server is not running"};
@@ -64,11 +66,12 @@ void sendConsoleLine(RemoteRunner& host, const std::string& cfgDir, const std::s
 bool sendLine(talvor::opt::TOParsing options, RemoteRunner& host) {
     const std::string cfgDir = requiredValue(options, "cfg-dir");
     const std::string line = requiredValue(options, "line");
+    const GameDefinition game = chosenGame(options);
     options.check();
     requireAbsolutePlainPath(cfgDir, "cfg-dir");
     requireSingleLine(line, "line");
     host.connect();
-    sendConsoleLine(host, cfgDir, line);
+    sendConsoleLine(host, game, cfgDir, line);
     return true;
 }
 

@@ -53,7 +53,7 @@ rmdir server.stopping 2>/dev/null
 trap '[ -z "$SRVPID" ] || kill $SRVPID; RESTART=0' 1 2 15
 run_server()
 {
-	{ { cd "$SRVDIR" && exec ./start.sh +statusMonitor 1 +overlayPath "$CFGDIR"; } <server-stdin >/dev/null 2>>stderr.log & } && SRVPID=$! && echo $SRVPID > server.pid && wait $SRVPID
+	{ { cd "$SRVDIR" && exec @LAUNCH@; } <server-stdin >/dev/null 2>>stderr.log & } && SRVPID=$! && echo $SRVPID > server.pid && wait $SRVPID
 	STATUS=$?
 	while [ -n "$SRVPID" ] && kill -0 $SRVPID 2>/dev/null; do wait $SRVPID; STATUS=$?; done
 }
@@ -102,6 +102,7 @@ void addSettingSteps(ScriptSteps& steps, const StartOptions& o) {
     for (auto first = changes.begin(); first != changes.end();) {
         const auto end = std::find_if(
             first, changes.end(), [&](const SettingChange& c) { return c.file != first->file; });
+        const GameSettingsFile& file = o.game.settingsFile(first->fileId);
         std::vector<SettingEdit> edits;
         std::vector<std::string> failures;
         for (auto c = first; c != end; ++c) {
@@ -109,14 +110,16 @@ void addSettingSteps(ScriptSteps& steps, const StartOptions& o) {
             failures.push_back((c->remove ? "Delete option '" : "Set option '") + c->key +
                                "' failed in " + c->file);
         }
-        const std::string file = "settings/" + first->file.substr(first->file.rfind('/') + 1);
-        steps.add(makeEditSettingsCommand(file, edits), failures);
+        steps.add(
+            makeEditSettingsCommand(file.path, edits, file.dialect == GameSettingsFile::Quake),
+            failures);
         first = end;
     }
 }
 
 void addLaunchSteps(ScriptSteps& steps, const StartOptions& o) {
-    steps.add("test -x " + shellQuote(o.srvDir) + "/start.sh", "Test on exec server failed", false);
+    steps.add("test -x " + shellQuote(o.srvDir) + "/" + shellWord(o.game.launcher),
+              "Test on exec server failed", false);
     std::vector<std::string> ports, taken;
     for (const auto& [option, port] : portsToCheck(o)) {
         ports.push_back(port);
@@ -130,78 +133,73 @@ void addLaunchSteps(ScriptSteps& steps, const StartOptions& o) {
               "Start server failed: ", false);
 }
 
-constexpr std::string_view kServer = "serversettings.con", kAdmin = "adminsettings.con";
 constexpr int kMostWait = 600;
-constexpr auto kRequired = InstanceSetting::Required, kFlag = InstanceSetting::Flag;
 
-std::string lookUp(talvor::opt::TOParsing& options, const InstanceSetting& setting) {
-    const std::string option(setting.option);
-    switch (setting.lookup) {
-        case InstanceSetting::Flag:
-            return optionalFlag(options, option) ? "1" : "0";
-        case InstanceSetting::AnyValue:
-            return options.longOpt(option, OptArg).value();
+std::string lookUp(talvor::opt::TOParsing& options, const GameOption& option) {
+    switch (option.kind) {
+        case GameOption::Flag:
+            return optionalFlag(options, option.name) ? "1" : "0";
+        case GameOption::Any:
+            return options.longOpt(option.name, OptArg).value();
         default:
-            return requiredValue(options, option);
+            return requiredValue(options, option.name);
     }
 }
 
-bool blanked(const StartOptions& o, const InstanceSetting& setting) {
-    return o.blanking.count(setting.blankedBy) > 0;
+bool blanked(const StartOptions& o, const GameOption& option) {
+    return o.blanking.count(option.blankedBy) > 0;
+}
+
+// A value that a settings file holds between double quotes.
+bool quotedInFile(const StartOptions& o, const GameOption& option) {
+    return option.quoted || (!option.file.empty() &&
+                             o.game.settingsFile(option.file).dialect == GameSettingsFile::Quake);
+}
+
+// The launcher and its arguments as the wrapper's shell words: the
+// configuration directory is the wrapper's $CFGDIR, an option's value is quoted.
+std::string launchWords(const StartOptions& o) {
+    std::string words = shellWord("./" + o.game.launcher);
+    for (const std::string& argument : o.game.arguments) {
+        const bool placeholder =
+            argument.size() > 2 && argument.front() == '{' && argument.back() == '}';
+        const std::string name = placeholder ? argument.substr(1, argument.size() - 2) : "";
+        words += " " + (argument == "{cfgdir}" ? std::string("\"$CFGDIR\"")
+                        : placeholder          ? shellWord(o.values.at(name))
+                                               : shellWord(argument));
+    }
+    return words;
 }
 
 }  // namespace
 
-// clang-format off
-const std::array<InstanceSetting, kInstanceSettingCount> kInstanceSettings = {{
-    // option, lookup, file, key, quoted, blanked by, port-checked
-    {"name", kRequired, kServer, "game.serverName", true, "", false},
-    {"max-players", kRequired, kServer, "game.serverMaxPlayers", false, "", false},
-    {"server-internet", kFlag, kServer, "game.serverInternet", false, "", false},
-    {"srv-bandwidth", kRequired, kServer, "game.serverBandwidthChokeLimit", false, "", false},
-    {"cl-bandwidth", kRequired, kServer, "game.serverMaxAllowedConnectionType", false, "", false},
-    {"ip", kRequired, kServer, "game.serverIP", false, "", false},
-    {"port", kRequired, kServer, "game.serverPort", false, "", true},
-    {"spy-lan-port", kRequired, kServer, "game.gameSpyLANPort", false, "", true},
-    {"spy-port", kRequired, kServer, "game.gameSpyPort", false, "", true},
-    {"game-time", kRequired, kServer, "game.serverGameTime", false, "", false},
-    {"score-lim", kRequired, kServer, "game.serverScoreLimit", false, "", false},
-    {"round-num", kRequired, kServer, "game.serverNumberOfRounds", false, "", false},
-    {"punk-buster", kFlag, kServer, "game.serverPunkBuster", false, "", false},
-    {"srv-passwd", InstanceSetting::AnyValue, kServer, "game.serverPassword", true, "", false},
-    {"remote-admin-passwd", kRequired, kAdmin, "admin.enableRemoteAdmin", true, "no-remote-admin",
-     false},
-    {"rcon-username", kRequired, kAdmin, "admin.enableRemoteConsole", true, "no-rcon", false},
-    {"rcon-password", kRequired, kAdmin, "admin.enableRemoteConsole", true, "no-rcon", false},
-    {"rcon-port", kRequired, kAdmin, "admin.enableRemoteConsole", false, "no-rcon", true},
-}};
-// clang-format on
-
 StartOptions readStartOptions(talvor::opt::TOParsing& options) {
     StartOptions o;
+    o.game = chosenGame(options);
     o.srvDir = requiredValue(options, "srv-dir");
     o.cfgDir = requiredValue(options, "cfg-dir");
+    const std::vector<GameOption>& all = o.game.options;
     const auto lookUpAll = [&](auto begin, auto end) {
-        for (auto row = begin; row != end; ++row) {
-            o.values[row->option] = lookUp(options, *row);
+        for (auto option = begin; option != end; ++option) {
+            o.values[option->name] = lookUp(options, *option);
         }
     };
-    for (auto row = kInstanceSettings.begin(); row != kInstanceSettings.end();) {
-        const auto end = std::find_if(row, kInstanceSettings.end(), [&](const auto& next) {
-            return next.blankedBy != row->blankedBy;
+    for (auto option = all.begin(); option != all.end();) {
+        const auto end = std::find_if(option, all.end(), [&](const GameOption& next) {
+            return next.blankedBy != option->blankedBy;
         });
-        if (row->blankedBy.empty()) {
-            lookUpAll(row, end);
+        if (option->blankedBy.empty()) {
+            lookUpAll(option, end);
         } else {
             // Held while the options it replaces are looked up, so only their outcome counts.
-            auto flag = options.longOpt(std::string(row->blankedBy), NoArg);
+            auto flag = options.longOpt(option->blankedBy, NoArg);
             if (flag.found()) {
-                o.blanking.insert(row->blankedBy);
+                o.blanking.insert(option->blankedBy);
             } else {
-                lookUpAll(row, end);
+                lookUpAll(option, end);
             }
         }
-        row = end;
+        option = end;
     }
     o.restartOnCrash = optionalFlag(options, "restart-on-crash");
     o.waitReady = optionalValue(options, "wait-ready", talvor::opt::ReqArg);
@@ -219,12 +217,18 @@ void validateStartOptions(const StartOptions& o) {
     }
     requireNoParentStep(o.srvDir, "srv-dir");
     requireNoParentStep(o.cfgDir, "cfg-dir");
-    for (const InstanceSetting& setting : kInstanceSettings) {
-        const auto value = o.values.find(setting.option);
+    for (const GameOption& option : o.game.options) {
+        const auto value = o.values.find(option.name);
         if (value != o.values.end()) {
-            requireSingleLine(value->second, std::string(setting.option));
-            if (setting.quoted) {
-                requireNoDoubleQuote(value->second, std::string(setting.option));
+            requireSingleLine(value->second, option.name);
+            if (quotedInFile(o, option)) {
+                requireNoDoubleQuote(value->second, option.name);
+            }
+            if (option.kind == GameOption::Number && !isDecimalNumber(value->second)) {
+                throw TUError{"Option '--" + option.name + "' must be a decimal number"};
+            }
+            if (option.kind == GameOption::Port && !isPortNumber(value->second)) {
+                throw TUError{"Option '--" + option.name + "' must be a number from 0 to 65535"};
             }
         }
     }
@@ -233,26 +237,24 @@ void validateStartOptions(const StartOptions& o) {
          std::stoi(o.waitReady) > kMostWait)) {
         throw TUError{"Option '--wait-ready' must be a number from 1 to 600"};
     }
-    // A port text is spliced into an awk program by the port check.
-    for (const auto& [option, port] : portsToCheck(o)) {
-        if (!isPortNumber(port)) {
-            throw TUError{"Option '--" + option + "' must be a number from 0 to 65535"};
-        }
-    }
 }
 
 std::vector<SettingChange> settingChanges(const StartOptions& o) {
     std::vector<SettingChange> changes;
-    for (const InstanceSetting& setting : kInstanceSettings) {
-        if (changes.empty() || changes.back().key != setting.key) {
-            changes.push_back({o.cfgDir + "/settings/" + std::string(setting.file),
-                               std::string(setting.key), "", blanked(o, setting)});
+    for (const GameOption& option : o.game.options) {
+        if (option.file.empty()) {
+            continue;
+        }
+        if (changes.empty() || changes.back().key != option.key ||
+            changes.back().fileId != option.file) {
+            changes.push_back({o.cfgDir + "/" + o.game.settingsFile(option.file).path, option.file,
+                               option.key, "", blanked(o, option)});
         } else {
             changes.back().value += " ";
         }
-        if (!blanked(o, setting)) {
-            const std::string& value = o.values.at(setting.option);
-            changes.back().value += setting.quoted ? "\"" + value + "\"" : value;
+        if (!blanked(o, option)) {
+            const std::string& value = o.values.at(option.name);
+            changes.back().value += quotedInFile(o, option) ? "\"" + value + "\"" : value;
         }
     }
     return changes;
@@ -260,24 +262,27 @@ std::vector<SettingChange> settingChanges(const StartOptions& o) {
 
 std::vector<std::pair<std::string, std::string>> portsToCheck(const StartOptions& o) {
     std::vector<std::pair<std::string, std::string>> checked;
-    for (const InstanceSetting& setting : kInstanceSettings) {
-        if (setting.portChecked && !blanked(o, setting) && o.values.at(setting.option) != "0") {
-            checked.emplace_back(setting.option, o.values.at(setting.option));
+    for (const GameOption& option : o.game.options) {
+        if (option.checkFree && !blanked(o, option) && o.values.at(option.name) != "0") {
+            checked.emplace_back(option.name, o.values.at(option.name));
         }
     }
     return checked;
 }
 
 std::string makeStartScript(const StartOptions& o) {
-    return fillShellTemplate(
+    std::string script = fillShellTemplate(
         kStartScript,
         {{"SRVDIR", o.srvDir}, {"CFGDIR", o.cfgDir}, {"RESTART", o.restartOnCrash ? "1" : "0"}});
+    const std::string placeholder = "@LAUNCH@";
+    script.replace(script.find(placeholder), placeholder.size(), launchWords(o));
+    return script;
 }
 
 namespace {
 
 std::string makeStartBody(const StartOptions& o, ScriptSteps& steps) {
-    addShutDownSteps(steps);
+    addShutDownSteps(steps, o.game);
     steps.addUnchecked(kRemoveOldValueStore);
     addSettingSteps(steps, o);
     addLaunchSteps(steps, o);
@@ -288,8 +293,8 @@ std::string makeStartBody(const StartOptions& o, ScriptSteps& steps) {
 
 void startInstance(RemoteRunner& host, const StartOptions& o) {
     ScriptSteps steps;
-    const InstanceRun run = runInstanceScript(host, {o.cfgDir, makeStartBody(o, steps), o.srvDir},
-                                              "Copy stop script failed: ");
+    const InstanceRun run = runInstanceScript(
+        host, {o.game, o.cfgDir, makeStartBody(o, steps), o.srvDir}, "Copy stop script failed: ");
     if (!run.entered) {
         throw TUError{"Copy stop script failed: " + run.result.errors};
     }
@@ -303,11 +308,12 @@ void startInstance(RemoteRunner& host, const StartOptions& o) {
 // server holds that port (another process could have answered); the server
 // stays running when it did not answer.
 void waitUntilReady(RemoteRunner& host, const StartOptions& o) {
-    const int port = gameSpyPort(o.values.at("spy-port"));
-    if (!queryGame(port, std::stoi(o.waitReady)) ||
-        runningGamePort(
-            runInstanceScript(host, {o.cfgDir, makeStatusScript()}, "Status query failed: "),
-            o.cfgDir) != port) {
+    const GameOption* setsPort = o.game.queryPortOption();
+    const int port = gameQueryPort(o.game, setsPort != nullptr ? o.values.at(setsPort->name) : "");
+    if (!queryGame(o.game, port, std::stoi(o.waitReady)) ||
+        runningGamePort(runInstanceScript(host, {o.game, o.cfgDir, makeStatusScript(o.game)},
+                                          "Status query failed: "),
+                        o.cfgDir, o.game) != port) {
         throw TUError{"Server did not answer its query within " + o.waitReady + " s"};
     }
 }

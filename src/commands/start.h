@@ -2,58 +2,44 @@
 // remote work, so they can be checked without a host.
 #pragma once
 
-#include <array>
 #include <map>
 #include <set>
 #include <string>
-#include <string_view>
 #include <vector>
 
+#include "game/game_definition.h"
 #include "opt/toparsing.h"
 #include "remote/runner.h"
 
 namespace fieldkeep {
 
-// One option of --start that feeds a game setting; kInstanceSettings lists them
-// in the order they are looked up and written. Options that share a key (the
-// remote console's) are written after it together, joined by blanks.
-struct InstanceSetting {
-    enum Lookup { Required, Flag, AnyValue };  // a flag writes 1 when given, else 0
-    std::string_view option;
-    Lookup lookup;
-    std::string_view file;  // under CFGDIR/settings
-    std::string_view key;
-    bool quoted;                 // written between double quotes
-    std::string_view blankedBy;  // the flag that blanks the key instead; "" for none
-    bool portChecked;            // checked free before the launch, unless 0
-};
-constexpr std::size_t kInstanceSettingCount = 18;
-extern const std::array<InstanceSetting, kInstanceSettingCount> kInstanceSettings;
-
 struct StartOptions {
+    GameDefinition game;
     std::string srvDir;
     std::string cfgDir;
-    std::map<std::string_view, std::string> values;  // by option
-    std::set<std::string_view> blanking;             // the blanking flags given
-    bool restartOnCrash = false;                     // the wrapper starts a crashed server again
+    std::map<std::string, std::string> values;  // by option
+    std::set<std::string> blanking;             // the blanking flags given
+    bool restartOnCrash = false;                // the wrapper starts a crashed server again
     std::string waitReady;  // seconds to wait for the game's answer; "" for none
 };
 
-// Looks the options up in the table's order, then --restart-on-crash and
-// --wait-ready; a missing one is raised there. A blanking flag is held while
-// the options it replaces are looked up.
+// Looks --game up, then the game's options in their order, then
+// --restart-on-crash and --wait-ready; a missing one is raised there. A
+// blanking flag is held while the options it replaces are looked up.
 StartOptions readStartOptions(talvor::opt::TOParsing& options);
 
 // Refuses, before anything is sent, what the remote side cannot take safely:
 // relative or unplain directories, directories that name the same path, values
-// with line breaks, quoted values with a double quote, port texts that are not
-// decimal numbers from 0 to 65535, a wait that is no number from 1 to 600.
+// with line breaks, quoted values with a double quote, numbers that are not
+// decimal, port texts that are not decimal numbers from 0 to 65535, a wait
+// that is no number from 1 to 600.
 // Throws TUError.
 void validateStartOptions(const StartOptions& o);
 
 // One change of a settings file.
 struct SettingChange {
-    std::string file;  // absolute path of the settings file
+    std::string file;    // absolute path of the settings file
+    std::string fileId;  // its id in the game's definition
     std::string key;
     std::string value;  // as written, quotes included
     bool remove;        // blank the key's lines instead of setting it

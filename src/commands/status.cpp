@@ -19,14 +19,15 @@
 #include "errors/uerror.h"
 #include "game/game_query.h"
 #include "remote/datagram.h"
+#include "shell/quoting.h"
 #include "shell/value_checks.h"
 
 namespace fieldkeep {
 namespace {
 
 // For a running server one awk reads the game's query port from its settings
-// and, reading /proc with getline (a process that ended meanwhile is skipped,
-// not an error), prints the tick rate, the boot time and the server's start,
+// (or the server's arguments hold it) and, reading /proc with getline (a process that ended
+// meanwhile is skipped, not an error), prints the tick rate, the boot time and the server's start,
 // builds the process tree from the parent field of every /proc/PID/stat (the
 // text after the last ')', since a command name may hold anything), sums its
 // resident memory and looks the socket inodes among its open files up in the
@@ -36,12 +37,16 @@ const char kStatusScript[] = R"SCRIPT(PID=`instance_pid server.pid`
 [ -f server.restarts ] && printf 'restarts %s\n' "$(head -n 1 server.restarts)"
 if [ -n "$PID" ]; then
 	echo running $PID
-	exec awk -v root=$PID -v hz="`getconf CLK_TCK`" 'BEGIN { print "hz", hz
-		f = "settings/serversettings.con"
-		while ((getline line < f) > 0)
-			if (sub(/^[ \t\r\v\f]*game\.gameSpyPort[ \t\r\v\f]+/, "", line)) {
-				match(line, /^[0-9]*/); print "spyport", substr(line, 1, RLENGTH) }
-		close(f)
+@PORTFROMARGUMENTS@	exec awk -v root=$PID -v hz="`getconf CLK_TCK`" -v pf=@PORTFILE@ -v pk=@PORTKEY@ \
+		-v quake=@QUAKE@ 'BEGIN { print "hz", hz
+		while (pf != "" && (getline line < pf) > 0) {
+			sub(/^[ \t\r\v\f]+/, "", line)
+			if (quake) sub(/^set[asu]?[ \t\r\v\f]+/, "", line)
+			if (substr(line, 1, length(pk)) == pk && substr(line, length(pk) + 1, 1) ~ /[ \t\r\v\f]/) {
+				line = substr(line, length(pk) + 1); sub(/^[ \t\r\v\f]+"?/, "", line)
+				match(line, /^[0-9]*/); print "queryport", substr(line, 1, RLENGTH) }
+		}
+		close(pf)
 		while ((getline line < "/proc/stat") > 0) if (line ~ /^btime /) print line
 		for (i = 1; i < ARGC; i++) {
 			f = ARGV[i] "/stat"
@@ -105,7 +110,7 @@ struct Facts {
         udpAddresses;  // port, local address as the kernel writes it
     std::string lastError;
     std::optional<long long> restarts;
-    std::string spyPort;
+    std::string queryPort;
 };
 
 void addPort(Facts& f, const std::string& hex, const std::string& protocol,
@@ -161,8 +166,8 @@ void readFact(Facts& f, const std::string& line) {
         f.lastError = rest;
     } else if (tag == "restarts") {
         f.restarts = number(a);
-    } else if (tag == "spyport") {
-        f.spyPort = a;
+    } else if (tag == "queryport") {
+        f.queryPort = a;
     }
 }
 
@@ -221,8 +226,26 @@ Facts readFacts(const InstanceRun& run, const std::string& cfgDir) {
 
 }  // namespace
 
-std::string makeStatusScript() {
-    return instancePidFunctions() + kStatusScript;
+// The server's argument after the game's port argument, for a game whose port
+// is set on its command line.
+const char kPortFromArguments[] =
+    R"SCRIPT(	tr '\000' '\n' </proc/$PID/cmdline 2>/dev/null | awk -v a=@ARGUMENT@ 'p == a { print "queryport", $0; exit } { p = $0 }'
+)SCRIPT";
+
+std::string makeStatusScript(const GameDefinition& game) {
+    const bool inSettings = !game.queryPortFile.empty();
+    const GameSettingsFile* file = inSettings ? &game.settingsFile(game.queryPortFile) : nullptr;
+    std::string script = fillShellTemplate(
+        kStatusScript,
+        {{"PORTFILE", file != nullptr ? file->path : ""},
+         {"PORTKEY", game.queryPortKey},
+         {"QUAKE", file != nullptr && file->dialect == GameSettingsFile::Quake ? "1" : ""}});
+    const std::string placeholder = "@PORTFROMARGUMENTS@";
+    script.replace(
+        script.find(placeholder), placeholder.size(),
+        inSettings ? ""
+                   : fillShellTemplate(kPortFromArguments, {{"ARGUMENT", game.queryPortArgument}}));
+    return instancePidFunctions(game) + script;
 }
 
 std::string utcTime(long long seconds) {
@@ -235,14 +258,15 @@ std::string utcTime(long long seconds) {
     return text;
 }
 
-std::optional<int> runningGamePort(const InstanceRun& run, const std::string& cfgDir) {
+std::optional<int> runningGamePort(const InstanceRun& run, const std::string& cfgDir,
+                                   const GameDefinition& game) {
     const Facts f = readFacts(run, cfgDir);
     if (f.state != "running") {
         return std::nullopt;
     }
     // Where the server's sockets are known, a port that it does not hold is
     // another process's: its answer would not be the game's.
-    const int port = gameSpyPort(f.spyPort);
+    const int port = gameQueryPort(game, f.queryPort);
     return f.memory && !holdsQueryPort(f, port) ? 0 : port;
 }
 
@@ -268,14 +292,15 @@ std::string statusReport(const InstanceRun& run, const std::string& cfgDir) {
 
 bool showStatus(talvor::opt::TOParsing options, RemoteRunner& host) {
     const std::string cfgDir = requiredValue(options, "cfg-dir");
+    const GameDefinition game = chosenGame(options);
     options.check();
     requireAbsolutePlainPath(cfgDir, "cfg-dir");
     host.connect();
     const InstanceRun run =
-        runInstanceScript(host, {cfgDir, makeStatusScript()}, "Status query failed: ");
+        runInstanceScript(host, {game, cfgDir, makeStatusScript(game)}, "Status query failed: ");
     std::string report = statusReport(run, cfgDir);
-    if (const auto port = runningGamePort(run, cfgDir)) {
-        report += gameReport(*port != 0 ? queryGame(*port) : std::nullopt);
+    if (const auto port = runningGamePort(run, cfgDir, game)) {
+        report += gameReport(*port != 0 ? queryGame(game, *port) : std::nullopt);
     }
     writeOut(report);
     return true;

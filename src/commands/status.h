@@ -12,7 +12,7 @@ namespace fieldkeep {
 
 // The status script, run in the configuration directory: it prints what it
 // finds as lines of a tag and words ("running PID", "rss KIB", "port HEX udp", ...).
-std::string makeStatusScript();
+std::string makeStatusScript(const GameDefinition& game);
 
 // The report --status prints, from what the status script printed. Lines that
 // do not parse are left out, and so is every key whose facts are incomplete.
@@ -22,7 +22,8 @@ std::string statusReport(const InstanceRun& run, const std::string& cfgDir);
 // The game's query port of a running instance, 0 when the server holds no
 // socket there (another process could answer); nothing when it does not run.
 // Throws as statusReport.
-std::optional<int> runningGamePort(const InstanceRun& run, const std::string& cfgDir);
+std::optional<int> runningGamePort(const InstanceRun& run, const std::string& cfgDir,
+                                   const GameDefinition& game);
 
 // The lines of the game's own answer to its query, or "query: no answer".
 std::string gameReport(const std::optional<GameStatus>& game);

@@ -16,12 +16,11 @@ namespace {
 
 // Works in the configuration directory: the one it was run from by a run,
 // its own when run by its path. A background reader keeps the pipe open so
-// that opening it to write "quit" cannot block when the server is gone, and
-// "quit" is written in the background too, so that a server that stopped
-// reading with its pipe full cannot hold the stop up: both are ended after the
-// wait. Only what instance_pid prints is signalled, and asked again before the
-// KILL a second after the TERM: by then the process may have ended and its
-// number gone to another. The pid files go either way. While it works,
+// that opening it to write the game's stop line (and an empty line) cannot block when the server is
+// gone, and "quit" is written in the background too, so that a server that stopped reading with its
+// pipe full cannot hold the stop up: both are ended after the wait. Only what instance_pid prints
+// is signalled, and asked again before the KILL a second after the TERM: by then the process may
+// have ended and its number gone to another. The pid files go either way. While it works,
 // server.stopping tells the wrapper not to start a server that ended again.
 // The wrapper's records of the server's end and restarts go last, once nothing
 // is left that could write them: the instance is stopped.
@@ -40,9 +39,8 @@ end_process()
 
 if [ -p server-stdin -a -r server-stdin ]; then
 	{ sleep 1000 <server-stdin & } && FSLEEPPID=$!
-	{ echo 'quit
-' >server-stdin & } && FQUITPID=$!
-	for i in 1 2 3 4 5; do
+	{ echo @STOPLINE@ >server-stdin & } && FQUITPID=$!
+	for i in @GRACE@; do
 		sleep 1
 		[ ! -p server-stdin ] && break
 	done
@@ -65,24 +63,31 @@ const char kRunStopScript[] = "chmod 750 stop.sh && ./stop.sh </dev/null >/dev/n
 
 }  // namespace
 
-std::string makeStopScript() {
-    return "#!/bin/sh\n" + instancePidFunctions() + "\n" + kStopScript;
+std::string makeStopScript(const GameDefinition& game) {
+    std::string seconds;
+    for (int second = 1; second <= game.stopGrace; ++second) {
+        seconds += (second > 1 ? " " : "") + std::to_string(second);
+    }
+    std::string script = fillShellTemplate(kStopScript, {{"STOPLINE", game.stopLine + "\n"}});
+    script.replace(script.find("@GRACE@"), 7, seconds);
+    return "#!/bin/sh\n" + instancePidFunctions(game) + "\n" + script;
 }
 
-void addShutDownSteps(ScriptSteps& steps) {
-    steps.add(hereDocument("cat >stop.sh", makeStopScript()), "Copy stop script failed");
+void addShutDownSteps(ScriptSteps& steps, const GameDefinition& game) {
+    steps.add(hereDocument("cat >stop.sh", makeStopScript(game)), "Copy stop script failed");
     steps.addUnchecked(kRunStopScript);
 }
 
 bool stopServer(talvor::opt::TOParsing options, RemoteRunner& host) {
     const std::string cfgDir = requiredValue(options, "cfg-dir");
+    const GameDefinition game = chosenGame(options);
     options.check();
     requireAbsolutePlainPath(cfgDir, "cfg-dir");
     host.connect();
     ScriptSteps steps;
-    addShutDownSteps(steps);
+    addShutDownSteps(steps, game);
     const InstanceRun run =
-        runInstanceScript(host, {cfgDir, steps.text()}, "Copy stop script failed: ");
+        runInstanceScript(host, {game, cfgDir, steps.text()}, "Copy stop script failed: ");
     if (!run.entered) {
         throw TUError{"Copy stop script failed: " + run.result.errors};
     }

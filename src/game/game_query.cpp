@@ -8,7 +8,6 @@
 namespace fieldkeep {
 namespace {
 
-constexpr int kDefaultGameSpyPort = 23000;
 constexpr int kMostParts = 64;
 constexpr std::size_t kAnswerLimit = std::size_t{64} * 1024;
 constexpr std::size_t kMostPlayers = 256;
@@ -107,10 +106,13 @@ GameStatus GameSpyAnswer::status() const {
     return status;
 }
 
-std::optional<GameStatus> queryGame(int port, int requests) {
-    GameSpyAnswer answer;
+namespace {
+
+// Asks with request and collects the datagrams of the answer into answer.
+template <typename Answer>
+std::optional<GameStatus> ask(Answer answer, const std::string& request, int port, int requests) {
     const auto start = std::chrono::steady_clock::now();
-    if (!askByDatagram({port, "\\status\\", requests, std::chrono::seconds(1)},
+    if (!askByDatagram({port, request, requests, std::chrono::seconds(1)},
                        [&answer](std::string_view datagram) { return answer.take(datagram); })) {
         return std::nullopt;
     }
@@ -121,9 +123,18 @@ std::optional<GameStatus> queryGame(int port, int requests) {
     return status;
 }
 
-int gameSpyPort(const std::string& setting) {
+}  // namespace
+
+std::optional<GameStatus> queryGame(const GameDefinition& game, int port, int requests) {
+    if (game.queryProtocol != GameDefinition::GameSpy1) {
+        return std::nullopt;
+    }
+    return ask(GameSpyAnswer{}, "\\status\\", port, requests);
+}
+
+int gameQueryPort(const GameDefinition& game, const std::string& setting) {
     const int port = isPortNumber(setting) ? std::stoi(setting) : 0;
-    return port == 0 ? kDefaultGameSpyPort : port;
+    return port == 0 ? game.queryDefaultPort : port;
 }
 
 }  // namespace fieldkeep

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "game/game_definition.h"
+
 namespace fieldkeep {
 
 struct GamePlayer {
@@ -42,16 +44,16 @@ private:
     std::size_t received_ = 0;
 };
 
-// Asks the game at port: at most `requests` requests one second apart; nothing
-// when no whole answer came within a second of the last request.
-std::optional<GameStatus> queryGame(int port, int requests = 2);
+// Asks the game at port in its protocol: at most `requests` requests one
+// second apart; nothing when no whole answer came within a second of the last.
+std::optional<GameStatus> queryGame(const GameDefinition& game, int port, int requests = 2);
 
 // The header line and one tab-separated line per player, every control byte
 // of a name or value shown as \xHH.
 std::string playersTable(const GameStatus& game);
 
-// The query port of the settings' game.gameSpyPort value: 23000 when it is
-// absent, 0 or no port number.
-int gameSpyPort(const std::string& setting);
+// The game's query port for the text that sets it: the game's default when
+// the text is empty, 0 or no port number.
+int gameQueryPort(const GameDefinition& game, const std::string& setting);
 
 }  // namespace fieldkeep

@@ -8,7 +8,7 @@ namespace fieldkeep {
 // environment. awk writes FILE.pre: each line that sets a key gets that key's
 // value (or is emptied), the last line keeps its line end or the lack of one
 // (T: its last byte when that is no line feed), and each key no line set and
-// not blanked is appended. FILE.pre is created afresh, owner-only (umask,
+// not blanked is appended (FK_QUAKE: after "seta "). FILE.pre is created afresh, owner-only (umask,
 // set -C), and replaces FILE; a failed rewrite removes it. A missing FILE
 // reads as an empty one, but blanking a key there fails, unless a key set
 // before it would have created the file.
@@ -38,23 +38,25 @@ const char kEditSettingsFunction[] = R"SH(edit_settings()
 	else
 		FK_IN=/dev/null
 	fi
-	awk 'BEGIN { n = ENVIRON["FK_N"]
-		for (i = 1; i <= n; i++) re[i] = "^[[:space:]]*" ENVIRON["K" i] "[[:space:]]" }
+	awk 'BEGIN { n = ENVIRON["FK_N"]; set = ENVIRON["FK_QUAKE"] ? "(set[asu]?[[:space:]]+)?" : ""
+		for (i = 1; i <= n; i++) re[i] = "^[[:space:]]*" set ENVIRON["K" i] "[[:space:]]" }
 	NR > 1 { print line }
 	{ line = $0
 	for (i = 1; i <= n; i++) if (match($0, re[i])) {
-		set[i] = 1; line = ENVIRON["B" i] ? "" : substr($0, 1, RLENGTH) ENVIRON["V" i]; break } }
+		done[i] = 1; line = ENVIRON["B" i] ? "" : substr($0, 1, RLENGTH) ENVIRON["V" i]; break } }
 	END { if (NR) printf "%s%s", line, (ENVIRON["T"] == "" ? "\n" : "")
-	for (i = 1; i <= n; i++) if (!set[i] && !ENVIRON["B" i]) printf "\n%s %s\n", ENVIRON["K" i], ENVIRON["V" i] }' \
+	for (i = 1; i <= n; i++) if (!done[i] && !ENVIRON["B" i])
+		printf "\n%s%s %s\n", (set ? "seta " : ""), ENVIRON["K" i], ENVIRON["V" i] }' \
 		"$FK_IN" >"$F.pre" && mv -f "$F.pre" "$F" && return
 	rm -f "$F.pre"
 	return 1
 }
 )SH";
 
-std::string makeEditSettingsCommand(const std::string& file,
-                                    const std::vector<SettingEdit>& edits) {
-    std::string command = "edit_settings " + shellQuote(file);
+std::string makeEditSettingsCommand(const std::string& file, const std::vector<SettingEdit>& edits,
+                                    bool quake) {
+    std::string command =
+        (quake ? "FK_QUAKE=1 edit_settings " : "edit_settings ") + shellQuote(file);
     for (const SettingEdit& edit : edits) {
         command += " " + shellQuote(edit.key) + " " + shellQuote(edit.value) + " " +
                    (edit.blank ? "1" : "''");

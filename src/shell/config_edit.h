@@ -29,7 +29,9 @@ struct SettingEdit {
     bool blank;         // blank the key's lines instead of setting it
 };
 
-// The call that makes the edits in file.
-std::string makeEditSettingsCommand(const std::string& file, const std::vector<SettingEdit>& edits);
+// The call that makes the edits in file. In the quake dialect a line that sets a
+// key may start with set, seta, sets or setu, and an appended one starts with seta.
+std::string makeEditSettingsCommand(const std::string& file, const std::vector<SettingEdit>& edits,
+                                    bool quake = false);
 
 }  // namespace fieldkeep

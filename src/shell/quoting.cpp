@@ -16,6 +16,13 @@ std::string shellQuote(const std::string& text) {
     return quoted;
 }
 
+std::string shellWord(const std::string& text) {
+    constexpr char kPlain[] =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_+-./,:%";
+    const bool plain = !text.empty() && text.find_first_not_of(kPlain) == std::string::npos;
+    return plain ? text : shellQuote(text);
+}
+
 std::string fillShellTemplate(std::string_view text, const std::vector<ShellWord>& words) {
     std::string filled;
     std::size_t done = 0;

@@ -13,6 +13,11 @@ namespace fieldkeep {
 // result as exactly one word holding TEXT, whatever bytes it contains.
 std::string shellQuote(const std::string& text);
 
+// TEXT as it is when none of its bytes means anything to the shell (letters,
+// digits and _+-./,:%), else shellQuote(TEXT): the same one word, easier to read
+// in a generated file.
+std::string shellWord(const std::string& text);
+
 // A value for a placeholder @NAME@ of a line or script template.
 using ShellWord = std::pair<std::string_view, std::string>;
 

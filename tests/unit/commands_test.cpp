@@ -9,6 +9,7 @@
 #include "commands/send.h"
 #include "commands/start.h"
 #include "commands/stop.h"
+#include "game/game_loader.h"
 #include "remote/connection.h"
 #include "shell/config_edit.h"
 #include "shell/port_check.h"
@@ -62,7 +63,7 @@ TEST(StopScript, SignalsOnlyAPlainPidOfTheInstance) {
     };
     // clang-format on
     const Scratch s;
-    std::ofstream(s.path("stop.sh")) << makeStopScript();
+    std::ofstream(s.path("stop.sh")) << makeStopScript(builtInGame());
     for (const auto& [behaviour, file, content, signals] : pidFiles) {
         const std::string line = "cd " + s.dir + " && : >kill.log && printf -- '" + content +
                                  "' $$ >" + file + " && printf '" + signals +
@@ -233,11 +234,12 @@ TEST(Start, EndsAtTheFirstFailingStepOrTheGuardsRefusal) {
 TEST(Send, TheLineTravelsOnlyOnStandardInputAndMustBeConfirmed) {
     FakeHost host;
     host.answer = "ok\nsent\n";
-    sendConsoleLine(host, "/c", "admin.password 'pass word'");
+    sendConsoleLine(host, builtInGame(), "/c", "admin.password 'pass word'");
     EXPECT_NE(host.inputs.find("\nadmin.password 'pass word'\nFIELDKEEP_END\n"), std::string::npos);
     EXPECT_EQ(host.sent, "/bin/sh -s\n");
     host.answer = "ok\n";
-    EXPECT_EQ(raisedMessage([&] { sendConsoleLine(host, "/c", "x"); }), "Send failed: E");
+    EXPECT_EQ(raisedMessage([&] { sendConsoleLine(host, builtInGame(), "/c", "x"); }),
+              "Send failed: E");
 }
 
 TEST(Account, PasswordsAndSaltsAreDrawnFromTheirAlphabets) {
