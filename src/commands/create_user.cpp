@@ -6,6 +6,7 @@
 
 #include "commands/account_random.h"
 #include "commands/commands.h"
+#include "commands/options.h"
 #include "errors/output.h"
 #include "errors/uerror.h"
 #include "remote/runner.h"
@@ -13,8 +14,6 @@
 
 namespace fieldkeep {
 namespace {
-
-const char* const kFixedNames[] = {"bf1942", "bf", "battlefield", "battlefield1942"};
 
 bool nameIsFree(RemoteRunner& host, const std::string& name) {
     return !userExists(host, name) && !groupExists(host, name);
@@ -83,15 +82,16 @@ UserAccount createSystemUser(RemoteRunner& host, const std::string& login,
     return {login, password};
 }
 
-UserAccount chooseUserAccount(RemoteRunner& host) {
+UserAccount chooseUserAccount(RemoteRunner& host, const GameDefinition& game) {
     const std::string password = makePassword();
-    for (const char* name : kFixedNames) {
+    for (const std::string& name : game.accounts) {
         if (nameIsFree(host, name)) {
             return createSystemUser(host, name, password);
         }
     }
     for (int attempt = 0; attempt < kRandomNameAttempts; ++attempt) {
-        const std::string name = "bf1942_" + std::to_string(1000 + randomBelow(9000));
+        const std::string name =
+            game.randomAccountPrefix + std::to_string(1000 + randomBelow(9000));
         if (nameIsFree(host, name)) {
             return createSystemUser(host, name, password);
         }
@@ -100,9 +100,10 @@ UserAccount chooseUserAccount(RemoteRunner& host) {
 }
 
 bool createUser(talvor::opt::TOParsing options, RemoteRunner& host) {
+    const GameDefinition game = chosenGame(options);
     options.check();
     host.connect();
-    const UserAccount account = chooseUserAccount(host);
+    const UserAccount account = chooseUserAccount(host, game);
     writeLine("login: \"" + account.login + "\"");
     writeLine("password: \"" + account.password + "\"");
     return true;

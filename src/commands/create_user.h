@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "game/game_definition.h"
 #include "remote/runner.h"
 
 namespace fieldkeep {
@@ -27,8 +28,9 @@ std::string encryptPassword(const std::string& password);
 UserAccount createSystemUser(RemoteRunner& host, const std::string& login,
                              const std::string& password);
 
-// Picks the first free fixed name, then random ones (bounded), and creates it.
-UserAccount chooseUserAccount(RemoteRunner& host);
+// Picks the first free one of the game's account names, then random ones (its prefix and a
+// number; bounded), and creates it.
+UserAccount chooseUserAccount(RemoteRunner& host, const GameDefinition& game);
 
 // How many random names are tried before giving up.
 constexpr int kRandomNameAttempts = 1000;

@@ -28,6 +28,11 @@ struct GameOption {
 
 struct GameDefinition {
     std::string name;
+    // The install: the files a server directory holds, the account names
+    // --create-user tries, then the prefix of random ones.
+    std::vector<std::string> installCheck;
+    std::vector<std::string> accounts;
+    std::string randomAccountPrefix;
     // The launch: the launcher in the server directory and its arguments,
     // where {cfgdir} stands for the configuration directory and {NAME} for
     // the value of --NAME; the argument of the server's own that comes before

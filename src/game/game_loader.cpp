@@ -34,8 +34,7 @@ bool hasShape(const std::string& value, Shape shape) {
         case Shape::Key:
             return only((std::string(kWord) + ".").c_str());
         case Shape::Name:
-            return only((std::string(kWord) + ".-").c_str()) && value[0] != '-' &&
-                   value[0] != '.';
+            return only((std::string(kWord) + ".-").c_str()) && value[0] != '-' && value[0] != '.';
         case Shape::Path:
             return only((std::string(kWord) + ".-/").c_str()) && value[0] != '/' &&
                    value[0] != '-' && ("/" + value + "/").find("/../") == std::string::npos;
@@ -64,9 +63,8 @@ public:
 
     [[noreturn]] void fail(const toml::source_region& at, const std::string& what) const {
         // The definition's own bytes may appear in what; they are shown as one line.
-        throw TUError{"Game definition " + shownValue(file_) + ":" +
-                      std::to_string(at.begin.line) + ":" + std::to_string(at.begin.column) +
-                      ": " + shownValue(what)};
+        throw TUError{"Game definition " + shownValue(file_) + ":" + std::to_string(at.begin.line) +
+                      ":" + std::to_string(at.begin.column) + ": " + shownValue(what)};
     }
     [[noreturn]] void fail(const std::string& what) const { fail(table_.source(), what); }
 
@@ -188,8 +186,8 @@ std::string settingsFileId(const Fields& fields, const char* key, const GameDefi
     if (!id.empty() &&
         std::none_of(game.settings.begin(), game.settings.end(),
                      [&id](const GameSettingsFile& file) { return file.id == id; })) {
-        fields.fail(fields.field(key, true)->source(), "unknown " + std::string(key) + " '" + id +
-                                                           "'");
+        fields.fail(fields.field(key, true)->source(),
+                    "unknown " + std::string(key) + " '" + id + "'");
     }
     return id;
 }
@@ -197,9 +195,13 @@ std::string settingsFileId(const Fields& fields, const char* key, const GameDefi
 void readOptions(const Fields& top, GameDefinition& game) {
     for (const Fields& option : top.tables("options")) {
         constexpr const char* kKinds[] = {"value", "any", "flag", "number", "port"};
-        GameOption o{option.text("name", Shape::Name), GameOption::Kind(option.choice("kind", kKinds)),
-                     settingsFileId(option, "file", game), "", option.flag("quoted"),
-                     option.text("blanked_by", Shape::Name, false), option.flag("check_free")};
+        GameOption o{option.text("name", Shape::Name),
+                     GameOption::Kind(option.choice("kind", kKinds)),
+                     settingsFileId(option, "file", game),
+                     "",
+                     option.flag("quoted"),
+                     option.text("blanked_by", Shape::Name, false),
+                     option.flag("check_free")};
         o.key = option.text("key", Shape::Key, !o.file.empty());
         if (o.checkFree && o.kind != GameOption::Port) {
             option.fail("'check_free' is for options of kind port");
@@ -269,6 +271,10 @@ GameDefinition parseGameDefinition(std::string_view text, const std::string& fil
     const Fields top(root, file);
     GameDefinition game;
     game.name = top.text("name", Shape::Line);
+    const Fields install = top.table("install");
+    game.installCheck = install.texts("check", Shape::Path);
+    game.accounts = install.texts("accounts", Shape::Name);
+    game.randomAccountPrefix = install.text("random_account_prefix", Shape::Name);
     readSettings(top, game);
     readOptions(top, game);
     const Fields launch = top.table("launch");
@@ -285,8 +291,8 @@ const GameDefinition& builtInGame() {
 
 GameDefinition loadGame(const std::string& name) {
     const char* chosen = std::getenv("FIELDKEEP_GAMES");
-    for (const std::string dir : {chosen != nullptr ? chosen : "", "/etc/fieldkeep/games",
-                                  FIELDKEEP_GAMES_DIR}) {
+    for (const std::string dir :
+         {chosen != nullptr ? chosen : "", "/etc/fieldkeep/games", FIELDKEEP_GAMES_DIR}) {
         const std::string file = dir + "/" + name + ".toml";
         std::ifstream in(file, std::ios::binary);
         if (!hasShape(name, Shape::Name) || dir.empty() || !in) {

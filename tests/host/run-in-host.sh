@@ -107,6 +107,8 @@ sshd_on 127.0.0.8 22 'ForceCommand case $SSH_ORIGINAL_COMMAND in *uname*) exec y
 (cd /srv/www && exec python3 -m http.server --bind 127.0.0.1 8000 >/dev/null 2>&1) &
 listening 127.0.0.1 8000
 export FK_ARCHIVE_URL=http://127.0.0.1:8000
+# The game definitions where an installed fieldkeep finds them first.
+mkdir -p /etc/fieldkeep/games && cp "$here/../../games/"*.toml /etc/fieldkeep/games/
 
 set +e
 "$@"

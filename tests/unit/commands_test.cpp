@@ -266,7 +266,8 @@ TEST(Account, PasswordsAndSaltsAreDrawnFromTheirAlphabets) {
 
 TEST(Account, TriesTheFixedNamesThen1000RandomOnes) {
     FakeHost host;  // every name is taken
-    EXPECT_EQ(raisedMessage([&] { chooseUserAccount(host); }), "No free user name found");
+    EXPECT_EQ(raisedMessage([&] { chooseUserAccount(host, builtInGame()); }),
+              "No free user name found");
     const std::string fixed = "id 'bf1942'\nid 'bf'\nid 'battlefield'\nid 'battlefield1942'\n";
     EXPECT_EQ(host.sent.substr(0, fixed.size()), fixed);
     std::istringstream lines(host.sent.substr(fixed.size()));

@@ -28,6 +28,10 @@ dialect = "quake"
 name = "port"
 kind = "port"
 check_free = true
+[install]
+check = ["bin/g"]
+accounts = ["g"]
+random_account_prefix = "g_"
 )";
 
 // kGame with its first `from` replaced by `to`.
@@ -47,7 +51,8 @@ TEST(GameDefinition, NamesEachFaultWithItsPlace) {
          "Game definition t.toml:2:1: 'launcher' is missing"},
         {"port check on no port", changed("kind = \"port\"", "kind = \"value\""),
          "Game definition t.toml:17:1: 'check_free' is for options of kind port"},
-        {"query port set by no port", changed("kind = \"port\"\ncheck_free = true", "kind = \"number\""),
+        {"query port set by no port",
+         changed("kind = \"port\"\ncheck_free = true", "kind = \"number\""),
          "Game definition t.toml:9:1: the query port is set by 'port', which is not of kind port"},
         {"unknown placeholder", changed("{port}", "{map}"),
          "Game definition t.toml:4:13: unknown option 'map' in {map}"},
@@ -66,11 +71,12 @@ TEST(GameDefinition, IsFoundByItsNameOnly) {
     Scratch s;
     std::ofstream(s.path("g.toml")) << kGame;
     setenv("FIELDKEEP_GAMES", s.dir.c_str(), 1);
-    const Texts rows = {{"found", "g", ""},
-                        {"absent", "h", "Unknown game 'h'"},
-                        {"a path", "../" + s.dir.substr(5) + "/g", "Unknown game '../" +
-                                                                     s.dir.substr(5) + "/g'"}};
-    expectRows(rows, [](const std::string& name) { return raisedMessage([&] { loadGame(name); }); });
+    const Texts rows = {
+        {"found", "g", ""},
+        {"absent", "h", "Unknown game 'h'"},
+        {"a path", "../" + s.dir.substr(5) + "/g", "Unknown game '../" + s.dir.substr(5) + "/g'"}};
+    expectRows(rows,
+               [](const std::string& name) { return raisedMessage([&] { loadGame(name); }); });
     unsetenv("FIELDKEEP_GAMES");
 }
 
