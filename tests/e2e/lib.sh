@@ -23,6 +23,15 @@ instance() {
     chown -R "${1:-fkuser}" .
 }
 
+# A Quake III server in q3game/ioq3, its home in cfg with baseq3/server.cfg, owned by $1 (fkuser).
+q3instance() {
+    mkdir -p q3game cfg/baseq3 && tar -xzf /srv/www/q3.tar.gz -C q3game || return 1
+    chmod 750 q3game/ioq3/ioq3ded
+    printf '%s\n' 'seta sv_hostname "old name"' 'seta g_motd "keep me"' 'set sv_maxclients 8 // slots' \
+        >cfg/baseq3/server.cfg
+    chown -R "${1:-fkuser}" .
+}
+
 # Whether the process of the pid file $1 runs (not a zombie) once the file is written.
 alive() { soon "test -s $1" && ps -o stat= -p "$(cat "$1")" | grep -qv Z; }
 
