@@ -146,6 +146,19 @@ std::string lookUp(talvor::opt::TOParsing& options, const GameOption& option) {
     }
 }
 
+// Whether the launcher gets the option's value as an argument. Game servers
+// take their arguments as console text (ioq3ded splits them at '+' into
+// commands), so such a value must be a plain word.
+bool usedAsArgument(const GameDefinition& game, const GameOption& option) {
+    return std::find(game.arguments.begin(), game.arguments.end(), "{" + option.name + "}") !=
+           game.arguments.end();
+}
+
+bool isLauncherWord(const std::string& value) {
+    return !value.empty() && value.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQ"
+                                                     "RSTUVWXYZ0123456789_-.") == std::string::npos;
+}
+
 bool blanked(const StartOptions& o, const GameOption& option) {
     return o.blanking.count(option.blankedBy) > 0;
 }
@@ -223,6 +236,10 @@ void validateStartOptions(const StartOptions& o) {
             requireSingleLine(value->second, option.name);
             if (quotedInFile(o, option)) {
                 requireNoDoubleQuote(value->second, option.name);
+            }
+            if (usedAsArgument(o.game, option) && !isLauncherWord(value->second)) {
+                throw TUError{"Option '--" + option.name +
+                              "' must be letters, digits, '_', '-' and '.' only"};
             }
             if (option.kind == GameOption::Number && !isDecimalNumber(value->second)) {
                 throw TUError{"Option '--" + option.name + "' must be a decimal number"};

@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "game/quake3_answer.h"
 #include "remote/datagram.h"
 #include "shell/value_checks.h"
 
@@ -126,8 +127,8 @@ std::optional<GameStatus> ask(Answer answer, const std::string& request, int por
 }  // namespace
 
 std::optional<GameStatus> queryGame(const GameDefinition& game, int port, int requests) {
-    if (game.queryProtocol != GameDefinition::GameSpy1) {
-        return std::nullopt;
+    if (game.queryProtocol == GameDefinition::Quake3) {
+        return ask(Quake3Answer{}, std::string(kQuake3StatusRequest), port, requests);
     }
     return ask(GameSpyAnswer{}, "\\status\\", port, requests);
 }

@@ -420,5 +420,42 @@ TEST(Refusals, DirectoriesOthersCouldChange) {
 }
 // clang-format on
 
+// clang-format off
+// The Quake III stand-in (lib.sh's q3instance) through games/quake3.toml, found in /etc/fieldkeep/games.
+std::vector<std::string> q3(std::vector<std::string> args) {
+    args.insert(args.begin() + 1, {"--game=quake3", "--cfg-dir=/srv/t/cfg"});
+    return args;
+}
+const std::vector<std::string> kQ3Start = q3({"--start", "--srv-dir=/srv/t/q3game/ioq3",
+    "--name=Q3 host", "--max-players=12", "--port=27961", "--map=q3dm17", "--srv-passwd=pw",
+    "--rcon-password=rc", "--wait-ready=10"});
+std::string q3fk(const std::vector<std::string>& args) { return "\"$(fk" + joined(q3(args)) + ")\""; }
+
+INSTANTIATE_TEST_SUITE_P(Quake3, Run, ::testing::Values(
+    // Settings in place or appended as seta, the port and map on the command line, the game's
+    // own query for --status and --players, the console for --send and --stop.
+    Case{"RunsEndToEnd", kQ3Start, "", 0, "printf '%s\\n' 'seta sv_hostname \"Q3 host\"' 'seta g_motd "
+         "\"keep me\"' 'set sv_maxclients \"12\"' '' 'seta g_password \"pw\"' '' 'seta rconpassword "
+         "\"rc\"' | cmp - cfg/baseq3/server.cfg && [ \"$(tr '\\n' ' ' <cfg/server.args)\" = '+set "
+         "dedicated 1 +set fs_homepath /srv/t/cfg +set net_port 27961 +exec server.cfg +map q3dm17 ' ] "
+         "&& [[ " + q3fk({"--status"}) + " == *$'\\nquery: answered in '*$' ms\\nname: Q3 host\\n"
+         "map: q3dm17\\nplayers: 2/12' ]] && [ " + q3fk({"--players"}) + " = $'name\\tteam\\tscore\\tkills\\t"
+         "deaths\\tping\\n^1Ann\\t\\t5\\t\\t\\t48\\nB\\\\x09o\\\\x1B[2Jb\\t\\t-1\\t\\t\\t103' ] && [ -z " +
+         q3fk({"--send", "--line=say hi"}) + " ] && soon 'grep -qx \"say hi\" cfg/console.log' && echo "
+         "oops >>cfg/stderr.log && [ " + q3fk({"--log"}) + " = oops ] && [ -z " + q3fk({"--stop"}) +
+         " ] && grep -qx quit cfg/server.quit && ! test -e cfg/server.pid", "q3instance"},
+    // A value on the server's command line is one plain word: ioq3ded splits its arguments at '+'.
+    Case{"CommandLineValueRefused", q3({"--start", "--srv-dir=/srv/t/q3game/ioq3", "--name=Q",
+         "--max-players=8", "--port=27961", "--map=q3dm17+set", "--srv-passwd", "--rcon-password=r"}),
+         "Option '--map' must be letters, digits, '_', '-' and '.' only\n", 1, "grep -qx 'seta "
+         "sv_hostname \"old name\"' cfg/baseq3/server.cfg && ! test -e cfg/stop.sh", "q3instance"},
+    Case{"UnknownGame", {"--status", "--game=quake4", "--cfg-dir=/srv/t/cfg"},
+         "Unknown game 'quake4'\n", 1},
+    Case{"BrokenDefinitionBeforeConnecting", {"--stop", "--game=bad", "--cfg-dir=/srv/t/cfg"},
+         "Game definition /srv/t/bad.toml:1:8: Error while parsing value: could not determine value "
+         "type\n", 1, "! test -e cfg", "printf 'name = =\\n' >bad.toml", user(),
+         {{"FIELDKEEP_GAMES", "/srv/t"}, {"BF1942_PASSWD", "wrong"}}}), caseName);
+// clang-format on
+
 }  // namespace
 }  // namespace fieldkeep::e2e
