@@ -155,8 +155,9 @@ bool usedAsArgument(const GameDefinition& game, const GameOption& option) {
 }
 
 bool isLauncherWord(const std::string& value) {
-    return !value.empty() && value.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQ"
-                                                     "RSTUVWXYZ0123456789_-.") == std::string::npos;
+    return !value.empty() && value.find_first_not_of(
+                                 "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQ"
+                                 "RSTUVWXYZ0123456789_-.") == std::string::npos;
 }
 
 bool blanked(const StartOptions& o, const GameOption& option) {
