@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "remote/connection.h"
+#include "remote/session.h"
 
 namespace fieldkeep {
 namespace {

@@ -9,7 +9,6 @@
 #include "commands/send.h"
 #include "commands/start.h"
 #include "commands/stop.h"
-#include "remote/connection.h"
 #include "shell/config_edit.h"
 #include "shell/port_check.h"
 #include "shell/quoting.h"
@@ -217,14 +216,15 @@ TEST(Start, EndsAtTheFirstFailingStepOrTheGuardsRefusal) {
         {"the launch", "nohup", "Start server failed: "},
         {"the same directory", "=refused same\n",
          "Server and configuration directories must differ"},
-        {"another owner", "=refused owner\n", dir + "is not owned by " + connLogin},
-        {"no way to the owner", "=refused act u1\n", "Cannot act as u1 on " + connAddress},
+        {"another owner", "=refused owner\n", dir + "is not owned by me"},
+        {"no way to the owner", "=refused act u1\n", "Cannot act as u1 on addr"},
         {"no directory", "=missing\n", "Copy stop script failed: E"},
         {"no guard ran", "=This account is currently not available.\n",
          "Copy stop script failed: E"},
     };
     expectRows(rows, [](const std::string& failing) {
         FakeHost host;
+        host.session() = {"addr", "h", 22, "me"};
         (failing[0] == '=' ? host.answer : host.failing) = failing.substr(failing[0] == '=');
         return raisedMessage([&] { startInstance(host, startOptions()); });
     });
