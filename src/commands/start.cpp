@@ -10,6 +10,7 @@
 #include "commands/options.h"
 #include "commands/status.h"
 #include "commands/stop.h"
+#include "errors/decimal.h"
 #include "errors/uerror.h"
 #include "game/game_query.h"
 #include "shell/config_edit.h"
@@ -228,9 +229,7 @@ void validateStartOptions(const StartOptions& o) {
             }
         }
     }
-    if (!o.waitReady.empty() &&
-        (o.waitReady.size() > 3 || !isDecimalNumber(o.waitReady) || std::stoi(o.waitReady) < 1 ||
-         std::stoi(o.waitReady) > kMostWait)) {
+    if (!o.waitReady.empty() && decimalNumber(o.waitReady, kMostWait, 3).value_or(0) < 1) {
         throw TUError{"Option '--wait-ready' must be a number from 1 to 600"};
     }
     // A port text is spliced into an awk program by the port check.
@@ -304,7 +303,7 @@ void startInstance(RemoteRunner& host, const StartOptions& o) {
 // stays running when it did not answer.
 void waitUntilReady(RemoteRunner& host, const StartOptions& o) {
     const int port = gameSpyPort(o.values.at("spy-port"));
-    if (!queryGame(port, std::stoi(o.waitReady)) ||
+    if (!queryGame(port, static_cast<int>(*decimalNumber(o.waitReady, kMostWait, 3))) ||
         runningGamePort(
             runInstanceScript(host, {o.cfgDir, makeStatusScript()}, "Status query failed: "),
             o.cfgDir) != port) {

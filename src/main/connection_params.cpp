@@ -6,6 +6,7 @@
 #include <string>
 
 #include "commands/options.h"
+#include "errors/decimal.h"
 #include "errors/uerror.h"
 #include "main/host_address.h"
 #include "remote/run_deadline.h"
@@ -18,25 +19,17 @@ namespace {
 // else plain decimal digits of at least minimum. Values beyond about three
 // years are held there rather than overflowing.
 int secondsFromEnvironment(const char* name, int fallback, int minimum) {
-    constexpr long kMostSeconds = 100000000;
+    constexpr long long kMostSeconds = 100000000;
     const char* text = std::getenv(name);
     if (text == nullptr) {
         return fallback;
     }
-    long value = 0;
-    for (const char* c = text; *c != '\0'; ++c) {
-        if (*c < '0' || *c > '9') {
-            throw TUError{std::string("Incorrect ") + name};
-        }
-        value = value * 10 + (*c - '0');
-        if (value > kMostSeconds) {
-            value = kMostSeconds;
-        }
-    }
-    if (*text == '\0' || value < minimum) {
+    const std::optional<long long> value =
+        decimalNumber(text, kMostSeconds, std::string_view::npos, Beyond::held);
+    if (!value || *value < minimum) {
         throw TUError{std::string("Incorrect ") + name};
     }
-    return static_cast<int>(value);
+    return static_cast<int>(*value);
 }
 
 void readAddress(talvor::opt::TOParsing& options, Session& s) {
