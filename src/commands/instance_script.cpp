@@ -6,7 +6,6 @@
 
 #include "commands/instance_pid.h"
 #include "errors/uerror.h"
-#include "remote/connection.h"
 #include "shell/quoting.h"
 
 namespace fieldkeep {
@@ -179,7 +178,8 @@ std::pair<std::string, std::string> guardAnswer(const std::string& output) {
 
 // Throws the refusal the guard printed; returns whether the directory was entered.
 bool checkGuardAnswer(const std::string& answer, const InstanceScript& script,
-                      const RemoteResult& result, const std::string& unanswered) {
+                      const RemoteResult& result, const std::string& unanswered,
+                      const Session& session) {
     const std::string prefix = "Configuration directory " + script.cfgDir;
     // The words after "refused KIND ", when the guard refused so.
     const auto refusal = [&answer](const std::string& kind) -> std::optional<std::string> {
@@ -199,7 +199,7 @@ bool checkGuardAnswer(const std::string& answer, const InstanceScript& script,
         throw TUError{"Server and configuration directories must differ"};
     }
     if (refusal("owner")) {
-        throw TUError{prefix + " is not owned by " + connLogin};
+        throw TUError{prefix + " is not owned by " + session.login};
     }
     if (refusal("dirlink")) {
         throw TUError{prefix + " holds a symbolic link: " + script.cfgDir};
@@ -222,7 +222,7 @@ bool checkGuardAnswer(const std::string& answer, const InstanceScript& script,
                       " is writable by other accounts"};
     }
     if (const auto owner = refusal("act")) {
-        throw TUError{"Cannot act as " + *owner + " on " + connAddress};
+        throw TUError{"Cannot act as " + *owner + " on " + session.address};
     }
     // No guard ran: the first line of the host's own words is the reason.
     const std::string& words = result.errors.empty() ? answer : result.errors;
@@ -283,7 +283,7 @@ InstanceRun runInstanceScript(RemoteRunner& host, const InstanceScript& script,
                               const std::string& unanswered) {
     RemoteResult result = host.exec("/bin/sh -s", makeInstanceScript(script), false);
     auto [answer, rest] = guardAnswer(result.output);
-    const bool entered = checkGuardAnswer(answer, script, result, unanswered);
+    const bool entered = checkGuardAnswer(answer, script, result, unanswered, host.session());
     result.output = rest;
     return {entered, result};
 }
@@ -311,7 +311,7 @@ InstanceRun streamInstanceScript(RemoteRunner& host, const InstanceScript& scrip
     };
     RemoteResult result{host.execStreaming("/bin/sh -s", makeInstanceScript(script), relay), "",
                         held};
-    const bool entered = checkGuardAnswer(answer, script, result, unanswered);
+    const bool entered = checkGuardAnswer(answer, script, result, unanswered, host.session());
     return {entered, result};
 }
 

@@ -6,6 +6,7 @@
 #include "commands/commands.h"
 #include "commands/instance_script.h"
 #include "commands/options.h"
+#include "errors/decimal.h"
 #include "errors/output.h"
 #include "errors/uerror.h"
 #include "shell/quoting.h"
@@ -26,8 +27,7 @@ std::string lineCount(const std::string& value) {
     if (value.empty()) {
         return "50";
     }
-    if (value.size() > 5 || !isDecimalNumber(value) || std::stoi(value) < 1 ||
-        std::stoi(value) > kMaxLines) {
+    if (decimalNumber(value, kMaxLines, 5).value_or(0) < 1) {
         throw TUError{"Option '--lines' must be a number from 1 to 10000"};
     }
     return value;

@@ -10,6 +10,7 @@
 #include "commands/options.h"
 #include "commands/status.h"
 #include "commands/stop.h"
+#include "errors/decimal.h"
 #include "errors/uerror.h"
 #include "game/game_query.h"
 #include "shell/config_edit.h"
@@ -134,6 +135,7 @@ void addLaunchSteps(ScriptSteps& steps, const StartOptions& o) {
 }
 
 constexpr int kMostWait = 600;
+constexpr long long kLargestNumber = 999999999999999999;
 
 std::string lookUp(talvor::opt::TOParsing& options, const GameOption& option) {
     switch (option.kind) {
@@ -242,7 +244,8 @@ void validateStartOptions(const StartOptions& o) {
                 throw TUError{"Option '--" + option.name +
                               "' must be letters, digits, '_', '-' and '.' only"};
             }
-            if (option.kind == GameOption::Number && !isDecimalNumber(value->second)) {
+            if (option.kind == GameOption::Number &&
+                !decimalNumber(value->second, kLargestNumber, std::string::npos, Beyond::held)) {
                 throw TUError{"Option '--" + option.name + "' must be a decimal number"};
             }
             if (option.kind == GameOption::Port && !isPortNumber(value->second)) {
@@ -250,9 +253,7 @@ void validateStartOptions(const StartOptions& o) {
             }
         }
     }
-    if (!o.waitReady.empty() &&
-        (o.waitReady.size() > 3 || !isDecimalNumber(o.waitReady) || std::stoi(o.waitReady) < 1 ||
-         std::stoi(o.waitReady) > kMostWait)) {
+    if (!o.waitReady.empty() && decimalNumber(o.waitReady, kMostWait, 3).value_or(0) < 1) {
         throw TUError{"Option '--wait-ready' must be a number from 1 to 600"};
     }
 }
@@ -328,7 +329,7 @@ void startInstance(RemoteRunner& host, const StartOptions& o) {
 void waitUntilReady(RemoteRunner& host, const StartOptions& o) {
     const GameOption* setsPort = o.game.queryPortOption();
     const int port = gameQueryPort(o.game, setsPort != nullptr ? o.values.at(setsPort->name) : "");
-    if (!queryGame(o.game, port, std::stoi(o.waitReady)) ||
+    if (!queryGame(o.game, port, static_cast<int>(*decimalNumber(o.waitReady, kMostWait, 3))) ||
         runningGamePort(runInstanceScript(host, {o.game, o.cfgDir, makeStatusScript(o.game)},
                                           "Status query failed: "),
                         o.cfgDir, o.game) != port) {

@@ -7,6 +7,7 @@
 #include "commands/status.h"
 
 #include <ctime>
+#include <limits>
 #include <optional>
 #include <set>
 #include <sstream>
@@ -14,6 +15,7 @@
 #include "commands/commands.h"
 #include "commands/instance_pid.h"
 #include "commands/options.h"
+#include "errors/decimal.h"
 #include "errors/output.h"
 #include "errors/shown_text.h"
 #include "errors/uerror.h"
@@ -96,10 +98,7 @@ fi
 
 // A decimal number of at most 18 digits, so that sums and products stay in range.
 std::optional<long long> number(const std::string& word) {
-    if (word.empty() || word.size() > 18 || !isDecimalNumber(word)) {
-        return std::nullopt;
-    }
-    return std::stoll(word);
+    return decimalNumber(word, std::numeric_limits<long long>::max(), 18);
 }
 
 struct Facts {

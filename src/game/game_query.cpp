@@ -2,9 +2,9 @@
 
 #include <chrono>
 
+#include "errors/decimal.h"
 #include "game/quake3_answer.h"
 #include "remote/datagram.h"
-#include "shell/value_checks.h"
 
 namespace fieldkeep {
 namespace {
@@ -39,10 +39,7 @@ std::optional<std::vector<std::pair<std::string, std::string>>> pairsOf(std::str
 
 // A small decimal number, or -1.
 int smallNumber(const std::string& text, int most) {
-    if (text.empty() || text.size() > 4 || !isDecimalNumber(text) || std::stoi(text) > most) {
-        return -1;
-    }
-    return std::stoi(text);
+    return static_cast<int>(decimalNumber(text, most, 4).value_or(-1));
 }
 
 }  // namespace
@@ -100,7 +97,8 @@ GameStatus GameSpyAnswer::status() const {
     }
     for (const auto& [key, value] : all) {
         const std::size_t index = key.rfind('_');
-        if (index == std::string::npos || !isDecimalNumber(key.substr(index + 1))) {
+        if (index == std::string::npos ||
+            !decimalNumber(key.substr(index + 1), 0, std::string::npos, Beyond::held)) {
             status.server[key] = value;
         }
     }
@@ -134,7 +132,7 @@ std::optional<GameStatus> queryGame(const GameDefinition& game, int port, int re
 }
 
 int gameQueryPort(const GameDefinition& game, const std::string& setting) {
-    const int port = isPortNumber(setting) ? std::stoi(setting) : 0;
+    const int port = static_cast<int>(decimalNumber(setting, 65535, 5).value_or(0));
     return port == 0 ? game.queryDefaultPort : port;
 }
 

@@ -48,7 +48,7 @@ int runFieldkeep(int argc, const char* const* argv, const std::vector<CommandRow
     int status = 0;
     try {
         TOParsing options(argc, argv);
-        readConnectionParams(options);
+        host.session() = readConnectionParams(options);
         dispatchFrom(options, table, 0, host);
     } catch (...) {
         // Past the run's time limit, whatever broke broke because of it.

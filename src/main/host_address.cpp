@@ -1,9 +1,9 @@
 #include "main/host_address.h"
 
-#include <algorithm>
 #include <utility>
 
-#include "remote/connection.h"
+#include "errors/decimal.h"
+#include "remote/session.h"
 
 namespace fieldkeep {
 namespace {
@@ -11,17 +11,11 @@ namespace {
 constexpr long kHighestPort = 65535;
 
 std::optional<int> parsePort(const std::string& text) {
-    long port = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9') {
-            return std::nullopt;
-        }
-        port = std::min(port * 10 + (c - '0'), kHighestPort + 1);
-    }
-    if (port < 1 || port > kHighestPort) {
+    const std::optional<long long> port = decimalNumber(text, kHighestPort);
+    if (!port || *port < 1) {
         return std::nullopt;
     }
-    return static_cast<int>(port);
+    return static_cast<int>(*port);
 }
 
 std::optional<HostAddress> withPort(std::string host, const std::string& portText) {

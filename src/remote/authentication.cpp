@@ -6,9 +6,9 @@
 #include <string>
 
 #include "errors/uerror.h"
-#include "remote/connection.h"
 #include "remote/key_file.h"
 #include "remote/server_banner.h"
+#include "remote/session.h"
 #include "remote/session_state.h"
 
 namespace fieldkeep::remote {
@@ -26,8 +26,8 @@ LIBSSH2_SESSION* session() {
     return sessionState().session;
 }
 
-unsigned loginLength() {
-    return static_cast<unsigned>(connLogin.size());
+unsigned loginLength(const Session& s) {
+    return static_cast<unsigned>(s.login.size());
 }
 
 // libssh2 before 1.11 signs with RSA keys only as "ssh-rsa" (SHA-1), which
@@ -68,15 +68,15 @@ bool accepted(int rc) {
 
 // Only the passphrase opens the key, and it is never offered as a password: a
 // server that refuses the key learns nothing of it.
-bool logInWithKeyFile() {
-    const int rc = untilDone([] {
-        return libssh2_userauth_publickey_fromfile_ex(session(), connLogin.data(), loginLength(),
-                                                      nullptr, connIdentity, connKeyPassphrase);
+bool logInWithKeyFile(const Session& s) {
+    const int rc = untilDone([&s] {
+        return libssh2_userauth_publickey_fromfile_ex(session(), s.login.data(), loginLength(s),
+                                                      nullptr, s.identity, s.keyPassphrase);
     });
     // The file was readable before connecting: libssh2 could not decrypt or parse it.
     keyUndecryptable = rc == LIBSSH2_ERROR_FILE;
     rsaKeyRefused = kRsaSignsWithSha1Only && rc != 0 && !keyUndecryptable &&
-                    rc != LIBSSH2_ERROR_TIMEOUT && isRsaKeyFile(connIdentity) &&
+                    rc != LIBSSH2_ERROR_TIMEOUT && isRsaKeyFile(s.identity) &&
                     refusesSha1ByDefault();
     return accepted(rc);
 }
@@ -87,9 +87,9 @@ bool isRsaBlob(const libssh2_agent_publickey* key) {
                                  kRsaTypeField.size()) == 0;
 }
 
-bool logInWithAgentKey(LIBSSH2_AGENT* agent, libssh2_agent_publickey* key) {
+bool logInWithAgentKey(const Session& s, LIBSSH2_AGENT* agent, libssh2_agent_publickey* key) {
     const int rc =
-        untilDone([agent, key] { return libssh2_agent_userauth(agent, connLogin.c_str(), key); });
+        untilDone([&s, agent, key] { return libssh2_agent_userauth(agent, s.login.c_str(), key); });
     rsaKeyRefused = rsaKeyRefused ||
                     (kRsaSignsWithSha1Only && rc != 0 && isRsaBlob(key) && refusesSha1ByDefault());
     return accepted(rc);
@@ -97,7 +97,7 @@ bool logInWithAgentKey(LIBSSH2_AGENT* agent, libssh2_agent_publickey* key) {
 
 // Offers the agent's keys one after another; false when none was accepted or
 // no agent answered.
-bool logInWithAgent() {
+bool logInWithAgent(const Session& s) {
     const Agent agent(libssh2_agent_init(session()));
     if (!agent || libssh2_agent_connect(agent.get()) != 0 ||
         libssh2_agent_list_identities(agent.get()) != 0) {
@@ -105,51 +105,53 @@ bool logInWithAgent() {
     }
     libssh2_agent_publickey* key = nullptr;
     while (libssh2_agent_get_identity(agent.get(), &key, key) == 0) {
-        if (logInWithAgentKey(agent.get(), key)) {
+        if (logInWithAgentKey(s, agent.get(), key)) {
             return true;
         }
     }
     return false;
 }
 
-bool logInWithKeys() {
-    if (std::strcmp(connIdentity, kAgentIdentity) == 0) {
-        return logInWithAgent();
+bool logInWithKeys(const Session& s) {
+    if (std::strcmp(s.identity, kAgentIdentity) == 0) {
+        return logInWithAgent(s);
     }
-    return logInWithKeyFile();
+    return logInWithKeyFile(s);
 }
 
-bool logInWithPassword() {
-    return accepted(untilDone([] {
-        return libssh2_userauth_password_ex(
-            session(), connLogin.data(), loginLength(), connPassword,
-            static_cast<unsigned>(std::strlen(connPassword)), nullptr);
+bool logInWithPassword(const Session& s) {
+    return accepted(untilDone([&s] {
+        return libssh2_userauth_password_ex(session(), s.login.data(), loginLength(s), s.password,
+                                            static_cast<unsigned>(std::strlen(s.password)),
+                                            nullptr);
     }));
 }
 
 // Every prompt of the server (PAM asks "Password: ") is answered with the
-// password. libssh2 frees the answers with its default deallocator, free().
+// password of the Session the libssh2 session was made with. libssh2 frees the
+// answers with its default deallocator, free().
 void answerWithPassword(const char*, int, const char*, int, int promptCount,
                         const LIBSSH2_USERAUTH_KBDINT_PROMPT*,
-                        LIBSSH2_USERAUTH_KBDINT_RESPONSE* responses, void**) {
+                        LIBSSH2_USERAUTH_KBDINT_RESPONSE* responses, void** abstract) {
+    const char* password = static_cast<const Session*>(*abstract)->password;
     for (int i = 0; i < promptCount; ++i) {
-        responses[i].text = strdup(connPassword);
+        responses[i].text = strdup(password);
         responses[i].length =
-            responses[i].text != nullptr ? static_cast<unsigned>(std::strlen(connPassword)) : 0;
+            responses[i].text != nullptr ? static_cast<unsigned>(std::strlen(password)) : 0;
     }
 }
 
-bool logInWithKeyboardInteractive() {
-    return accepted(untilDone([] {
-        return libssh2_userauth_keyboard_interactive_ex(session(), connLogin.data(), loginLength(),
+bool logInWithKeyboardInteractive(const Session& s) {
+    return accepted(untilDone([&s] {
+        return libssh2_userauth_keyboard_interactive_ex(session(), s.login.data(), loginLength(s),
                                                         answerWithPassword);
     }));
 }
 
 // The methods the server accepts for the login; null when it sent no list.
-const char* authMethods() {
+const char* authMethods(const Session& s) {
     const char* methods = handleWhenReady(
-        [] { return libssh2_userauth_list(session(), connLogin.data(), loginLength()); });
+        [&s] { return libssh2_userauth_list(session(), s.login.data(), loginLength(s)); });
     if (methods == nullptr && libssh2_session_last_errno(session()) == LIBSSH2_ERROR_EAGAIN) {
         throw connectionTimedOut();
     }
@@ -160,8 +162,8 @@ bool offers(const char* methods, const char* method) {
     return std::strstr(methods, method) != nullptr;
 }
 
-TUError noPasswordMethod() {
-    return TUError{"Unable to connect to " + connAddress +
+TUError noPasswordMethod(const Session& s) {
+    return TUError{"Unable to connect to " + s.address +
                    ". The server does not support password authentication method. You should "
                    "ask your game hosting account provider to enable password authentication "
                    "method."};
@@ -169,37 +171,37 @@ TUError noPasswordMethod() {
 
 // The password was refused by the password method: the server may still take
 // it through keyboard-interactive.
-void logInWithPasswordAnswers() {
-    const char* methods = authMethods();
+void logInWithPasswordAnswers(const Session& s) {
+    const char* methods = authMethods(s);
     if (methods == nullptr || offers(methods, "password")) {
         throw authenticationFailed();
     }
     if (offers(methods, "keyboard-interactive")) {
-        if (logInWithKeyboardInteractive()) {
+        if (logInWithKeyboardInteractive(s)) {
             return;
         }
         throw authenticationFailed();
     }
-    if (connIdentity != nullptr) {
+    if (s.identity != nullptr) {
         throw authenticationFailed();
     }
-    throw noPasswordMethod();
+    throw noPasswordMethod(s);
 }
 
 }  // namespace
 
-void authenticate() {
-    if (connIdentity != nullptr && logInWithKeys()) {
+void authenticate(const Session& s) {
+    if (s.identity != nullptr && logInWithKeys(s)) {
         return;
     }
-    if (connPassword == nullptr) {
+    if (s.password == nullptr) {
         if (keyUndecryptable) {
-            throw TUError{std::string("Cannot decrypt identity file ") + connIdentity};
+            throw TUError{std::string("Cannot decrypt identity file ") + s.identity};
         }
         throw authenticationFailed();
     }
-    if (!logInWithPassword()) {
-        logInWithPasswordAnswers();
+    if (!logInWithPassword(s)) {
+        logInWithPasswordAnswers(s);
     }
 }
 

@@ -2,12 +2,14 @@
 // keyboard-interactive.
 #pragma once
 
+#include "remote/session.h"
+
 namespace fieldkeep::remote {
 
-// Logs connLogin in. With connIdentity set, its keys are offered first; then
-// the password (when set) through the password method, or through
-// keyboard-interactive when the server offers that but not the password
-// method. Throws TUError with the reason when no method let the login in.
-void authenticate();
+// Logs the session's login in. With its identity set, its keys are offered
+// first; then the password (when set) through the password method, or through
+// keyboard-interactive when the server offers that but not the password method. Throws TUError with
+// the reason when no method let the login in.
+void authenticate(const Session& s);
 
 }  // namespace fieldkeep::remote

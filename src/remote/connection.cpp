@@ -27,17 +27,6 @@
 
 namespace fieldkeep {
 
-std::string connAddress;
-std::string connHost;
-int connPort = kSshPort;
-std::string connLogin;
-const char* connPassword = nullptr;
-const char* connKeyPassphrase = nullptr;
-const char* connIdentity = nullptr;
-const char* connKnownHosts = nullptr;
-int connConnectTimeout = kDefaultConnectTimeout;
-int connAliveInterval = kDefaultAliveInterval;
-
 namespace {
 
 // How long the goodbye at the end of a run may take before the link is cut.
@@ -54,11 +43,11 @@ struct AddressListDeleter {
 };
 using AddressList = std::unique_ptr<addrinfo, AddressListDeleter>;
 
-AddressList resolveAddresses() {
+AddressList resolveAddresses(const Session& s) {
     addrinfo hints{};  // a zero family takes IPv6 and IPv4 results alike
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
-    if (getaddrinfo(connHost.c_str(), std::to_string(connPort).c_str(), &hints, &found) != 0 ||
+    if (getaddrinfo(s.host.c_str(), std::to_string(s.port).c_str(), &hints, &found) != 0 ||
         found == nullptr) {
         throw TUError{"Failed to get network host entry"};
     }
@@ -131,9 +120,10 @@ bool turnedAway(LIBSSH2_SESSION* session, int rc) {
 }
 
 // True when the handshake is through; false when the server turned us away.
-bool startSession() {
+// libssh2 hands s back to the keyboard-interactive prompts, which only read it.
+bool startSession(const Session& s) {
     remote::SessionState& st = remote::sessionState();
-    st.session = libssh2_session_init();
+    st.session = libssh2_session_init_ex(nullptr, nullptr, nullptr, const_cast<Session*>(&s));
     if (st.session == nullptr) {
         throw TUError{"Failure establishing SSH session"};
     }
@@ -184,11 +174,11 @@ bool pauseBeforeRetry(std::chrono::milliseconds& longest) {
 // A server that turns a connection away before authentication has begun ran
 // nothing for it, so a busy server is tried again on a new connection until
 // the set-up time runs out. Once a password or key has been offered, never.
-void connectAndHandshake(const AddressList& addresses) {
+void connectAndHandshake(const Session& s, const AddressList& addresses) {
     std::chrono::milliseconds longest = kFirstPause;
     for (;;) {
         openSocket(addresses);
-        if (startSession()) {
+        if (startSession(s)) {
             return;
         }
         discardAttempt();
@@ -198,12 +188,13 @@ void connectAndHandshake(const AddressList& addresses) {
     }
 }
 
-void startKeepalives() {
+void startKeepalives(int aliveInterval) {
     remote::SessionState& st = remote::sessionState();
     st.loggedIn = true;
     st.silentIntervals = 0;
-    if (connAliveInterval > 0) {
-        libssh2_keepalive_config(st.session, 1, static_cast<unsigned>(connAliveInterval));
+    st.aliveInterval = aliveInterval;
+    if (aliveInterval > 0) {
+        libssh2_keepalive_config(st.session, 1, static_cast<unsigned>(aliveInterval));
     }
 }
 
@@ -222,14 +213,14 @@ void sayGoodbye(remote::SessionState& st) {
 
 }  // namespace
 
-void connectRemote() {
+void connectRemote(const Session& s) {
     remote::SessionState& st = remote::sessionState();
     st.setupDeadline = remote::withinRun(std::chrono::steady_clock::now() +
-                                         std::chrono::seconds(connConnectTimeout));
-    connectAndHandshake(resolveAddresses());
-    remote::verifyHostKey();
-    remote::authenticate();
-    startKeepalives();
+                                         std::chrono::seconds(s.connectTimeout));
+    connectAndHandshake(s, resolveAddresses(s));
+    remote::verifyHostKey(s);
+    remote::authenticate(s);
+    startKeepalives(s.aliveInterval);
 }
 
 void disconnectRemote() noexcept {

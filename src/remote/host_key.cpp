@@ -8,7 +8,7 @@
 #include <string>
 
 #include "errors/uerror.h"
-#include "remote/connection.h"
+#include "remote/session.h"
 #include "remote/session_state.h"
 
 namespace fieldkeep::remote {
@@ -150,22 +150,22 @@ PinnedKeys readKnownHosts(LIBSSH2_SESSION* session, const char* path, const std:
 
 // The name of the host's entries, as OpenSSH writes them: HOST for port 22,
 // [HOST]:PORT for any other port.
-std::string knownHostName() {
-    if (connPort == kSshPort) {
-        return connHost;
+std::string knownHostName(const Session& s) {
+    if (s.port == kSshPort) {
+        return s.host;
     }
-    return "[" + connHost + "]:" + std::to_string(connPort);
+    return "[" + s.host + "]:" + std::to_string(s.port);
 }
 
 }  // namespace
 
-void verifyHostKey() {
-    if (connKnownHosts == nullptr) {
+void verifyHostKey(const Session& s) {
+    if (s.knownHosts == nullptr) {
         return;
     }
     LIBSSH2_SESSION* session = sessionState().session;
-    const std::string name = knownHostName();
-    const PinnedKeys keys = readKnownHosts(session, connKnownHosts, name);
+    const std::string name = knownHostName(s);
+    const PinnedKeys keys = readKnownHosts(session, s.knownHosts, name);
     std::size_t keyLength = 0;
     int keyType = LIBSSH2_HOSTKEY_TYPE_UNKNOWN;
     const char* key = libssh2_session_hostkey(session, &keyLength, &keyType);

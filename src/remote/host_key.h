@@ -1,11 +1,13 @@
 // Optional pinning of the server's host key against a known_hosts file.
 #pragma once
 
+#include "remote/session.h"
+
 namespace fieldkeep::remote {
 
-// When connKnownHosts names a file, the session's host key must match its entry
-// for connHost at connPort; throws TUError otherwise. Called before the password
-// or a key is offered.
-void verifyHostKey();
+// When the session's knownHosts names a file, the server's host key must match
+// its entry for the session's host and port; throws TUError otherwise. Called
+// before the password or a key is offered.
+void verifyHostKey(const Session& s);
 
 }  // namespace fieldkeep::remote

@@ -8,7 +8,7 @@ namespace {
 
 class HostRunner : public RemoteRunner {
 public:
-    void connect() override { connectRemote(); }
+    void connect() override { connectRemote(session()); }
     void disconnect() noexcept override { disconnectRemote(); }
     RemoteResult exec(const std::string& line, const std::string& input, bool usePty) override {
         return execRemote(line, input, usePty);
@@ -17,7 +17,9 @@ public:
                       const OutputSink& sink) override {
         return execRemoteStreaming(line, input, sink);
     }
-    void upload(UploadSource& from, const std::string& to) override { scpUpload(from, to); }
+    void upload(UploadSource& from, const std::string& to) override {
+        scpUpload(from, to, session().address);
+    }
 };
 
 const RemoteResult& requireSuccess(const RemoteResult& result, const std::string& failure) {

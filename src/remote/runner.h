@@ -8,6 +8,7 @@
 
 #include "remote/exec.h"
 #include "remote/output_sink.h"
+#include "remote/session.h"
 #include "remote/upload.h"
 
 namespace fieldkeep {
@@ -33,6 +34,10 @@ public:
     // Copies from to the remote path to; returns once the host confirmed it.
     virtual void upload(UploadSource& from, const std::string& to) = 0;
 
+    // Where the run connects and as whom: set by the entry point before any
+    // command runs, read by the connection and by commands that name the login.
+    Session& session() { return session_; }
+
     // Runs line with empty input and no terminal.
     RemoteResult run(const std::string& line) { return exec(line, "", false); }
 
@@ -45,6 +50,9 @@ public:
     // input; target is the path as the shell takes it, already quoted. Throws
     // TUError "FAILURE: ERRORS" when that fails.
     void writeFile(const std::string& target, const std::string& text, const std::string& failure);
+
+private:
+    Session session_;
 };
 
 // The real host of the run, through connection.h, exec.h and upload.h.

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <limits>
 
-#include "remote/connection.h"
 #include "remote/run_deadline.h"
 
 namespace fieldkeep::remote {
@@ -32,15 +31,15 @@ void sendKeepalive(SessionState& st, int directions) {
 
 // The keepalive interval as a poll timeout; intervals past poll's range (about
 // 24 days) wait that long.
-int aliveIntervalMs() {
+int aliveIntervalMs(const SessionState& st) {
     constexpr int kMostSeconds = std::numeric_limits<int>::max() / 1000;
-    return std::min(connAliveInterval, kMostSeconds) * 1000;
+    return std::min(st.aliveInterval, kMostSeconds) * 1000;
 }
 
 // One keepalive interval: true when the server said something (or took what
 // we sent), or when it may still answer a keepalive.
 bool waitOneInterval(SessionState& st, pollfd& fd, int directions) {
-    const int ready = poll(&fd, 1, pollTimeoutWithinRun(aliveIntervalMs()));
+    const int ready = poll(&fd, 1, pollTimeoutWithinRun(aliveIntervalMs(st)));
     if (ready != 0) {
         if (ready > 0) {
             st.silentIntervals = 0;
@@ -112,7 +111,7 @@ bool waitForSocket() {
         const int left = millisecondsUntil(st.setupDeadline);
         return left > 0 && (poll(&fd, 1, left) != 0 || millisecondsUntil(st.setupDeadline) > 0);
     }
-    if (connAliveInterval == 0) {
+    if (st.aliveInterval == 0) {
         poll(&fd, 1, pollTimeoutWithinRun(-1));
         return true;
     }

@@ -20,6 +20,7 @@ struct SessionState {
     // met with keepalives.
     bool loggedIn = false;
     std::chrono::steady_clock::time_point setupDeadline;
+    int aliveInterval = 0;    // seconds of silence after login before a keepalive; 0: none
     int silentIntervals = 0;  // keepalive intervals in a row with nothing received
     bool linkLost = false;    // a wait gave up on the server: no goodbye is owed
 };

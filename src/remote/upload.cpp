@@ -10,7 +10,6 @@
 
 #include "errors/uerror.h"
 #include "remote/channel_opening.h"
-#include "remote/connection.h"
 #include "remote/output_limits.h"
 #include "remote/session_state.h"
 
@@ -69,26 +68,24 @@ constexpr char kConfirmed = '\0';
 constexpr char kWarning = '\1';
 constexpr char kFatal = '\2';
 
-TUError connectionBroke(const std::string& to) {
-    return TUError{"Failed to write into the file " + to + " on " + connAddress};
-}
-
 // A wait that gave up on a silent or vanished server is no refusal of the path.
-LIBSSH2_CHANNEL* openUploadChannel(const std::string& to, libssh2_int64_t size) {
+LIBSSH2_CHANNEL* openUploadChannel(const std::string& to, libssh2_int64_t size,
+                                   const std::string& broke) {
     LIBSSH2_CHANNEL* channel = remote::openScpChannel(to, kRemoteMode, size);
     if (channel == nullptr) {
-        throw remote::sessionState().linkLost ? connectionBroke(to)
+        throw remote::sessionState().linkLost ? TUError{broke}
                                               : TUError{"Unable to open the scp channel"};
     }
     return channel;
 }
 
-void writeAll(LIBSSH2_CHANNEL* channel, const char* data, std::size_t size, const std::string& to) {
+void writeAll(LIBSSH2_CHANNEL* channel, const char* data, std::size_t size,
+              const std::string& broke) {
     while (size > 0) {
         const ssize_t n =
             remote::untilDone([=] { return libssh2_channel_write(channel, data, size); });
         if (n < 0) {
-            throw connectionBroke(to);
+            throw TUError{broke};
         }
         data += n;
         size -= static_cast<std::size_t>(n);
@@ -97,7 +94,7 @@ void writeAll(LIBSSH2_CHANNEL* channel, const char* data, std::size_t size, cons
 
 // Sends exactly the announced number of bytes: more would break the protocol,
 // fewer (a file that shrank meanwhile) would leave the receiver waiting.
-void sendContent(LIBSSH2_CHANNEL* channel, UploadSource& file, const std::string& to) {
+void sendContent(LIBSSH2_CHANNEL* channel, UploadSource& file, const std::string& broke) {
     std::vector<char> block(kCopyBlock);
     std::uint64_t remaining = file.size();
     while (remaining > 0) {
@@ -107,7 +104,7 @@ void sendContent(LIBSSH2_CHANNEL* channel, UploadSource& file, const std::string
         if (got == 0) {
             throw file.readFailure();
         }
-        writeAll(channel, block.data(), got, to);
+        writeAll(channel, block.data(), got, broke);
         remaining -= got;
     }
 }
@@ -122,13 +119,13 @@ TUError copyFailure(const char* data, std::size_t size) {
 }
 
 // The end-of-content byte asks the receiver whether it stored the file.
-void awaitConfirmation(LIBSSH2_CHANNEL* channel, const std::string& to) {
+void awaitConfirmation(LIBSSH2_CHANNEL* channel, const std::string& broke) {
     const char endOfContent = '\0';
-    writeAll(channel, &endOfContent, 1, to);
+    writeAll(channel, &endOfContent, 1, broke);
     char status = 0;
     const ssize_t n = readAnswer(channel, &status, 1);
     if (n <= 0) {
-        throw n < 0 ? connectionBroke(to)
+        throw n < 0 ? TUError{broke}
                     : TUError{"Failed to copy content: the receiver ended without confirming"};
     }
     if (status == kConfirmed) {
@@ -168,10 +165,13 @@ void finishUpload(LIBSSH2_CHANNEL* channel) {
 
 }  // namespace
 
-void scpUpload(UploadSource& from, const std::string& to) {
-    LIBSSH2_CHANNEL* channel = openUploadChannel(to, static_cast<libssh2_int64_t>(from.size()));
-    sendContent(channel, from, to);
-    awaitConfirmation(channel, to);
+void scpUpload(UploadSource& from, const std::string& to, const std::string& address) {
+    // A link that broke on the way leaves the file's state unknown.
+    const std::string broke = "Failed to write into the file " + to + " on " + address;
+    LIBSSH2_CHANNEL* channel =
+        openUploadChannel(to, static_cast<libssh2_int64_t>(from.size()), broke);
+    sendContent(channel, from, broke);
+    awaitConfirmation(channel, broke);
     finishUpload(channel);
     remote::releaseChannel();
 }

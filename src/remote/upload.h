@@ -34,7 +34,7 @@ private:
 
 // Copies the source to the remote path to with mode 0640. Returns only when the
 // remote receiver has confirmed that it stored the whole file; throws TUError
-// otherwise.
-void scpUpload(UploadSource& from, const std::string& to);
+// otherwise, naming address (the session's) when the link broke.
+void scpUpload(UploadSource& from, const std::string& to, const std::string& address);
 
 }  // namespace fieldkeep

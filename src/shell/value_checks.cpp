@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "errors/decimal.h"
 #include "errors/uerror.h"
 
 namespace fieldkeep {
@@ -77,12 +78,8 @@ std::string normalizePath(const std::string& path) {
     return normal.empty() ? "." : normal;
 }
 
-bool isDecimalNumber(const std::string& text) {
-    return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
-}
-
 bool isPortNumber(const std::string& text) {
-    return isDecimalNumber(text) && text.size() <= 5 && std::stoul(text) <= 65535;
+    return decimalNumber(text, 65535, 5).has_value();
 }
 
 }  // namespace fieldkeep

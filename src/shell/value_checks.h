@@ -33,9 +33,6 @@ void requireNoDoubleQuote(const std::string& value, const std::string& optionNam
 // that receives it as an argument would take it for one of its options.
 void requireNoLeadingDash(const std::string& value, const std::string& optionName);
 
-// Whether text is decimal digits only, so that it can be spliced into a program.
-bool isDecimalNumber(const std::string& text);
-
 // Whether text is a decimal number of at most five digits from 0 to 65535.
 bool isPortNumber(const std::string& text);
 

@@ -9,8 +9,8 @@
 #include "commands/send.h"
 #include "commands/start.h"
 #include "commands/stop.h"
+#include "fake_host.h"
 #include "game/game_loader.h"
-#include "remote/connection.h"
 #include "shell/config_edit.h"
 #include "shell/port_check.h"
 #include "shell/quoting.h"
@@ -112,30 +112,6 @@ TEST(ShellTemplate, FillsEachPlaceholderOnceWithOneWord) {
     }
 }
 
-// A host that records the lines sent (a terminal refused) and their input. A line or input
-// that holds failing fails: a script's input names the step that holds it, after the guard's
-// answer (status 1). Anything else succeeds and prints answer.
-struct FakeHost : RemoteRunner {
-    RemoteResult exec(const std::string& line, const std::string& input, bool usePty) override {
-        sent += line + (usePty ? " on a terminal\n" : "\n");
-        inputs += input;
-        const std::size_t at = failing.empty() ? std::string::npos : input.find(failing);
-        if (at != std::string::npos) {
-            const std::size_t step = input.rfind("\nstep ", at) + 6;
-            return {1, "ok\nfailed " + input.substr(step, input.find(' ', step) - step) + " 1\n",
-                    "E"};
-        }
-        return {!failing.empty() && line.find(failing) != std::string::npos, answer, "E"};
-    }
-    void connect() override {}
-    void disconnect() noexcept override {}
-    int execStreaming(const std::string&, const std::string&, const OutputSink&) override {
-        return 0;
-    }
-    void upload(UploadSource&, const std::string&) override {}
-    std::string failing, answer, sent, inputs;
-};
-
 // What --start makes of its arguments, or the first thing it refuses: the values written for
 // server internet, punk buster, remote admin and remote console ("-": blanked), then after "|"
 // the ports it checks.
@@ -197,7 +173,7 @@ static StartOptions startOptions() {
 
 TEST(Start, OneScriptStopsWritesChecksAndLaunchesInThatOrder) {
     FakeHost host;
-    host.answer = "ok\n";
+    host.answers = {"ok\n"};
     startInstance(host, startOptions());
     EXPECT_EQ(host.sent, "/bin/sh -s\n");  // one remote command, no terminal, no value in it
     std::size_t at = 0;
@@ -210,34 +186,59 @@ TEST(Start, OneScriptStopsWritesChecksAndLaunchesInThatOrder) {
     }
 }
 
-TEST(Start, EndsAtTheFirstFailingStepOrTheGuardsRefusal) {
-    const std::string dir = "Configuration directory /c ";
+TEST(Start, EndsAtTheFirstFailingStep) {
     const Texts rows = {
         {"a setting", "game.serverName",
          "Set option 'game.serverName' failed in /c/settings/serversettings.con: E"},
         {"the launch", "nohup", "Start server failed: "},
-        {"the same directory", "=refused same\n",
-         "Server and configuration directories must differ"},
-        {"another owner", "=refused owner\n", dir + "is not owned by " + connLogin},
-        {"no way to the owner", "=refused act u1\n", "Cannot act as u1 on " + connAddress},
-        {"no directory", "=missing\n", "Copy stop script failed: E"},
-        {"no guard ran", "=This account is currently not available.\n",
-         "Copy stop script failed: E"},
     };
     expectRows(rows, [](const std::string& failing) {
         FakeHost host;
-        (failing[0] == '=' ? host.answer : host.failing) = failing.substr(failing[0] == '=');
+        host.failing = failing;
         return raisedMessage([&] { startInstance(host, startOptions()); });
     });
 }
 
+TEST(Guard, EachAnswerAndAFailedStepEndTheRunWithTheirMessage) {
+    using Run = void (*)(FakeHost&);
+    const Run stop = [](FakeHost& h) { stopServer(Argv("--cfg-dir=/c").parse(), h); };
+    const Run status = [](FakeHost& h) { showStatus(Argv("--cfg-dir=/c").parse(), h); };
+    const Run start = [](FakeHost& h) { startInstance(h, startOptions()); };
+    const std::string c = "Configuration directory /c ", s = "Server directory /s ";
+    const std::string others = " is writable by other accounts";
+    // clang-format off
+    const std::tuple<const char*, Run, const char*, std::string> rows[] = {
+        {"let in", stop, "ok", ""},
+        {"no directory to stop", stop, "missing", "Copy stop script failed: E"},
+        {"no directory to look at", status, "missing", c + "does not exist"},
+        {"the same directories", start, "refused same", "Server and configuration directories must differ"},
+        {"another owner", stop, "refused owner", c + "is not owned by me"},
+        {"the directory a link", stop, "refused dirlink", c + "holds a symbolic link: /c"},
+        {"a link inside", status, "refused link /c/x", c + "holds a symbolic link: /c/x"},
+        {"writable by others", stop, "refused unsafe /c", c + "is not safe: /c" + others},
+        {"no launcher", start, "refused nolauncher", "Test on exec server failed"},
+        {"the server directory a link", start, "refused srvlink", s + "holds a symbolic link: /s"},
+        {"server directory writable", start, "refused srvunsafe /", s + "is not safe: /" + others},
+        {"no way to the owner", status, "refused act u1", "Cannot act as u1 on addr"},
+        {"no guard ran", status, "This account is currently not available.", "Status query failed: E"},
+        {"no guard ran before a start", start, "This account is currently not available.", "Copy stop script failed: E"},
+        {"a failed step", stop, "ok\nfailed 0 1", "Copy stop script failed: E"},
+    };
+    // clang-format on
+    for (const auto& [behaviour, run, answer, message] : rows) {
+        FakeHost host;
+        host.answers = {std::string(answer) + "\n"};
+        EXPECT_EQ(raisedMessage([&host, f = run] { f(host); }), message) << behaviour;
+    }
+}
+
 TEST(Send, TheLineTravelsOnlyOnStandardInputAndMustBeConfirmed) {
     FakeHost host;
-    host.answer = "ok\nsent\n";
+    host.answers = {"ok\nsent\n"};
     sendConsoleLine(host, builtInGame(), "/c", "admin.password 'pass word'");
     EXPECT_NE(host.inputs.find("\nadmin.password 'pass word'\nFIELDKEEP_END\n"), std::string::npos);
     EXPECT_EQ(host.sent, "/bin/sh -s\n");
-    host.answer = "ok\n";
+    host.answers = {"ok\n"};
     EXPECT_EQ(raisedMessage([&] { sendConsoleLine(host, builtInGame(), "/c", "x"); }),
               "Send failed: E");
 }
@@ -290,7 +291,7 @@ TEST(Account, TheSystemNamesTheToolThatKnowsGroups) {
     };
     expectRows(systems, [](const std::string& system) {
         FakeHost group;
-        group.answer = system;
+        group.answers = {system};
         const std::string raised = raisedMessage([&] { groupExists(group, "a b"); });
         return raised.empty() ? group.sent : raised;
     });

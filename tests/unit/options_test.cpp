@@ -7,7 +7,6 @@
 
 #include "errors/output.h"
 #include "main/entry.h"
-#include "remote/connection.h"
 #include "support.h"
 
 using namespace fieldkeep;
@@ -103,9 +102,10 @@ static bool ran(TOParsing o, const char* name, bool done) {
     return done;
 }
 
-static bool showConnection(TOParsing, RemoteRunner&) {
-    writeLine(connAddress + " " + connLogin + " " + connPassword + " " +
-              std::to_string(connConnectTimeout) + " " + std::to_string(connAliveInterval));
+static bool showConnection(TOParsing, RemoteRunner& host) {
+    const Session& s = host.session();
+    writeLine(s.address + " " + s.login + " " + s.password + " " +
+              std::to_string(s.connectTimeout) + " " + std::to_string(s.aliveInterval));
     return true;
 }
 

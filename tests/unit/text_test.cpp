@@ -1,5 +1,6 @@
 #include "commands/host_checks.h"
 #include "commands/status.h"
+#include "errors/decimal.h"
 #include "game/game_query.h"
 #include "main/host_address.h"
 #include "remote/exit_status.h"
@@ -66,6 +67,26 @@ TEST(Paths, DotDotClimbsAboveARelativeStartButNotAboveTheRoot) {
         {"nothing", "", "."},
     };
     expectRows(paths, normalizePath);
+}
+
+TEST(Decimal, DigitsOnlyWithinTheirCountAndTheMostOrHeldThere) {
+    const std::size_t any = std::string_view::npos;
+    const long long top = std::numeric_limits<long long>::max();
+    const Beyond R = Beyond::refused, H = Beyond::held;
+    // clang-format off
+    const std::tuple<const char*, const char*, long long, std::size_t, Beyond, std::optional<long long>> rows[] = {
+        {"leading zeros count as digits", "007", 7, 3, R, 7},
+        {"one digit too many", "0007", 7, 3, R, {}},
+        {"above the most", "8", 7, any, R, {}},
+        {"held at the most", "99999999999999999999999", 7, any, H, 7},
+        {"the most of a long long", "9223372036854775807", top, any, R, top},
+        {"a sign", "+1", 7, any, H, {}},
+        {"nothing", "", 7, any, H, {}},
+    };
+    // clang-format on
+    for (const auto& [behaviour, text, most, digits, beyond, value] : rows) {
+        EXPECT_EQ(decimalNumber(text, most, digits, beyond), value) << behaviour;
+    }
 }
 
 TEST(Address, ASecondColonMakesTheWholeAnIPv6Host) {
