@@ -17,7 +17,8 @@ namespace fieldkeep {
 namespace {
 
 // $URL and $DIR are expanded unquoted, which is why both values are refused
-// when they hold blanks or pattern characters.
+// when they hold blanks or pattern characters. The game gives the archive's top
+// directory, the files made executable and the script that prepares the server.
 const char kInstallScript[] = R"SCRIPT(#!/bin/sh
 
 URL=@URL@
@@ -29,7 +30,7 @@ rm -f *.ret *.log
 #################################################################################
 # Download.
 
-wget $URL -O bf1942_server -a download.log 2>>download.log
+wget $URL -O @ARCHIVE@_server -a download.log 2>>download.log
 RET=`echo $?`
 
 if [ $RET -ne 0 ]; then
@@ -42,7 +43,7 @@ echo $RET > download_ok.ret
 #################################################################################
 # Extract.
 
-FILE=bf1942_server
+FILE=@ARCHIVE@_server
 
 extract()
 {
@@ -92,7 +93,7 @@ if [ $? -eq 0 ]; then
 		&& sed -e 's/\(script=\).*/\1/' < $FILE.orig > $FILE 2>> extract.log \
 		&& rm -f $FILE.orig >>extract.log 2>&1 \
 		&& chmod a+rx $FILE >>extract.log 2>&1 \
-		&& ./$FILE --target "./bf1942" >>extract.log 2>&1
+		&& ./$FILE --target "./@ARCHIVE@" >>extract.log 2>&1
 	} || {
 		RET=`echo $?`
 		rm -f $FILE.orig >/dev/null 2>&1
@@ -113,9 +114,9 @@ done
 #################################################################################
 # Install.
 
-cd bf1942 2>install.log >&2 &&
-chmod 750 bf1942_lnxded.dynamic bf1942_lnxded.static fixinstall.sh start.sh &&
-./fixinstall.sh
+cd @ARCHIVE@ 2>install.log >&2 &&
+chmod 750 @EXECUTABLES@ &&
+@PREPARE@
 RET=`echo $?`
 cd $DIR
 
@@ -124,7 +125,7 @@ if [ $RET -ne 0 ]; then
 	exit 1
 fi
 
-mv $DIR/bf1942 `dirname $DIR` >>install.log 2>&1
+mv $DIR/@ARCHIVE@ `dirname $DIR` >>install.log 2>&1
 RET=`echo $?`
 
 if [ $RET -ne 0 ]; then
@@ -135,9 +136,11 @@ fi
 echo $RET > install_ok.ret
 )SCRIPT";
 
-std::string makeTemporaryDirectory(RemoteRunner& host, const std::string& dir) {
+std::string makeTemporaryDirectory(RemoteRunner& host, const std::string& dir,
+                                   const GameDefinition& game) {
     const RemoteResult made =
-        host.runOrThrow("mktemp -d " + shellQuote(dir) + "/.bf1942_install_XXXXXX",
+        host.runOrThrow("mktemp -d " + shellQuote(dir) + "/" +
+                            shellWord("." + game.archiveDirectory + "_install_XXXXXX"),
                         "Make temporary directory in '" + dir + "' failed");
     return made.output.substr(0, made.output.find('\n'));
 }
@@ -151,21 +154,37 @@ void launchInstallScript(RemoteRunner& host, const std::string& tempDir) {
 
 }  // namespace
 
-std::string makeInstallScript(const std::string& url, const std::string& dir) {
-    return fillShellTemplate(kInstallScript, {{"URL", url}, {"DIR", dir}});
+std::string makeInstallScript(const std::string& url, const std::string& dir,
+                              const GameDefinition& game) {
+    std::string script = fillShellTemplate(kInstallScript, {{"URL", url}, {"DIR", dir}});
+    std::string executables;
+    for (const std::string& file : game.executables) {
+        executables += (executables.empty() ? "" : " ") + shellWord(file);
+    }
+    const std::vector<std::pair<std::string, std::string>> words = {
+        {"@ARCHIVE@", shellWord(game.archiveDirectory)},
+        {"@EXECUTABLES@", executables},
+        {"@PREPARE@", game.prepare.empty() ? "true" : shellWord("./" + game.prepare)}};
+    for (const auto& [placeholder, word] : words) {
+        for (std::size_t at; (at = script.find(placeholder)) != std::string::npos;) {
+            script.replace(at, placeholder.size(), word);
+        }
+    }
+    return script;
 }
 
 bool installServer(talvor::opt::TOParsing options, RemoteRunner& host) {
     const std::string url = requiredValue(options, "url");
     const std::string dir = requiredValue(options, "dir");
+    const GameDefinition game = chosenGame(options);
     options.check();
     requirePlainWord(url, "url");
     requireNoLeadingDash(url, "url");  // wget would take it for an option
     requirePlainWord(dir, "dir");
     host.connect();
     requireAbsolutePath(dir);
-    const std::string tempDir = makeTemporaryDirectory(host, dir);
-    host.writeFile(shellQuote(tempDir) + "/install.sh", makeInstallScript(url, tempDir),
+    const std::string tempDir = makeTemporaryDirectory(host, dir, game);
+    host.writeFile(shellQuote(tempDir) + "/install.sh", makeInstallScript(url, tempDir, game),
                    "Copy install script failed");
     launchInstallScript(host, tempDir);
     writeLine("temp dir: '" + shownText(tempDir) + "'");

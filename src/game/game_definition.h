@@ -28,8 +28,13 @@ struct GameOption {
 
 struct GameDefinition {
     std::string name;
-    // The install: the files a server directory holds, the account names
-    // --create-user tries, then the prefix of random ones.
+    // The install: the archive's top directory, the files made executable in
+    // it, the script there that prepares the server ("" for none); the files a
+    // server directory holds, the account names --create-user tries, then the
+    // prefix of random ones.
+    std::string archiveDirectory;
+    std::vector<std::string> executables;
+    std::string prepare;
     std::vector<std::string> installCheck;
     std::vector<std::string> accounts;
     std::string randomAccountPrefix;

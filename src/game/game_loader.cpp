@@ -272,6 +272,9 @@ GameDefinition parseGameDefinition(std::string_view text, const std::string& fil
     GameDefinition game;
     game.name = top.text("name", Shape::Line);
     const Fields install = top.table("install");
+    game.archiveDirectory = install.text("archive_directory", Shape::Name);
+    game.executables = install.texts("executables", Shape::Path);
+    game.prepare = install.text("prepare", Shape::Path, false);
     game.installCheck = install.texts("check", Shape::Path);
     game.accounts = install.texts("accounts", Shape::Name);
     game.randomAccountPrefix = install.text("random_account_prefix", Shape::Name);

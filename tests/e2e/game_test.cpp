@@ -449,6 +449,12 @@ INSTANTIATE_TEST_SUITE_P(Quake3, Run, ::testing::Values(
          "--max-players=8", "--port=27961", "--map=q3dm17+set", "--srv-passwd", "--rcon-password=r"}),
          "Option '--map' must be letters, digits, '_', '-' and '.' only\n", 1, "grep -qx 'seta "
          "sv_hostname \"old name\"' cfg/baseq3/server.cfg && ! test -e cfg/stop.sh", "q3instance"},
+    // Installed from its archive, its launcher made executable, and found by --check-install.
+    Case{"Installs", {"--install", "--game=quake3", "--url=" + envOf("FK_ARCHIVE_URL") + "/q3.tar.gz",
+         "--dir=/srv/t/i"}, "temp dir: '/srv/t/i/.ioq3_install_...", 0, "soon 'test -e i/ioq3/ioq3ded' "
+         "&& [ \"$(stat -c %a i/ioq3/ioq3ded)\" = 750 ] && [ \"$(fk --check-install --game=quake3 "
+         "--dir=/srv/t/i/ioq3)\" = ok ] && [ \"$(fk --check-install --dir=/srv/t/i/ioq3)\" = failed ]",
+         "mkdir i && chmod 777 i"},
     Case{"UnknownGame", {"--status", "--game=quake4", "--cfg-dir=/srv/t/cfg"},
          "Unknown game 'quake4'\n", 1},
     Case{"BrokenDefinitionBeforeConnecting", {"--stop", "--game=bad", "--cfg-dir=/srv/t/cfg"},

@@ -29,6 +29,8 @@ name = "port"
 kind = "port"
 check_free = true
 [install]
+archive_directory = "g"
+executables = ["bin/g"]
 check = ["bin/g"]
 accounts = ["g"]
 random_account_prefix = "g_"
