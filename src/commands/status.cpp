@@ -96,6 +96,12 @@ else
 fi
 )SCRIPT";
 
+// The server's argument after the game's port argument, for a game whose port
+// is set on its command line.
+const char kPortFromArguments[] =
+    R"SCRIPT(	tr '\000' '\n' </proc/$PID/cmdline 2>/dev/null | awk -v a=@ARGUMENT@ 'p == a { print "queryport", $0; exit } { p = $0 }'
+)SCRIPT";
+
 // A decimal number of at most 18 digits, so that sums and products stay in range.
 std::optional<long long> number(const std::string& word) {
     return decimalNumber(word, std::numeric_limits<long long>::max(), 18);
@@ -224,12 +230,6 @@ Facts readFacts(const InstanceRun& run, const std::string& cfgDir) {
 }
 
 }  // namespace
-
-// The server's argument after the game's port argument, for a game whose port
-// is set on its command line.
-const char kPortFromArguments[] =
-    R"SCRIPT(	tr '\000' '\n' </proc/$PID/cmdline 2>/dev/null | awk -v a=@ARGUMENT@ 'p == a { print "queryport", $0; exit } { p = $0 }'
-)SCRIPT";
 
 std::string makeStatusScript(const GameDefinition& game) {
     const bool inSettings = !game.queryPortFile.empty();
