@@ -179,10 +179,12 @@ std::string launchWords(const StartOptions& o) {
     for (const std::string& argument : o.game.arguments) {
         const bool placeholder =
             argument.size() > 2 && argument.front() == '{' && argument.back() == '}';
-        const std::string name = placeholder ? argument.substr(1, argument.size() - 2) : "";
+        // A blanked option's value is an empty word.
+        const auto value =
+            o.values.find(placeholder ? argument.substr(1, argument.size() - 2) : "");
         words += " " + (argument == "{cfgdir}" ? std::string("\"$CFGDIR\"")
-                        : placeholder          ? shellWord(o.values.at(name))
-                                               : shellWord(argument));
+                        : placeholder ? shellWord(value != o.values.end() ? value->second : "")
+                                      : shellWord(argument));
     }
     return words;
 }
