@@ -156,21 +156,15 @@ void launchInstallScript(RemoteRunner& host, const std::string& tempDir) {
 
 std::string makeInstallScript(const std::string& url, const std::string& dir,
                               const GameDefinition& game) {
-    std::string script = fillShellTemplate(kInstallScript, {{"URL", url}, {"DIR", dir}});
     std::string executables;
     for (const std::string& file : game.executables) {
         executables += (executables.empty() ? "" : " ") + shellWord(file);
     }
-    const std::vector<std::pair<std::string, std::string>> words = {
-        {"@ARCHIVE@", shellWord(game.archiveDirectory)},
-        {"@EXECUTABLES@", executables},
-        {"@PREPARE@", game.prepare.empty() ? "true" : shellWord("./" + game.prepare)}};
-    for (const auto& [placeholder, word] : words) {
-        for (std::size_t at; (at = script.find(placeholder)) != std::string::npos;) {
-            script.replace(at, placeholder.size(), word);
-        }
-    }
-    return script;
+    return fillShellTemplate(
+        kInstallScript, {{"URL", url}, {"DIR", dir}},
+        {{"ARCHIVE", shellWord(game.archiveDirectory)},
+         {"EXECUTABLES", executables},
+         {"PREPARE", game.prepare.empty() ? "true" : shellWord("./" + game.prepare)}});
 }
 
 bool installServer(talvor::opt::TOParsing options, RemoteRunner& host) {

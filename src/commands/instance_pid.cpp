@@ -67,10 +67,9 @@ same_path()
 }  // namespace
 
 std::string instancePidFunctions(const GameDefinition& game) {
-    std::string text = kInstancePidFunction;
-    const std::string placeholder = "@INSTANCEARG@";
-    text.replace(text.find(placeholder), placeholder.size(), shellWord(game.instanceArgument));
-    return kProcessUidsFunction + text;
+    return kProcessUidsFunction +
+           fillShellTemplate(kInstancePidFunction, {},
+                             {{"INSTANCEARG", shellWord(game.instanceArgument)}});
 }
 
 }  // namespace fieldkeep

@@ -259,22 +259,20 @@ std::string guardedNames(const GameDefinition& game) {
     return words;
 }
 
-void fillIn(std::string& text, const std::string& placeholder, const std::string& value) {
-    text.replace(text.find(placeholder), placeholder.size(), value);
-}
-
 }  // namespace
 
 std::string makeInstanceScript(const InstanceScript& script) {
     const std::vector<ShellWord> dirs = {{"OTHERDIR", script.otherDir},
                                          {"LAUNCHER", script.game.launcher}};
     const bool start = !script.otherDir.empty();
-    std::string guard = fillShellTemplate(kGuard, {{"CFGDIR", script.cfgDir}});
-    fillIn(guard, "@SERVERDIR@", start ? fillShellTemplate(kSameDirectory, dirs) : "");
-    fillIn(guard, "@GUARDED@", guardedNames(script.game));
     const std::string settings = settingsDirectory(script.game);
-    fillIn(guard, "@SETTINGSDIR@", settings.empty() ? "''" : shellWord(settings));
-    fillIn(guard, "@SERVERSAFE@", start ? fillShellTemplate(kServerDirectorySafe, dirs) : "");
+    // One pass: no value inserted is searched for placeholders again.
+    const std::string guard = fillShellTemplate(
+        kGuard, {{"CFGDIR", script.cfgDir}},
+        {{"SERVERDIR", start ? fillShellTemplate(kSameDirectory, dirs) : ""},
+         {"GUARDED", guardedNames(script.game)},
+         {"SETTINGSDIR", settings.empty() ? "''" : shellWord(settings)},
+         {"SERVERSAFE", start ? fillShellTemplate(kServerDirectorySafe, dirs) : ""}});
     return "{\n" + std::string(kUnsafeHere) + kEnterFunction + kProcessUidsFunction + guard +
            hereDocument("exec \"$@\"", script.body) + "\n}\n";
 }

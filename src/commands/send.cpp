@@ -37,12 +37,12 @@ constexpr int kNotRunning = 3;
 constexpr int kNotReading = 4;
 
 std::string makeSendBody(const GameDefinition& game, const std::string& line) {
-    std::string body = instancePidFunctions(game) + kSendScript;
-    body.replace(body.find("@WRITE@"), 7,
-                 hereDocument("timeout 5 dd of=server-stdin bs=65536 iflag=fullblock "
-                              "oflag=nofollow conv=nocreat,notrunc 2>/dev/null",
-                              line));
-    return body;
+    return instancePidFunctions(game) +
+           fillShellTemplate(kSendScript, {},
+                             {{"WRITE", hereDocument("timeout 5 dd of=server-stdin bs=65536 "
+                                                     "iflag=fullblock oflag=nofollow "
+                                                     "conv=nocreat,notrunc 2>/dev/null",
+                                                     line)}});
 }
 
 }  // namespace

@@ -136,6 +136,9 @@ void addLaunchSteps(ScriptSteps& steps, const StartOptions& o) {
 
 constexpr int kMostWait = 600;
 constexpr long long kLargestNumber = 999999999999999999;
+// The game keeps at most 255 bytes of a setting's value, and cuts a console
+// line past 1023 bytes into two commands: a longer value would run its rest.
+constexpr std::size_t kLongestQuakeValue = 255;
 
 std::string lookUp(talvor::opt::TOParsing& options, const GameOption& option) {
     switch (option.kind) {
@@ -148,28 +151,38 @@ std::string lookUp(talvor::opt::TOParsing& options, const GameOption& option) {
     }
 }
 
-// Whether the launcher gets the option's value as an argument. Game servers
-// take their arguments as console text (ioq3ded splits them at '+' into
-// commands), so such a value must be a plain word.
-bool usedAsArgument(const GameDefinition& game, const GameOption& option) {
-    return std::find(game.arguments.begin(), game.arguments.end(), "{" + option.name + "}") !=
+// Whether the launcher gets {name} as an argument.
+bool usedAsArgument(const GameDefinition& game, const std::string& name) {
+    return std::find(game.arguments.begin(), game.arguments.end(), "{" + name + "}") !=
            game.arguments.end();
 }
 
-bool isLauncherWord(const std::string& value) {
-    return !value.empty() && value.find_first_not_of(
-                                 "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQ"
-                                 "RSTUVWXYZ0123456789_-.") == std::string::npos;
+// A server that reads its arguments as console text (ioq3ded splits them at
+// '+' into commands and ends one at '//') takes a value there only as a plain
+// word.
+void requireConsoleWord(const std::string& value, const std::string& option) {
+    if (value.empty() || value.find("//") != std::string::npos ||
+        value.find_first_not_of(
+            "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-./") !=
+            std::string::npos) {
+        throw TUError{"Option '--" + option +
+                      "' must be letters, digits, '_', '-', '.' and single '/' only"};
+    }
 }
 
 bool blanked(const StartOptions& o, const GameOption& option) {
     return o.blanking.count(option.blankedBy) > 0;
 }
 
+// Whether the option is written to a settings file of the quake dialect.
+bool quakeFile(const StartOptions& o, const GameOption& option) {
+    return !option.file.empty() &&
+           o.game.settingsFile(option.file).dialect == GameSettingsFile::Quake;
+}
+
 // A value that a settings file holds between double quotes.
 bool quotedInFile(const StartOptions& o, const GameOption& option) {
-    return option.quoted || (!option.file.empty() &&
-                             o.game.settingsFile(option.file).dialect == GameSettingsFile::Quake);
+    return option.quoted || quakeFile(o, option);
 }
 
 // The launcher and its arguments as the wrapper's shell words: the
@@ -235,6 +248,9 @@ void validateStartOptions(const StartOptions& o) {
     }
     requireNoParentStep(o.srvDir, "srv-dir");
     requireNoParentStep(o.cfgDir, "cfg-dir");
+    if (o.game.consoleArguments && usedAsArgument(o.game, "cfgdir")) {
+        requireConsoleWord(o.cfgDir, "cfg-dir");
+    }
     for (const GameOption& option : o.game.options) {
         const auto value = o.values.find(option.name);
         if (value != o.values.end()) {
@@ -242,9 +258,11 @@ void validateStartOptions(const StartOptions& o) {
             if (quotedInFile(o, option)) {
                 requireNoDoubleQuote(value->second, option.name);
             }
-            if (usedAsArgument(o.game, option) && !isLauncherWord(value->second)) {
-                throw TUError{"Option '--" + option.name +
-                              "' must be letters, digits, '_', '-' and '.' only"};
+            if (o.game.consoleArguments && usedAsArgument(o.game, option.name)) {
+                requireConsoleWord(value->second, option.name);
+            }
+            if (quakeFile(o, option) && value->second.size() > kLongestQuakeValue) {
+                throw TUError{"Option '--" + option.name + "' must be at most 255 bytes"};
             }
             if (option.kind == GameOption::Number &&
                 !decimalNumber(value->second, kLargestNumber, std::string::npos, Beyond::held)) {
@@ -292,12 +310,10 @@ std::vector<std::pair<std::string, std::string>> portsToCheck(const StartOptions
 }
 
 std::string makeStartScript(const StartOptions& o) {
-    std::string script = fillShellTemplate(
+    return fillShellTemplate(
         kStartScript,
-        {{"SRVDIR", o.srvDir}, {"CFGDIR", o.cfgDir}, {"RESTART", o.restartOnCrash ? "1" : "0"}});
-    const std::string placeholder = "@LAUNCH@";
-    script.replace(script.find(placeholder), placeholder.size(), launchWords(o));
-    return script;
+        {{"SRVDIR", o.srvDir}, {"CFGDIR", o.cfgDir}, {"RESTART", o.restartOnCrash ? "1" : "0"}},
+        {{"LAUNCH", launchWords(o)}});
 }
 
 namespace {
@@ -330,7 +346,8 @@ void startInstance(RemoteRunner& host, const StartOptions& o) {
 // stays running when it did not answer.
 void waitUntilReady(RemoteRunner& host, const StartOptions& o) {
     const GameOption* setsPort = o.game.queryPortOption();
-    const int port = gameQueryPort(o.game, setsPort != nullptr ? o.values.at(setsPort->name) : "");
+    const auto value = setsPort != nullptr ? o.values.find(setsPort->name) : o.values.end();
+    const int port = gameQueryPort(o.game, value != o.values.end() ? value->second : "");
     if (!queryGame(o.game, port, static_cast<int>(*decimalNumber(o.waitReady, kMostWait, 3))) ||
         runningGamePort(runInstanceScript(host, {o.game, o.cfgDir, makeStatusScript(o.game)},
                                           "Status query failed: "),

@@ -28,7 +28,8 @@ namespace fieldkeep {
 namespace {
 
 // For a running server one awk reads the game's query port from its settings
-// (or the server's arguments hold it) and, reading /proc with getline (a process that ended
+// (a regular file only: a pipe there would hold the run), or the server's
+// arguments hold it, and, reading /proc with getline (a process that ended
 // meanwhile is skipped, not an error), prints the tick rate, the boot time and the server's start,
 // builds the process tree from the parent field of every /proc/PID/stat (the
 // text after the last ')', since a command name may hold anything), sums its
@@ -39,7 +40,9 @@ const char kStatusScript[] = R"SCRIPT(PID=`instance_pid server.pid`
 [ -f server.restarts ] && printf 'restarts %s\n' "$(head -n 1 server.restarts)"
 if [ -n "$PID" ]; then
 	echo running $PID
-@PORTFROMARGUMENTS@	exec awk -v root=$PID -v hz="`getconf CLK_TCK`" -v pf=@PORTFILE@ -v pk=@PORTKEY@ \
+	PF=@PORTFILE@
+	[ -f "$PF" ] && [ ! -h "$PF" ] || PF=
+@PORTFROMARGUMENTS@	exec awk -v root=$PID -v hz="`getconf CLK_TCK`" -v pf="$PF" -v pk=@PORTKEY@ \
 		-v quake=@QUAKE@ 'BEGIN { print "hz", hz
 		while (pf != "" && (getline line < pf) > 0) {
 			sub(/^[ \t\r\v\f]+/, "", line)
@@ -234,16 +237,15 @@ Facts readFacts(const InstanceRun& run, const std::string& cfgDir) {
 std::string makeStatusScript(const GameDefinition& game) {
     const bool inSettings = !game.queryPortFile.empty();
     const GameSettingsFile* file = inSettings ? &game.settingsFile(game.queryPortFile) : nullptr;
-    std::string script = fillShellTemplate(
+    const std::string script = fillShellTemplate(
         kStatusScript,
         {{"PORTFILE", file != nullptr ? file->path : ""},
          {"PORTKEY", game.queryPortKey},
-         {"QUAKE", file != nullptr && file->dialect == GameSettingsFile::Quake ? "1" : ""}});
-    const std::string placeholder = "@PORTFROMARGUMENTS@";
-    script.replace(
-        script.find(placeholder), placeholder.size(),
-        inSettings ? ""
-                   : fillShellTemplate(kPortFromArguments, {{"ARGUMENT", game.queryPortArgument}}));
+         {"QUAKE", file != nullptr && file->dialect == GameSettingsFile::Quake ? "1" : ""}},
+        {{"PORTFROMARGUMENTS",
+          inSettings
+              ? ""
+              : fillShellTemplate(kPortFromArguments, {{"ARGUMENT", game.queryPortArgument}})}});
     return instancePidFunctions(game) + script;
 }
 

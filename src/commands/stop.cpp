@@ -68,9 +68,9 @@ std::string makeStopScript(const GameDefinition& game) {
     for (int second = 1; second <= game.stopGrace; ++second) {
         seconds += (second > 1 ? " " : "") + std::to_string(second);
     }
-    std::string script = fillShellTemplate(kStopScript, {{"STOPLINE", game.stopLine + "\n"}});
-    script.replace(script.find("@GRACE@"), 7, seconds);
-    return "#!/bin/sh\n" + instancePidFunctions(game) + "\n" + script;
+    return "#!/bin/sh\n" + instancePidFunctions(game) + "\n" +
+           fillShellTemplate(kStopScript, {{"STOPLINE", game.stopLine + "\n"}},
+                             {{"GRACE", seconds}});
 }
 
 void addShutDownSteps(ScriptSteps& steps, const GameDefinition& game) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
 
@@ -166,6 +167,7 @@ private:
 void readLaunch(const Fields& launch, GameDefinition& game) {
     game.launcher = launch.text("launcher", Shape::Path);
     game.arguments = launch.texts("arguments", Shape::Line);
+    game.consoleArguments = launch.flag("console_arguments");
     game.instanceArgument = launch.text("instance_argument", Shape::Line);
     game.stopLine = launch.text("stop_line", Shape::Line);
     game.stopGrace = launch.number("stop_grace", 1, kLongestGrace);
@@ -296,9 +298,17 @@ GameDefinition loadGame(const std::string& name) {
     const char* chosen = std::getenv("FIELDKEEP_GAMES");
     for (const std::string dir :
          {chosen != nullptr ? chosen : "", "/etc/fieldkeep/games", FIELDKEEP_GAMES_DIR}) {
+        if (!hasShape(name, Shape::Name) || dir.empty()) {
+            continue;
+        }
+        // Only a regular file is read: a pipe there would hold the run.
         const std::string file = dir + "/" + name + ".toml";
+        std::error_code unreadable;
+        if (!std::filesystem::is_regular_file(file, unreadable)) {
+            continue;
+        }
         std::ifstream in(file, std::ios::binary);
-        if (!hasShape(name, Shape::Name) || dir.empty() || !in) {
+        if (!in) {
             continue;
         }
         std::string text(kLargestDefinition + 1, '\0');
@@ -309,7 +319,7 @@ GameDefinition loadGame(const std::string& name) {
         }
         return parseGameDefinition(text, file);
     }
-    throw TUError{"Unknown game '" + name + "'"};
+    throw TUError{"Unknown game '" + shownValue(name) + "'"};
 }
 
 }  // namespace fieldkeep

@@ -1,5 +1,7 @@
 #include "shell/quoting.h"
 
+#include <optional>
+
 namespace fieldkeep {
 
 std::string shellQuote(const std::string& text) {
@@ -23,20 +25,35 @@ std::string shellWord(const std::string& text) {
     return plain ? text : shellQuote(text);
 }
 
-std::string fillShellTemplate(std::string_view text, const std::vector<ShellWord>& words) {
+std::string fillShellTemplate(std::string_view text, const std::vector<ShellWord>& words,
+                              const std::vector<ShellText>& texts) {
+    // The value for the placeholder at `at`, when it names one.
+    const auto valueAt = [&](std::size_t at) -> std::optional<std::pair<std::size_t, std::string>> {
+        const auto names = [&](std::string_view name) {
+            return text.compare(at + 1, name.size(), name) == 0 &&
+                   text.size() > at + 1 + name.size() && text[at + 1 + name.size()] == '@';
+        };
+        for (const auto& [name, value] : words) {
+            if (names(name)) {
+                return std::make_pair(name.size(), shellQuote(value));
+            }
+        }
+        for (const auto& [name, value] : texts) {
+            if (names(name)) {
+                return std::make_pair(name.size(), value);
+            }
+        }
+        return std::nullopt;
+    };
     std::string filled;
     std::size_t done = 0;
     for (std::size_t at = text.find('@'); at != std::string_view::npos;
          at = text.find('@', at + 1)) {
-        for (const auto& [name, value] : words) {
-            if (text.compare(at + 1, name.size(), name) == 0 &&
-                text.size() > at + 1 + name.size() && text[at + 1 + name.size()] == '@') {
-                filled.append(text, done, at - done);
-                filled += shellQuote(value);
-                at += name.size() + 1;
-                done = at + 1;
-                break;
-            }
+        if (const auto value = valueAt(at)) {
+            filled.append(text, done, at - done);
+            filled += value->second;
+            at += value->first + 1;
+            done = at + 1;
         }
     }
     filled.append(text, done, std::string_view::npos);

@@ -20,12 +20,17 @@ std::string shellWord(const std::string& text);
 
 // A value for a placeholder @NAME@ of a line or script template.
 using ShellWord = std::pair<std::string_view, std::string>;
+// Shell text for a placeholder @NAME@, composed from shell words already.
+using ShellText = std::pair<std::string_view, std::string>;
 
-// The template with each @NAME@ of a listed name replaced by shellQuote of its
-// value, in one pass: the inserted words are not searched again, and an @ that
-// starts no listed name stays as it is. Lets a composed line or generated
-// script be written as the shell text it is.
-std::string fillShellTemplate(std::string_view text, const std::vector<ShellWord>& words);
+// The template with each @NAME@ of a listed word replaced by shellQuote of its
+// value and each @NAME@ of a listed text by the text as it is, in one pass: the
+// inserted words and texts are not searched again, so that no value can hold a
+// placeholder that a later replacement would find, and an @ that starts no
+// listed name stays as it is. Lets a composed line or generated script be
+// written as the shell text it is.
+std::string fillShellTemplate(std::string_view text, const std::vector<ShellWord>& words,
+                              const std::vector<ShellText>& texts = {});
 
 // "COMMAND <<'END'", a line feed, text and the line "END": text on the
 // command's standard input, byte for byte, with a line feed added when it does

@@ -315,6 +315,9 @@ INSTANTIATE_TEST_SUITE_P(Tenant, Run, ::testing::Values(
          "instance && ln -s game l && chown -h fktenant l"},
     Case{"PipeAsPidFileReadByNobody", {"--status", "--cfg-dir=/srv/t/cfg"}, "state: exited\n", 0,
          "", "instance && mkfifo cfg/server.pid"},
+    Case{"PipeAsSettingsReadByNobody", {"--status", "--cfg-dir=/srv/t/cfg"}, "state: running\n...", 0,
+         "", "instance && " + kStartFirst + " && rm cfg/settings/serversettings.con && mkfifo "
+         "cfg/settings/serversettings.con"},
     Case{"PlantedLinkRefused", kStop, "Configuration directory /srv/t/cfg holds a symbolic link: "
          "stop.sh\n", 1, kKept, "instance root && " + kPlanted + " && ln -s ../outside cfg/stop.sh",
          root()},
@@ -329,6 +332,10 @@ INSTANTIATE_TEST_SUITE_P(Tenant, Run, ::testing::Values(
     Case{"SameDirectoryThroughProcRefused", startArgs({"--cfg-dir=/srv/t/game/bf1942", "--srv-dir="
          "/proc/self/root/srv/t/game/bf1942"}), "Server and configuration directories must differ\n",
          1, "cmp game/bf1942/start.sh launcher", "instance && cp game/bf1942/start.sh launcher"},
+    // A value that holds a placeholder of the script stays a value.
+    Case{"PlaceholderInAValueStaysData", startArgs({"--cfg-dir=/srv/t/c@SERVERDIR@",
+         "--srv-dir=/srv/t/x;>/srv/t/pwned;"}), "Test on exec server failed\n", 1, "! test -e pwned",
+         "instance && mv cfg c@SERVERDIR@"},
     Case{"DoubleQuoteRefused", startArgs({"--rcon-username=a\"b"}), "Option '--rcon-username' "
          "must not contain '\"'\n", 1, "! test -e cfg/stop.sh", "instance"}), caseName);
 
@@ -429,6 +436,15 @@ std::vector<std::string> q3(std::vector<std::string> args) {
 const std::vector<std::string> kQ3Start = q3({"--start", "--srv-dir=/srv/t/q3game/ioq3",
     "--name=Q3 host", "--max-players=12", "--port=27961", "--map=q3dm17", "--srv-passwd=pw",
     "--rcon-password=rc", "--wait-ready=10"});
+// A start with one option given anew.
+std::vector<std::string> q3Start(const std::string& option) {
+    std::vector<std::string> args = kQ3Start;
+    const std::string name = option.substr(0, option.find('=') + 1);
+    for (std::string& arg : args) {
+        arg = arg.compare(0, name.size(), name) == 0 ? option : arg;
+    }
+    return args;
+}
 std::string q3fk(const std::vector<std::string>& args) { return "\"$(fk" + joined(q3(args)) + ")\""; }
 
 INSTANTIATE_TEST_SUITE_P(Quake3, Run, ::testing::Values(
@@ -444,11 +460,15 @@ INSTANTIATE_TEST_SUITE_P(Quake3, Run, ::testing::Values(
          q3fk({"--send", "--line=say hi"}) + " ] && soon 'grep -qx \"say hi\" cfg/console.log' && echo "
          "oops >>cfg/stderr.log && [ " + q3fk({"--log"}) + " = oops ] && [ -z " + q3fk({"--stop"}) +
          " ] && grep -qx quit cfg/server.quit && ! test -e cfg/server.pid", "q3instance"},
-    // A value on the server's command line is one plain word: ioq3ded splits its arguments at '+'.
-    Case{"CommandLineValueRefused", q3({"--start", "--srv-dir=/srv/t/q3game/ioq3", "--name=Q",
-         "--max-players=8", "--port=27961", "--map=q3dm17+set", "--srv-passwd", "--rcon-password=r"}),
-         "Option '--map' must be letters, digits, '_', '-' and '.' only\n", 1, "grep -qx 'seta "
-         "sv_hostname \"old name\"' cfg/baseq3/server.cfg && ! test -e cfg/stop.sh", "q3instance"},
+    // A value on the server's command line is one plain word: ioq3ded splits its arguments at '+'
+    // and ends them at '//'; a setting past 255 bytes would run its rest as a command.
+    Case{"CommandLineValueRefused", q3Start("--map=q3dm17+set"), "Option '--map' must be letters, "
+         "digits, '_', '-', '.' and single '/' only\n", 1, "grep -qx 'seta sv_hostname \"old name\"' "
+         "cfg/baseq3/server.cfg && ! test -e cfg/stop.sh", "q3instance"},
+    Case{"DoubleSlashInTheDirectoryRefused", q3Start("--cfg-dir=/srv/t//cfg"), "Option '--cfg-dir' "
+         "must be letters, digits, '_', '-', '.' and single '/' only\n", 1},
+    Case{"LongSettingRefused", q3Start("--name=" + std::string(250, 'a') + "rconpassword evil"),
+         "Option '--name' must be at most 255 bytes\n", 1},
     // Installed from its archive, its launcher made executable, and found by --check-install.
     Case{"Installs", {"--install", "--game=quake3", "--url=" + envOf("FK_ARCHIVE_URL") + "/q3.tar.gz",
          "--dir=/srv/t/i"}, "temp dir: '/srv/t/i/.ioq3_install_...", 0, "soon 'test -e i/ioq3/ioq3ded' "

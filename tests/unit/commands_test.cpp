@@ -105,10 +105,12 @@ TEST(ShellTemplate, FillsEachPlaceholderOnceWithOneWord) {
         {"a value holding a placeholder is not filled again", "@A@", "'@B@'"},
         {"placeholders side by side", "@A@@B@", "'@B@''it'\\''s'"},
         {"unknown names and lone @ stay", "@C@ a@b @@ @", "@C@ a@b @@ @"},
+        {"a text goes in as it is, not searched again", "@A@ @T@", "'@B@' a @A@"},
     };
     // clang-format on
     for (const auto& [behaviour, text, filled] : rows) {
-        EXPECT_EQ(fillShellTemplate(text, {{"A", "@B@"}, {"B", "it's"}}), filled) << behaviour;
+        EXPECT_EQ(fillShellTemplate(text, {{"A", "@B@"}, {"B", "it's"}}, {{"T", "a @A@"}}), filled)
+            << behaviour;
     }
 }
 
