@@ -4,7 +4,6 @@
 
 #include "remote/channel_opening.h"
 #include "remote/exec.h"
-#include "remote/run_deadline.h"
 #include "remote/session_state.h"
 
 namespace fieldkeep::remote {
@@ -107,7 +106,7 @@ bool pumpChannel(LIBSSH2_CHANNEL* channel, const std::function<int()>& startRequ
     bool started = false;
     for (;;) {
         // A server that never stops sending never lets the loop wait.
-        if (runTimedOut()) {
+        if (sessionState().runClock.timedOut()) {
             loseConnection();
         }
         bool progress = false;

@@ -22,7 +22,6 @@
 #include "remote/authentication.h"
 #include "remote/channel_opening.h"
 #include "remote/host_key.h"
-#include "remote/run_deadline.h"
 #include "remote/session_state.h"
 
 namespace fieldkeep {
@@ -215,8 +214,9 @@ void sayGoodbye(remote::SessionState& st) {
 
 void connectRemote(const Session& s) {
     remote::SessionState& st = remote::sessionState();
-    st.setupDeadline = remote::withinRun(std::chrono::steady_clock::now() +
-                                         std::chrono::seconds(s.connectTimeout));
+    st.runClock = s.runClock;
+    st.setupDeadline = st.runClock.within(std::chrono::steady_clock::now() +
+                                          std::chrono::seconds(s.connectTimeout));
     connectAndHandshake(s, resolveAddresses(s));
     remote::verifyHostKey(s);
     remote::authenticate(s);

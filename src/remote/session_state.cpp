@@ -6,8 +6,6 @@
 #include <algorithm>
 #include <limits>
 
-#include "remote/run_deadline.h"
-
 namespace fieldkeep::remote {
 namespace {
 
@@ -39,7 +37,7 @@ int aliveIntervalMs(const SessionState& st) {
 // One keepalive interval: true when the server said something (or took what
 // we sent), or when it may still answer a keepalive.
 bool waitOneInterval(SessionState& st, pollfd& fd, int directions) {
-    const int ready = poll(&fd, 1, pollTimeoutWithinRun(aliveIntervalMs(st)));
+    const int ready = poll(&fd, 1, st.runClock.pollTimeout(aliveIntervalMs(st)));
     if (ready != 0) {
         if (ready > 0) {
             st.silentIntervals = 0;
@@ -90,7 +88,7 @@ void freeCurrentChannel() {
 
 bool waitForSocket() {
     SessionState& st = sessionState();
-    if (runTimedOut()) {
+    if (st.runClock.timedOut()) {
         abandonLink();
         return false;
     }
@@ -112,7 +110,7 @@ bool waitForSocket() {
         return left > 0 && (poll(&fd, 1, left) != 0 || millisecondsUntil(st.setupDeadline) > 0);
     }
     if (st.aliveInterval == 0) {
-        poll(&fd, 1, pollTimeoutWithinRun(-1));
+        poll(&fd, 1, st.runClock.pollTimeout(-1));
         return true;
     }
     if (!waitOneInterval(st, fd, directions)) {

@@ -6,6 +6,7 @@
 #include <chrono>
 
 #include "errors/uerror.h"
+#include "remote/run_deadline.h"
 
 namespace fieldkeep::remote {
 
@@ -23,6 +24,7 @@ struct SessionState {
     int aliveInterval = 0;    // seconds of silence after login before a keepalive; 0: none
     int silentIntervals = 0;  // keepalive intervals in a row with nothing received
     bool linkLost = false;    // a wait gave up on the server: no goodbye is owed
+    RunClock runClock;        // the run's, from its session
 };
 
 SessionState& sessionState();
