@@ -329,8 +329,10 @@ void startInstance(RemoteRunner& host, const StartOptions& o) {
 void waitUntilReady(RemoteRunner& host, const StartOptions& o) {
     const GameOption* setsPort = o.game.queryPortOption();
     const int port = gameQueryPort(o.game, setsPort != nullptr ? o.values.at(setsPort->name) : "");
-    if (!queryGame(o.game, port, static_cast<int>(*decimalNumber(o.waitReady, kMostWait, 3))) ||
-        runningGamePort(runInstanceScript(host, {o.game, o.cfgDir, makeStatusScript(o.game)},
+    if (!queryGame(host, o.game, port,
+                   static_cast<int>(*decimalNumber(o.waitReady, kMostWait, 3))) ||
+        runningGamePort(host,
+                        runInstanceScript(host, {o.game, o.cfgDir, makeStatusScript(o.game)},
                                           "Status query failed: "),
                         o.cfgDir, o.game) != port) {
         throw TUError{"Server did not answer its query within " + o.waitReady + " s"};

@@ -60,13 +60,7 @@ int millisecondsUntil(std::chrono::steady_clock::time_point deadline) {
     return static_cast<int>(std::clamp<decltype(left)>(left, 0, decltype(left){1000000}));
 }
 
-SessionState& sessionState() {
-    static SessionState state;
-    return state;
-}
-
-void abandonLink() {
-    SessionState& st = sessionState();
+void abandonLink(SessionState& st) {
     st.linkLost = true;
     if (st.socket != -1) {
         // libssh2 now sees every read and write fail at once and stops waiting.
@@ -74,22 +68,20 @@ void abandonLink() {
     }
 }
 
-void freeCurrentChannel() {
-    SessionState& st = sessionState();
+void freeCurrentChannel(SessionState& st) {
     if (st.channel == nullptr) {
         return;
     }
-    if (untilDone([&st] { return libssh2_channel_free(st.channel); }) != 0) {
-        abandonLink();
+    if (untilDone(st, [&st] { return libssh2_channel_free(st.channel); }) != 0) {
+        abandonLink(st);
         libssh2_channel_free(st.channel);
     }
     st.channel = nullptr;
 }
 
-bool waitForSocket() {
-    SessionState& st = sessionState();
+bool waitForSocket(SessionState& st) {
     if (st.runClock.timedOut()) {
-        abandonLink();
+        abandonLink(st);
         return false;
     }
     const int directions = libssh2_session_block_directions(st.session);
@@ -114,7 +106,7 @@ bool waitForSocket() {
         return true;
     }
     if (!waitOneInterval(st, fd, directions)) {
-        abandonLink();
+        abandonLink(st);
         return false;
     }
     return true;
