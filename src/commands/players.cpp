@@ -29,13 +29,14 @@ bool showPlayers(talvor::opt::TOParsing options, RemoteRunner& host) {
     requireAbsolutePlainPath(cfgDir, "cfg-dir");
     host.connect();
     const auto port =
-        runningGamePort(runInstanceScript(host, {definition, cfgDir, makeStatusScript(definition)},
+        runningGamePort(host,
+                        runInstanceScript(host, {definition, cfgDir, makeStatusScript(definition)},
                                           "Status query failed: "),
                         cfgDir, definition);
     if (!port) {
         throw TUError{"Server is not running"};
     }
-    const auto game = *port != 0 ? queryGame(definition, *port) : std::nullopt;
+    const auto game = *port != 0 ? queryGame(host, definition, *port) : std::nullopt;
     if (!game) {
         throw TUError{"Server did not answer its query"};
     }

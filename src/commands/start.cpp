@@ -348,8 +348,10 @@ void waitUntilReady(RemoteRunner& host, const StartOptions& o) {
     const GameOption* setsPort = o.game.queryPortOption();
     const auto value = setsPort != nullptr ? o.values.find(setsPort->name) : o.values.end();
     const int port = gameQueryPort(o.game, value != o.values.end() ? value->second : "");
-    if (!queryGame(o.game, port, static_cast<int>(*decimalNumber(o.waitReady, kMostWait, 3))) ||
-        runningGamePort(runInstanceScript(host, {o.game, o.cfgDir, makeStatusScript(o.game)},
+    if (!queryGame(host, o.game, port,
+                   static_cast<int>(*decimalNumber(o.waitReady, kMostWait, 3))) ||
+        runningGamePort(host,
+                        runInstanceScript(host, {o.game, o.cfgDir, makeStatusScript(o.game)},
                                           "Status query failed: "),
                         o.cfgDir, o.game) != port) {
         throw TUError{"Server did not answer its query within " + o.waitReady + " s"};

@@ -136,8 +136,8 @@ void addPort(Facts& f, const std::string& hex, const std::string& protocol,
 
 // Whether the server holds the UDP port on every address or on the one this
 // run reached the host at.
-bool holdsQueryPort(const Facts& f, long port) {
-    const std::string reached = reachedAddressAsKernelWrites();
+bool holdsQueryPort(const RemoteRunner& host, const Facts& f, long port) {
+    const std::string reached = reachedAddressAsKernelWrites(host.connection());
     for (const auto& [held, address] : f.udpAddresses) {
         if (held == port &&
             (address.find_first_not_of('0') == std::string::npos || address == reached)) {
@@ -259,8 +259,8 @@ std::string utcTime(long long seconds) {
     return text;
 }
 
-std::optional<int> runningGamePort(const InstanceRun& run, const std::string& cfgDir,
-                                   const GameDefinition& game) {
+std::optional<int> runningGamePort(const RemoteRunner& host, const InstanceRun& run,
+                                   const std::string& cfgDir, const GameDefinition& game) {
     const Facts f = readFacts(run, cfgDir);
     if (f.state != "running") {
         return std::nullopt;
@@ -268,7 +268,7 @@ std::optional<int> runningGamePort(const InstanceRun& run, const std::string& cf
     // Where the server's sockets are known, a port that it does not hold is
     // another process's: its answer would not be the game's.
     const int port = gameQueryPort(game, f.queryPort);
-    return f.memory && !holdsQueryPort(f, port) ? 0 : port;
+    return f.memory && !holdsQueryPort(host, f, port) ? 0 : port;
 }
 
 std::string gameReport(const std::optional<GameStatus>& game) {
@@ -300,8 +300,8 @@ bool showStatus(talvor::opt::TOParsing options, RemoteRunner& host) {
     const InstanceRun run =
         runInstanceScript(host, {game, cfgDir, makeStatusScript(game)}, "Status query failed: ");
     std::string report = statusReport(run, cfgDir);
-    if (const auto port = runningGamePort(run, cfgDir, game)) {
-        report += gameReport(*port != 0 ? queryGame(game, *port) : std::nullopt);
+    if (const auto port = runningGamePort(host, run, cfgDir, game)) {
+        report += gameReport(*port != 0 ? queryGame(host, game, *port) : std::nullopt);
     }
     writeOut(report);
     return true;

@@ -22,8 +22,8 @@ std::string statusReport(const InstanceRun& run, const std::string& cfgDir);
 // The game's query port of a running instance, 0 when the server holds no
 // socket there (another process could answer); nothing when it does not run.
 // Throws as statusReport.
-std::optional<int> runningGamePort(const InstanceRun& run, const std::string& cfgDir,
-                                   const GameDefinition& game);
+std::optional<int> runningGamePort(const RemoteRunner& host, const InstanceRun& run,
+                                   const std::string& cfgDir, const GameDefinition& game);
 
 // The lines of the game's own answer to its query, or "query: no answer".
 std::string gameReport(const std::optional<GameStatus>& game);

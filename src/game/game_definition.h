@@ -40,9 +40,9 @@ struct GameDefinition {
     std::string randomAccountPrefix;
     // The launch: the launcher in the server directory and its arguments,
     // where {cfgdir} stands for the configuration directory and {NAME} for
-    // the value of --NAME, and whether the server reads them as console text; the argument of the server's own that comes before
-    // the configuration directory; the console line that stops it and the
-    // seconds it is given; the files of a running instance.
+    // the value of --NAME, and whether the server reads them as console text; the argument of the
+    // server's own that comes before the configuration directory; the console line that stops it
+    // and the seconds it is given; the files of a running instance.
     std::string launcher;
     std::vector<std::string> arguments;
     bool consoleArguments = false;  // the server reads its arguments as console text

@@ -109,9 +109,10 @@ namespace {
 
 // Asks with request and collects the datagrams of the answer into answer.
 template <typename Answer>
-std::optional<GameStatus> ask(Answer answer, const std::string& request, int port, int requests) {
+std::optional<GameStatus> ask(const RemoteRunner& host, Answer answer, const std::string& request,
+                              int port, int requests) {
     const auto start = std::chrono::steady_clock::now();
-    if (!askByDatagram({port, request, requests, std::chrono::seconds(1)},
+    if (!askByDatagram(host.connection(), {port, request, requests, std::chrono::seconds(1)},
                        [&answer](std::string_view datagram) { return answer.take(datagram); })) {
         return std::nullopt;
     }
@@ -124,11 +125,12 @@ std::optional<GameStatus> ask(Answer answer, const std::string& request, int por
 
 }  // namespace
 
-std::optional<GameStatus> queryGame(const GameDefinition& game, int port, int requests) {
+std::optional<GameStatus> queryGame(const RemoteRunner& host, const GameDefinition& game, int port,
+                                    int requests) {
     if (game.queryProtocol == GameDefinition::Quake3) {
-        return ask(Quake3Answer{}, std::string(kQuake3StatusRequest), port, requests);
+        return ask(host, Quake3Answer{}, std::string(kQuake3StatusRequest), port, requests);
     }
-    return ask(GameSpyAnswer{}, "\\status\\", port, requests);
+    return ask(host, GameSpyAnswer{}, "\\status\\", port, requests);
 }
 
 int gameQueryPort(const GameDefinition& game, const std::string& setting) {

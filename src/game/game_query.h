@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "game/game_definition.h"
+#include "remote/runner.h"
 
 namespace fieldkeep {
 
@@ -44,9 +45,10 @@ private:
     std::size_t received_ = 0;
 };
 
-// Asks the game at port in its protocol: at most `requests` requests one
-// second apart; nothing when no whole answer came within a second of the last.
-std::optional<GameStatus> queryGame(const GameDefinition& game, int port, int requests = 2);
+// Asks the game at port of the host that host is connected to, in its protocol: at most `requests`
+// requests one second apart; nothing when no whole answer came within a second of the last.
+std::optional<GameStatus> queryGame(const RemoteRunner& host, const GameDefinition& game, int port,
+                                    int requests = 2);
 
 // The header line and one tab-separated line per player, every control byte
 // of a name or value shown as \xHH.

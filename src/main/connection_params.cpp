@@ -79,7 +79,7 @@ Session readConnectionParams(talvor::opt::TOParsing options) {
     s.knownHosts = knownHosts != nullptr && *knownHosts != '\0' ? knownHosts : nullptr;
     s.connectTimeout = secondsFromEnvironment("BF1942_CONNECT_TIMEOUT", kDefaultConnectTimeout, 1);
     s.aliveInterval = secondsFromEnvironment("BF1942_ALIVE_INTERVAL", kDefaultAliveInterval, 0);
-    remote::startRunClock(secondsFromEnvironment("BF1942_RUN_TIMEOUT", 0, 0));
+    s.runClock = remote::RunClock(secondsFromEnvironment("BF1942_RUN_TIMEOUT", 0, 0));
     return s;
 }
 

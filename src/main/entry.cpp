@@ -7,7 +7,6 @@
 #include "errors/uerror.h"
 #include "main/command_table.h"
 #include "main/connection_params.h"
-#include "remote/run_deadline.h"
 
 namespace fieldkeep {
 namespace {
@@ -52,9 +51,9 @@ int runFieldkeep(int argc, const char* const* argv, const std::vector<CommandRow
         dispatchFrom(options, table, 0, host);
     } catch (...) {
         // Past the run's time limit, whatever broke broke because of it.
-        status =
-            reportFailure(remote::runTimedOut() ? std::make_exception_ptr(TUError{"Run timed out"})
-                                                : std::current_exception());
+        status = reportFailure(host.session().runClock.timedOut()
+                                   ? std::make_exception_ptr(TUError{"Run timed out"})
+                                   : std::current_exception());
     }
     host.disconnect();
     return status;

@@ -3,5 +3,6 @@
 #include "main/command_table.h"
 
 int main(int argc, char** argv) {
-    return fieldkeep::runFieldkeep(argc, argv, fieldkeep::commandTable(), fieldkeep::hostRunner());
+    return fieldkeep::runFieldkeep(argc, argv, fieldkeep::commandTable(),
+                                   *fieldkeep::makeHostRunner());
 }

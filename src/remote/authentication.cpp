@@ -22,10 +22,6 @@ struct AgentDeleter {
 };
 using Agent = std::unique_ptr<LIBSSH2_AGENT, AgentDeleter>;
 
-LIBSSH2_SESSION* session() {
-    return sessionState().session;
-}
-
 unsigned loginLength(const Session& s) {
     return static_cast<unsigned>(s.login.size());
 }
@@ -34,12 +30,8 @@ unsigned loginLength(const Session& s) {
 // OpenSSH 8.8 and later refuse by default.
 constexpr bool kRsaSignsWithSha1Only = LIBSSH2_VERSION_NUM < 0x010b00;
 
-// Why the keys got nowhere, for the message when no password gets in either.
-bool keyUndecryptable = false;  // the key file could not be decrypted (or used)
-bool rsaKeyRefused = false;     // the server refused an RSA key signed with SHA-1
-
-TUError authenticationFailed() {
-    if (rsaKeyRefused) {
+TUError authenticationFailed(const SessionState& st) {
+    if (st.rsaKeyRefused) {
         return TUError{
             "Authentication failed: the server refuses RSA keys signed with SHA-1; use "
             "an ed25519 or ECDSA key"};
@@ -49,8 +41,8 @@ TUError authenticationFailed() {
 
 // Whether the server may refuse SHA-1 RSA signatures: OpenSSH takes them by
 // default before 8.8; of other servers nothing is known.
-bool refusesSha1ByDefault() {
-    const char* banner = libssh2_session_banner_get(session());
+bool refusesSha1ByDefault(SessionState& st) {
+    const char* banner = libssh2_session_banner_get(st.session);
     const auto version =
         banner != nullptr ? versionAfter(banner, "SSH-2.0-OpenSSH_") : std::nullopt;
     constexpr std::pair<int, int> kFirstRefusing{8, 8};
@@ -68,16 +60,16 @@ bool accepted(int rc) {
 
 // Only the passphrase opens the key, and it is never offered as a password: a
 // server that refuses the key learns nothing of it.
-bool logInWithKeyFile(const Session& s) {
-    const int rc = untilDone([&s] {
-        return libssh2_userauth_publickey_fromfile_ex(session(), s.login.data(), loginLength(s),
+bool logInWithKeyFile(SessionState& st, const Session& s) {
+    const int rc = untilDone(st, [&st, &s] {
+        return libssh2_userauth_publickey_fromfile_ex(st.session, s.login.data(), loginLength(s),
                                                       nullptr, s.identity, s.keyPassphrase);
     });
     // The file was readable before connecting: libssh2 could not decrypt or parse it.
-    keyUndecryptable = rc == LIBSSH2_ERROR_FILE;
-    rsaKeyRefused = kRsaSignsWithSha1Only && rc != 0 && !keyUndecryptable &&
-                    rc != LIBSSH2_ERROR_TIMEOUT && isRsaKeyFile(s.identity) &&
-                    refusesSha1ByDefault();
+    st.keyUndecryptable = rc == LIBSSH2_ERROR_FILE;
+    st.rsaKeyRefused = kRsaSignsWithSha1Only && rc != 0 && !st.keyUndecryptable &&
+                       rc != LIBSSH2_ERROR_TIMEOUT && isRsaKeyFile(s.identity) &&
+                       refusesSha1ByDefault(st);
     return accepted(rc);
 }
 
@@ -87,41 +79,42 @@ bool isRsaBlob(const libssh2_agent_publickey* key) {
                                  kRsaTypeField.size()) == 0;
 }
 
-bool logInWithAgentKey(const Session& s, LIBSSH2_AGENT* agent, libssh2_agent_publickey* key) {
-    const int rc =
-        untilDone([&s, agent, key] { return libssh2_agent_userauth(agent, s.login.c_str(), key); });
-    rsaKeyRefused = rsaKeyRefused ||
-                    (kRsaSignsWithSha1Only && rc != 0 && isRsaBlob(key) && refusesSha1ByDefault());
+bool logInWithAgentKey(SessionState& st, const Session& s, LIBSSH2_AGENT* agent,
+                       libssh2_agent_publickey* key) {
+    const int rc = untilDone(
+        st, [&s, agent, key] { return libssh2_agent_userauth(agent, s.login.c_str(), key); });
+    st.rsaKeyRefused = st.rsaKeyRefused || (kRsaSignsWithSha1Only && rc != 0 && isRsaBlob(key) &&
+                                            refusesSha1ByDefault(st));
     return accepted(rc);
 }
 
 // Offers the agent's keys one after another; false when none was accepted or
 // no agent answered.
-bool logInWithAgent(const Session& s) {
-    const Agent agent(libssh2_agent_init(session()));
+bool logInWithAgent(SessionState& st, const Session& s) {
+    const Agent agent(libssh2_agent_init(st.session));
     if (!agent || libssh2_agent_connect(agent.get()) != 0 ||
         libssh2_agent_list_identities(agent.get()) != 0) {
         return false;
     }
     libssh2_agent_publickey* key = nullptr;
     while (libssh2_agent_get_identity(agent.get(), &key, key) == 0) {
-        if (logInWithAgentKey(s, agent.get(), key)) {
+        if (logInWithAgentKey(st, s, agent.get(), key)) {
             return true;
         }
     }
     return false;
 }
 
-bool logInWithKeys(const Session& s) {
+bool logInWithKeys(SessionState& st, const Session& s) {
     if (std::strcmp(s.identity, kAgentIdentity) == 0) {
-        return logInWithAgent(s);
+        return logInWithAgent(st, s);
     }
-    return logInWithKeyFile(s);
+    return logInWithKeyFile(st, s);
 }
 
-bool logInWithPassword(const Session& s) {
-    return accepted(untilDone([&s] {
-        return libssh2_userauth_password_ex(session(), s.login.data(), loginLength(s), s.password,
+bool logInWithPassword(SessionState& st, const Session& s) {
+    return accepted(untilDone(st, [&st, &s] {
+        return libssh2_userauth_password_ex(st.session, s.login.data(), loginLength(s), s.password,
                                             static_cast<unsigned>(std::strlen(s.password)),
                                             nullptr);
     }));
@@ -141,18 +134,19 @@ void answerWithPassword(const char*, int, const char*, int, int promptCount,
     }
 }
 
-bool logInWithKeyboardInteractive(const Session& s) {
-    return accepted(untilDone([&s] {
-        return libssh2_userauth_keyboard_interactive_ex(session(), s.login.data(), loginLength(s),
+bool logInWithKeyboardInteractive(SessionState& st, const Session& s) {
+    return accepted(untilDone(st, [&st, &s] {
+        return libssh2_userauth_keyboard_interactive_ex(st.session, s.login.data(), loginLength(s),
                                                         answerWithPassword);
     }));
 }
 
 // The methods the server accepts for the login; null when it sent no list.
-const char* authMethods(const Session& s) {
-    const char* methods = handleWhenReady(
-        [&s] { return libssh2_userauth_list(session(), s.login.data(), loginLength(s)); });
-    if (methods == nullptr && libssh2_session_last_errno(session()) == LIBSSH2_ERROR_EAGAIN) {
+const char* authMethods(SessionState& st, const Session& s) {
+    const char* methods = handleWhenReady(st, [&st, &s] {
+        return libssh2_userauth_list(st.session, s.login.data(), loginLength(s));
+    });
+    if (methods == nullptr && libssh2_session_last_errno(st.session) == LIBSSH2_ERROR_EAGAIN) {
         throw connectionTimedOut();
     }
     return methods;
@@ -171,37 +165,37 @@ TUError noPasswordMethod(const Session& s) {
 
 // The password was refused by the password method: the server may still take
 // it through keyboard-interactive.
-void logInWithPasswordAnswers(const Session& s) {
-    const char* methods = authMethods(s);
+void logInWithPasswordAnswers(SessionState& st, const Session& s) {
+    const char* methods = authMethods(st, s);
     if (methods == nullptr || offers(methods, "password")) {
-        throw authenticationFailed();
+        throw authenticationFailed(st);
     }
     if (offers(methods, "keyboard-interactive")) {
-        if (logInWithKeyboardInteractive(s)) {
+        if (logInWithKeyboardInteractive(st, s)) {
             return;
         }
-        throw authenticationFailed();
+        throw authenticationFailed(st);
     }
     if (s.identity != nullptr) {
-        throw authenticationFailed();
+        throw authenticationFailed(st);
     }
     throw noPasswordMethod(s);
 }
 
 }  // namespace
 
-void authenticate(const Session& s) {
-    if (s.identity != nullptr && logInWithKeys(s)) {
+void authenticate(SessionState& st, const Session& s) {
+    if (s.identity != nullptr && logInWithKeys(st, s)) {
         return;
     }
     if (s.password == nullptr) {
-        if (keyUndecryptable) {
+        if (st.keyUndecryptable) {
             throw TUError{std::string("Cannot decrypt identity file ") + s.identity};
         }
-        throw authenticationFailed();
+        throw authenticationFailed(st);
     }
-    if (!logInWithPassword(s)) {
-        logInWithPasswordAnswers(s);
+    if (!logInWithPassword(st, s)) {
+        logInWithPasswordAnswers(st, s);
     }
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "remote/session.h"
+#include "remote/session_state.h"
 
 namespace fieldkeep::remote {
 
@@ -10,6 +11,6 @@ namespace fieldkeep::remote {
 // first; then the password (when set) through the password method, or through
 // keyboard-interactive when the server offers that but not the password method. Throws TUError with
 // the reason when no method let the login in.
-void authenticate(const Session& s);
+void authenticate(SessionState& st, const Session& s);
 
 }  // namespace fieldkeep::remote

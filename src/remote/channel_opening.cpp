@@ -27,39 +27,29 @@ constexpr std::chrono::milliseconds kSettlePause{10};
 // is withheld is waited for about this long (at least one keepalive interval).
 constexpr std::chrono::seconds kCloseWait{2};
 
-struct Openings {
-    bool countsClosedSessions = false;               // refused an opening that followed a close
-    std::chrono::steady_clock::time_point closedAt;  // when our last close went out
-};
-
-Openings& openings() {
-    static Openings state;
-    return state;
-}
-
-LIBSSH2_CHANNEL* startSessionChannel() {
+LIBSSH2_CHANNEL* startSessionChannel(SessionState& st) {
     static const char kChannelType[] = "session";
-    return libssh2_channel_open_ex(sessionState().session, kChannelType, sizeof kChannelType - 1,
+    return libssh2_channel_open_ex(st.session, kChannelType, sizeof kChannelType - 1,
                                    kChannelWindow, kChannelPacket, nullptr, 0);
 }
 
 // A refused opening makes the next openings wait a moment after each close.
-bool refusedByServer() {
-    if (libssh2_session_last_errno(sessionState().session) != LIBSSH2_ERROR_CHANNEL_FAILURE) {
+bool refusedByServer(SessionState& st) {
+    if (libssh2_session_last_errno(st.session) != LIBSSH2_ERROR_CHANNEL_FAILURE) {
         return false;
     }
-    openings().countsClosedSessions = true;
+    st.countsClosedSessions = true;
     return true;
 }
 
 // Opens with open (a non-blocking opening), again when the server refused it
 // while it still counted a closed session.
 template <typename Open>
-LIBSSH2_CHANNEL* openWithRetries(Open open) {
+LIBSSH2_CHANNEL* openWithRetries(SessionState& st, Open open) {
     std::chrono::milliseconds pause{0};
     for (int attempt = 1;; ++attempt) {
-        LIBSSH2_CHANNEL* channel = handleWhenReady(open);
-        if (channel != nullptr || attempt == kOpenAttempts || !refusedByServer()) {
+        LIBSSH2_CHANNEL* channel = handleWhenReady(st, open);
+        if (channel != nullptr || attempt == kOpenAttempts || !refusedByServer(st)) {
             return channel;
         }
         std::this_thread::sleep_for(pause);
@@ -69,47 +59,47 @@ LIBSSH2_CHANNEL* openWithRetries(Open open) {
 
 // A channel is closed on both sides before the next opens: libssh2's close
 // alone may return before the server's close arrives.
-void closeCurrentChannel(Openings& o) {
-    LIBSSH2_CHANNEL* channel = sessionState().channel;
+void closeCurrentChannel(SessionState& st) {
+    LIBSSH2_CHANNEL* channel = st.channel;
     if (channel == nullptr ||
-        untilDone([channel] { return libssh2_channel_close(channel); }) != 0) {
+        untilDone(st, [channel] { return libssh2_channel_close(channel); }) != 0) {
         return;
     }
-    o.closedAt = std::chrono::steady_clock::now();
+    st.closedAt = std::chrono::steady_clock::now();
     if (libssh2_channel_eof(channel) != 0) {
         while (libssh2_channel_wait_closed(channel) == LIBSSH2_ERROR_EAGAIN &&
-               std::chrono::steady_clock::now() < o.closedAt + kCloseWait && waitForSocket()) {
+               std::chrono::steady_clock::now() < st.closedAt + kCloseWait && waitForSocket(st)) {
         }
     }
 }
 
 // Frees the previous channel and makes way for a new opening.
-void prepareOpening(Openings& o) {
-    releaseChannel();
-    if (o.countsClosedSessions) {
-        std::this_thread::sleep_until(o.closedAt + kSettlePause);
+void prepareOpening(SessionState& st) {
+    releaseChannel(st);
+    if (st.countsClosedSessions) {
+        std::this_thread::sleep_until(st.closedAt + kSettlePause);
     }
 }
 
 }  // namespace
 
-LIBSSH2_CHANNEL* openCommandChannel() {
-    prepareOpening(openings());
-    sessionState().channel = openWithRetries(startSessionChannel);
-    return sessionState().channel;
+LIBSSH2_CHANNEL* openCommandChannel(SessionState& st) {
+    prepareOpening(st);
+    st.channel = openWithRetries(st, [&st] { return startSessionChannel(st); });
+    return st.channel;
 }
 
-LIBSSH2_CHANNEL* openScpChannel(const std::string& path, int mode, libssh2_int64_t size) {
-    prepareOpening(openings());
-    LIBSSH2_SESSION* session = sessionState().session;
-    sessionState().channel = openWithRetries(
-        [&] { return libssh2_scp_send64(session, path.c_str(), mode, size, 0, 0); });
-    return sessionState().channel;
+LIBSSH2_CHANNEL* openScpChannel(SessionState& st, const std::string& path, int mode,
+                                libssh2_int64_t size) {
+    prepareOpening(st);
+    st.channel = openWithRetries(
+        st, [&] { return libssh2_scp_send64(st.session, path.c_str(), mode, size, 0, 0); });
+    return st.channel;
 }
 
-void releaseChannel() {
-    closeCurrentChannel(openings());
-    freeCurrentChannel();
+void releaseChannel(SessionState& st) {
+    closeCurrentChannel(st);
+    freeCurrentChannel(st);
 }
 
 }  // namespace fieldkeep::remote

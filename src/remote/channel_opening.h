@@ -12,17 +12,20 @@
 
 #include <string>
 
+#include "remote/session_state.h"
+
 namespace fieldkeep::remote {
 
 // Frees the previous command's channel and puts a new one in the session's
 // slot. Null when the server refused it every time or the link broke.
-LIBSSH2_CHANNEL* openCommandChannel();
+LIBSSH2_CHANNEL* openCommandChannel(SessionState& st);
 
 // Frees the previous command's channel and opens an SCP upload of size bytes
 // to path with mode. Null when the server refused the channel or the path.
-LIBSSH2_CHANNEL* openScpChannel(const std::string& path, int mode, libssh2_int64_t size);
+LIBSSH2_CHANNEL* openScpChannel(SessionState& st, const std::string& path, int mode,
+                                libssh2_int64_t size);
 
 // Closes the channel of the command that has finished, on both sides, and frees it.
-void releaseChannel();
+void releaseChannel(SessionState& st);
 
 }  // namespace fieldkeep::remote

@@ -4,7 +4,6 @@
 
 #include "remote/channel_opening.h"
 #include "remote/exec.h"
-#include "remote/run_deadline.h"
 #include "remote/session_state.h"
 
 namespace fieldkeep::remote {
@@ -93,22 +92,23 @@ bool dataQueued(LIBSSH2_CHANNEL* channel) {
     return queued > 0;
 }
 
-[[noreturn]] void loseConnection() {
-    abandonLink();
+[[noreturn]] void loseConnection(SessionState& st) {
+    abandonLink(st);
     throw ConnectionLost{{"Connection lost"}};
 }
 
 }  // namespace
 
-bool pumpChannel(LIBSSH2_CHANNEL* channel, const std::function<int()>& startRequest,
-                 std::string_view input, const OutputSink& onOutput, const OutputSink& onErrors) {
+bool pumpChannel(SessionState& st, LIBSSH2_CHANNEL* channel,
+                 const std::function<int()>& startRequest, std::string_view input,
+                 const OutputSink& onOutput, const OutputSink& onErrors) {
     std::vector<char> buffer(kReadChunk);
     InputSender sender(input);
     bool started = false;
     for (;;) {
         // A server that never stops sending never lets the loop wait.
-        if (runTimedOut()) {
-            loseConnection();
+        if (st.runClock.timedOut()) {
+            loseConnection(st);
         }
         bool progress = false;
         if (!started) {
@@ -123,15 +123,15 @@ bool pumpChannel(LIBSSH2_CHANNEL* channel, const std::function<int()>& startRequ
         const Step out = drainStream(channel, 0, buffer, onOutput, sender);
         const Step err = drainStream(channel, SSH_EXTENDED_DATA_STDERR, buffer, onErrors, sender);
         if (out == Step::Failed || err == Step::Failed) {
-            loseConnection();
+            loseConnection(st);
         }
         // True only after the remote end-of-file with nothing of either stream unread.
         if (started && libssh2_channel_eof(channel) != 0) {
             return true;
         }
         progress = progress || out == Step::Progress || err == Step::Progress;
-        if (!progress && !dataQueued(channel) && !waitForSocket()) {
-            loseConnection();
+        if (!progress && !dataQueued(channel) && !waitForSocket(st)) {
+            loseConnection(st);
         }
     }
 }

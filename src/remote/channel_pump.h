@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "remote/output_sink.h"
+#include "remote/session_state.h"
 
 namespace fieldkeep::remote {
 
@@ -18,7 +19,8 @@ constexpr std::size_t kReadChunk = std::size_t{64} * 1024;
 // end-of-file with no data left unread. Sending the input with the request rather than after its
 // answer saves a round trip. Returns false when the server refused the request. Throws
 // ConnectionLost when the transport breaks or the server falls silent.
-bool pumpChannel(LIBSSH2_CHANNEL* channel, const std::function<int()>& startRequest,
-                 std::string_view input, const OutputSink& onOutput, const OutputSink& onErrors);
+bool pumpChannel(SessionState& st, LIBSSH2_CHANNEL* channel,
+                 const std::function<int()>& startRequest, std::string_view input,
+                 const OutputSink& onOutput, const OutputSink& onErrors);
 
 }  // namespace fieldkeep::remote

@@ -22,7 +22,6 @@
 #include "remote/authentication.h"
 #include "remote/channel_opening.h"
 #include "remote/host_key.h"
-#include "remote/run_deadline.h"
 #include "remote/session_state.h"
 
 namespace fieldkeep {
@@ -56,8 +55,7 @@ AddressList resolveAddresses(const Session& s) {
 
 // Connects without blocking, so that a host that never answers the SYN ends
 // the run at the set-up deadline. False when the address refused.
-bool connectSocket(const addrinfo& address) {
-    remote::SessionState& st = remote::sessionState();
+bool connectSocket(remote::SessionState& st, const addrinfo& address) {
     st.socket = socket(address.ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (st.socket < 0) {
         return false;
@@ -86,8 +84,7 @@ bool connectSocket(const addrinfo& address) {
     return true;
 }
 
-void closeSocket() {
-    remote::SessionState& st = remote::sessionState();
+void closeSocket(remote::SessionState& st) {
     if (st.socket != -1) {
         close(st.socket);
         st.socket = -1;
@@ -95,13 +92,13 @@ void closeSocket() {
 }
 
 // The addresses are tried in the resolver's order; the first that accepts wins.
-void openSocket(const AddressList& addresses) {
+void openSocket(remote::SessionState& st, const AddressList& addresses) {
     for (const addrinfo* address = addresses.get(); address != nullptr;
          address = address->ai_next) {
-        if (connectSocket(*address)) {
+        if (connectSocket(st, *address)) {
             return;
         }
-        closeSocket();
+        closeSocket(st);
     }
     throw TUError{"Failed to connect"};
 }
@@ -121,8 +118,7 @@ bool turnedAway(LIBSSH2_SESSION* session, int rc) {
 
 // True when the handshake is through; false when the server turned us away.
 // libssh2 hands s back to the keyboard-interactive prompts, which only read it.
-bool startSession(const Session& s) {
-    remote::SessionState& st = remote::sessionState();
+bool startSession(remote::SessionState& st, const Session& s) {
     st.session = libssh2_session_init_ex(nullptr, nullptr, nullptr, const_cast<Session*>(&s));
     if (st.session == nullptr) {
         throw TUError{"Failure establishing SSH session"};
@@ -131,7 +127,7 @@ bool startSession(const Session& s) {
     // one ends at the deadline or on a silent server.
     libssh2_session_set_blocking(st.session, 0);
     const int rc =
-        remote::untilDone([&st] { return libssh2_session_handshake(st.session, st.socket); });
+        remote::untilDone(st, [&st] { return libssh2_session_handshake(st.session, st.socket); });
     if (rc == LIBSSH2_ERROR_TIMEOUT) {
         throw remote::connectionTimedOut();
     }
@@ -142,11 +138,10 @@ bool startSession(const Session& s) {
 }
 
 // Drops a connection the server has already closed: nothing to say goodbye to.
-void discardAttempt() {
-    remote::SessionState& st = remote::sessionState();
+void discardAttempt(remote::SessionState& st) {
     libssh2_session_free(st.session);
     st.session = nullptr;
-    closeSocket();
+    closeSocket(st);
 }
 
 std::chrono::milliseconds randomPause(std::chrono::milliseconds longest) {
@@ -160,11 +155,10 @@ std::chrono::milliseconds randomPause(std::chrono::milliseconds longest) {
 
 // Waits out one pause before the next attempt; false when the set-up time
 // would run out first.
-bool pauseBeforeRetry(std::chrono::milliseconds& longest) {
+bool pauseBeforeRetry(const remote::SessionState& st, std::chrono::milliseconds& longest) {
     const std::chrono::milliseconds pause = randomPause(longest);
     longest = std::min(longest * 2, kLongestPause);
-    const auto deadline = remote::sessionState().setupDeadline;
-    if (std::chrono::steady_clock::now() + pause >= deadline) {
+    if (std::chrono::steady_clock::now() + pause >= st.setupDeadline) {
         return false;
     }
     std::this_thread::sleep_for(pause);
@@ -174,22 +168,21 @@ bool pauseBeforeRetry(std::chrono::milliseconds& longest) {
 // A server that turns a connection away before authentication has begun ran
 // nothing for it, so a busy server is tried again on a new connection until
 // the set-up time runs out. Once a password or key has been offered, never.
-void connectAndHandshake(const Session& s, const AddressList& addresses) {
+void connectAndHandshake(remote::SessionState& st, const Session& s, const AddressList& addresses) {
     std::chrono::milliseconds longest = kFirstPause;
     for (;;) {
-        openSocket(addresses);
-        if (startSession(s)) {
+        openSocket(st, addresses);
+        if (startSession(st, s)) {
             return;
         }
-        discardAttempt();
-        if (!pauseBeforeRetry(longest)) {
+        discardAttempt(st);
+        if (!pauseBeforeRetry(st, longest)) {
             throw TUError{"Failure establishing SSH session"};
         }
     }
 }
 
-void startKeepalives(int aliveInterval) {
-    remote::SessionState& st = remote::sessionState();
+void startKeepalives(remote::SessionState& st, int aliveInterval) {
     st.loggedIn = true;
     st.silentIntervals = 0;
     st.aliveInterval = aliveInterval;
@@ -201,38 +194,37 @@ void startKeepalives(int aliveInterval) {
 void sayGoodbye(remote::SessionState& st) {
     st.loggedIn = false;
     st.setupDeadline = std::chrono::steady_clock::now() + kTeardownTime;
-    remote::freeCurrentChannel();
-    const int rc = remote::untilDone([&st] {
+    remote::freeCurrentChannel(st);
+    const int rc = remote::untilDone(st, [&st] {
         return libssh2_session_disconnect_ex(st.session, kDisconnectByApplication,
                                              "Normal Shutdown", "");
     });
     if (rc != 0) {
-        remote::abandonLink();
+        remote::abandonLink(st);
     }
 }
 
 }  // namespace
 
-void connectRemote(const Session& s) {
-    remote::SessionState& st = remote::sessionState();
-    st.setupDeadline = remote::withinRun(std::chrono::steady_clock::now() +
-                                         std::chrono::seconds(s.connectTimeout));
-    connectAndHandshake(s, resolveAddresses(s));
-    remote::verifyHostKey(s);
-    remote::authenticate(s);
-    startKeepalives(s.aliveInterval);
+void connectRemote(remote::SessionState& st, const Session& s) {
+    st.runClock = s.runClock;
+    st.setupDeadline = st.runClock.within(std::chrono::steady_clock::now() +
+                                          std::chrono::seconds(s.connectTimeout));
+    connectAndHandshake(st, s, resolveAddresses(s));
+    remote::verifyHostKey(st, s);
+    remote::authenticate(st, s);
+    startKeepalives(st, s.aliveInterval);
 }
 
-void disconnectRemote() noexcept {
-    remote::SessionState& st = remote::sessionState();
+void disconnectRemote(remote::SessionState& st) noexcept {
     if (st.session != nullptr) {
         if (st.linkLost) {
-            remote::freeCurrentChannel();
+            remote::freeCurrentChannel(st);
         } else {
             sayGoodbye(st);
         }
         if (libssh2_session_free(st.session) == LIBSSH2_ERROR_EAGAIN) {
-            remote::abandonLink();
+            remote::abandonLink(st);
             libssh2_session_free(st.session);
         }
         st.session = nullptr;

@@ -2,14 +2,15 @@
 #pragma once
 
 #include "remote/session.h"
+#include "remote/session_state.h"
 
 namespace fieldkeep {
 
 // Connects to the port of the session's host and logs in.
 // Throws TUError with the reason; what was created stays for the teardown.
-void connectRemote(const Session& s);
+void connectRemote(remote::SessionState& st, const Session& s);
 
-// Releases whatever of the session exists. Safe in any state; never throws.
-void disconnectRemote() noexcept;
+// Releases whatever of the connection exists. Safe in any state; never throws.
+void disconnectRemote(remote::SessionState& st) noexcept;
 
 }  // namespace fieldkeep

@@ -15,10 +15,9 @@ namespace {
 constexpr std::size_t kLargestDatagram = 65536;
 
 // The address and port the session's connection goes to; false unless IPv4 or IPv6.
-bool sessionPeer(sockaddr_storage& peer, socklen_t& size) {
+bool sessionPeer(const remote::SessionState& st, sockaddr_storage& peer, socklen_t& size) {
     size = sizeof peer;
-    return getpeername(remote::sessionState().socket, reinterpret_cast<sockaddr*>(&peer), &size) ==
-               0 &&
+    return getpeername(st.socket, reinterpret_cast<sockaddr*>(&peer), &size) == 0 &&
            (peer.ss_family == AF_INET || peer.ss_family == AF_INET6);
 }
 
@@ -26,10 +25,10 @@ bool sessionPeer(sockaddr_storage& peer, socklen_t& size) {
 // passes on only datagrams from that address and port.
 class PeerSocket {
 public:
-    explicit PeerSocket(int port) {
+    PeerSocket(const remote::SessionState& st, int port) {
         sockaddr_storage peer{};
         socklen_t size = 0;
-        if (!sessionPeer(peer, size)) {
+        if (!sessionPeer(st, peer, size)) {
             return;
         }
         if (peer.ss_family == AF_INET) {
@@ -58,10 +57,10 @@ private:
 
 }  // namespace
 
-std::string reachedAddressAsKernelWrites() {
+std::string reachedAddressAsKernelWrites(const remote::SessionState& st) {
     sockaddr_storage peer{};
     socklen_t size = 0;
-    if (!sessionPeer(peer, size)) {
+    if (!sessionPeer(st, peer, size)) {
         return "";
     }
     const auto* bytes = peer.ss_family == AF_INET
@@ -80,9 +79,9 @@ std::string reachedAddressAsKernelWrites() {
     return text;
 }
 
-bool askByDatagram(const DatagramQuestion& question,
+bool askByDatagram(const remote::SessionState& st, const DatagramQuestion& question,
                    const std::function<bool(std::string_view)>& take) {
-    const PeerSocket peer(question.port);
+    const PeerSocket peer(st, question.port);
     if (peer.fd() < 0) {
         return false;
     }

@@ -18,36 +18,36 @@ constexpr int kTerminalRows = 24;
 
 // A refusal from the server is reported with text; a wait that gave up on a
 // silent or vanished server means the link is gone.
-[[noreturn]] void failRequest(const std::string& text) {
-    if (remote::sessionState().linkLost) {
+[[noreturn]] void failRequest(const remote::SessionState& st, const std::string& text) {
+    if (st.linkLost) {
         throw ConnectionLost{{"Connection lost"}};
     }
     throw TUError{text};
 }
 
-LIBSSH2_CHANNEL* openExecChannel() {
-    LIBSSH2_CHANNEL* channel = remote::openCommandChannel();
+LIBSSH2_CHANNEL* openExecChannel(remote::SessionState& st) {
+    LIBSSH2_CHANNEL* channel = remote::openCommandChannel(st);
     if (channel == nullptr) {
-        failRequest("Unable to open a session");
+        failRequest(st, "Unable to open a session");
     }
     return channel;
 }
 
-void requestPty(LIBSSH2_CHANNEL* channel) {
-    if (remote::untilDone([channel] {
+void requestPty(remote::SessionState& st, LIBSSH2_CHANNEL* channel) {
+    if (remote::untilDone(st, [channel] {
             return libssh2_channel_request_pty_ex(channel, kTerminalType, sizeof kTerminalType - 1,
                                                   nullptr, 0, kTerminalColumns, kTerminalRows, 0,
                                                   0);
         }) != 0) {
-        failRequest("Failed requesting pty");
+        failRequest(st, "Failed requesting pty");
     }
 }
 
-void runOnChannel(const std::string& command, const std::string& input, bool usePty,
-                  const OutputSink& onOutput, const OutputSink& onErrors) {
-    LIBSSH2_CHANNEL* channel = openExecChannel();
+void runOnChannel(remote::SessionState& st, const std::string& command, const std::string& input,
+                  bool usePty, const OutputSink& onOutput, const OutputSink& onErrors) {
+    LIBSSH2_CHANNEL* channel = openExecChannel(st);
     if (usePty) {
-        requestPty(channel);
+        requestPty(st, channel);
     }
     libssh2_channel_handle_extended_data2(channel, LIBSSH2_CHANNEL_EXTENDED_DATA_NORMAL);
     const std::string wrapped = wrapCommand(command);
@@ -56,30 +56,31 @@ void runOnChannel(const std::string& command, const std::string& input, bool use
     const auto startRequest = [channel, &wrapped, length] {
         return libssh2_channel_process_startup(channel, "exec", 4, wrapped.c_str(), length);
     };
-    if (!remote::pumpChannel(channel, startRequest, input, onOutput, onErrors)) {
-        failRequest("Unable to request exec: " + wrapped);
+    if (!remote::pumpChannel(st, channel, startRequest, input, onOutput, onErrors)) {
+        failRequest(st, "Unable to request exec: " + wrapped);
     }
-    remote::releaseChannel();
+    remote::releaseChannel(st);
 }
 
 }  // namespace
 
-RemoteResult execRemote(const std::string& command, const std::string& input, bool usePty) {
+RemoteResult execRemote(remote::SessionState& st, const std::string& command,
+                        const std::string& input, bool usePty) {
     RemoteResult result{-1, {}, {}};
-    runOnChannel(command, input, usePty, boundedAppend(result.output, kOwnLineOutputLimit),
+    runOnChannel(st, command, input, usePty, boundedAppend(result.output, kOwnLineOutputLimit),
                  boundedAppend(result.errors, kOwnLineOutputLimit));
     result.status = splitExitStatus(result.output);
     return result;
 }
 
-int execRemoteStreaming(const std::string& command, const std::string& input,
-                        const OutputSink& sink) {
+int execRemoteStreaming(remote::SessionState& st, const std::string& command,
+                        const std::string& input, const OutputSink& sink) {
     StatusTrailerSplitter output(sink);
     SpillBuffer errors;
     const auto passOnErrors = [&errors, &sink] { errors.emitFront(errors.size(), sink); };
     try {
         runOnChannel(
-            command, input, false,
+            st, command, input, false,
             [&output](const char* data, std::size_t size) { output.feed(data, size); },
             [&errors](const char* data, std::size_t size) { errors.append(data, size); });
     } catch (const ConnectionLost&) {

@@ -7,6 +7,11 @@
 #include "errors/uerror.h"
 #include "remote/output_sink.h"
 
+namespace fieldkeep::remote {
+// The state of the run's connection (remote/session_state.h).
+struct SessionState;
+}  // namespace fieldkeep::remote
+
 namespace fieldkeep {
 
 struct RemoteResult {
@@ -23,7 +28,8 @@ struct ConnectionLost : TUError {};
 // read as data arrives, so neither can stall the other. Throws TUError when the
 // channel, the pseudo-terminal or the exec request is refused or a stream passes
 // kOwnLineOutputLimit, and ConnectionLost when the link breaks.
-RemoteResult execRemote(const std::string& command, const std::string& input, bool usePty);
+RemoteResult execRemote(remote::SessionState& st, const std::string& command,
+                        const std::string& input, bool usePty);
 
 // The same for output of any size: passes standard output on to sink as soon
 // as it is known to precede the status trailer, then standard error (held in
@@ -31,7 +37,7 @@ RemoteResult execRemote(const std::string& command, const std::string& input, bo
 // link breaks, passes on all output that arrived, then the errors, and throws
 // ConnectionLost. More than kHeldBackLimit held back of either stream passes
 // on the output that arrived and throws TUError, the errors left unsaid.
-int execRemoteStreaming(const std::string& command, const std::string& input,
-                        const OutputSink& sink);
+int execRemoteStreaming(remote::SessionState& st, const std::string& command,
+                        const std::string& input, const OutputSink& sink);
 
 }  // namespace fieldkeep

@@ -159,11 +159,11 @@ std::string knownHostName(const Session& s) {
 
 }  // namespace
 
-void verifyHostKey(const Session& s) {
+void verifyHostKey(SessionState& st, const Session& s) {
     if (s.knownHosts == nullptr) {
         return;
     }
-    LIBSSH2_SESSION* session = sessionState().session;
+    LIBSSH2_SESSION* session = st.session;
     const std::string name = knownHostName(s);
     const PinnedKeys keys = readKnownHosts(session, s.knownHosts, name);
     std::size_t keyLength = 0;

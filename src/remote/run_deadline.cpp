@@ -1,37 +1,30 @@
 #include "remote/run_deadline.h"
 
 #include <algorithm>
-#include <optional>
 
 namespace fieldkeep::remote {
-namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::optional<Clock::time_point> runDeadline;
-
-}  // namespace
-
-void startRunClock(int seconds) {
-    runDeadline.reset();
+RunClock::RunClock(int seconds) {
     if (seconds > 0) {
-        runDeadline = Clock::now() + std::chrono::seconds(seconds);
+        deadline_ = Clock::now() + std::chrono::seconds(seconds);
     }
 }
 
-bool runTimedOut() {
-    return runDeadline && Clock::now() >= *runDeadline;
+bool RunClock::timedOut() const {
+    return deadline_ && Clock::now() >= *deadline_;
 }
 
-Clock::time_point withinRun(Clock::time_point deadline) {
-    return runDeadline ? std::min(deadline, *runDeadline) : deadline;
+Clock::time_point RunClock::within(Clock::time_point deadline) const {
+    return deadline_ ? std::min(deadline, *deadline_) : deadline;
 }
 
-int pollTimeoutWithinRun(int milliseconds) {
-    if (!runDeadline) {
+int RunClock::pollTimeout(int milliseconds) const {
+    if (!deadline_) {
         return milliseconds;
     }
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(*runDeadline - Clock::now());
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline_ - Clock::now());
     const int leftMs = static_cast<int>(std::clamp<long long>(left.count(), 0, 1000000));
     return milliseconds < 0 ? leftMs : std::min(milliseconds, leftMs);
 }

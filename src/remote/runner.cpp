@@ -2,23 +2,24 @@
 
 #include "errors/uerror.h"
 #include "remote/connection.h"
+#include "remote/session_state.h"
 
 namespace fieldkeep {
 namespace {
 
 class HostRunner : public RemoteRunner {
 public:
-    void connect() override { connectRemote(session()); }
-    void disconnect() noexcept override { disconnectRemote(); }
+    void connect() override { connectRemote(connection(), session()); }
+    void disconnect() noexcept override { disconnectRemote(connection()); }
     RemoteResult exec(const std::string& line, const std::string& input, bool usePty) override {
-        return execRemote(line, input, usePty);
+        return execRemote(connection(), line, input, usePty);
     }
     int execStreaming(const std::string& line, const std::string& input,
                       const OutputSink& sink) override {
-        return execRemoteStreaming(line, input, sink);
+        return execRemoteStreaming(connection(), line, input, sink);
     }
     void upload(UploadSource& from, const std::string& to) override {
-        scpUpload(from, to, session().address);
+        scpUpload(connection(), from, to, session().address);
     }
 };
 
@@ -31,6 +32,10 @@ const RemoteResult& requireSuccess(const RemoteResult& result, const std::string
 
 }  // namespace
 
+RemoteRunner::RemoteRunner() : connection_(std::make_unique<remote::SessionState>()) {}
+
+RemoteRunner::~RemoteRunner() = default;
+
 RemoteResult RemoteRunner::runOrThrow(const std::string& line, const std::string& failure,
                                       bool usePty) {
     return requireSuccess(exec(line, "", usePty), failure);
@@ -41,9 +46,8 @@ void RemoteRunner::writeFile(const std::string& target, const std::string& text,
     requireSuccess(exec("cat >" + target, text, false), failure);
 }
 
-RemoteRunner& hostRunner() {
-    static HostRunner host;
-    return host;
+std::unique_ptr<RemoteRunner> makeHostRunner() {
+    return std::make_unique<HostRunner>();
 }
 
 }  // namespace fieldkeep

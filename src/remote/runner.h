@@ -4,6 +4,7 @@
 // command takes, in which order, and what it decides.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "remote/exec.h"
@@ -15,7 +16,10 @@ namespace fieldkeep {
 
 class RemoteRunner {
 public:
-    virtual ~RemoteRunner() = default;
+    RemoteRunner();
+    virtual ~RemoteRunner();
+    RemoteRunner(const RemoteRunner&) = delete;
+    RemoteRunner& operator=(const RemoteRunner&) = delete;
 
     // Connects and logs in; throws TUError with the reason.
     virtual void connect() = 0;
@@ -38,6 +42,11 @@ public:
     // command runs, read by the connection and by commands that name the login.
     Session& session() { return session_; }
 
+    // The state of the run's connection, handed to each step of the remote
+    // layer; never connected in a fake host.
+    remote::SessionState& connection() { return *connection_; }
+    const remote::SessionState& connection() const { return *connection_; }
+
     // Runs line with empty input and no terminal.
     RemoteResult run(const std::string& line) { return exec(line, "", false); }
 
@@ -53,9 +62,10 @@ public:
 
 private:
     Session session_;
+    std::unique_ptr<remote::SessionState> connection_;
 };
 
-// The real host of the run, through connection.h, exec.h and upload.h.
-RemoteRunner& hostRunner();
+// A real host for one run, through connection.h, exec.h and upload.h.
+std::unique_ptr<RemoteRunner> makeHostRunner();
 
 }  // namespace fieldkeep

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "remote/run_deadline.h"
+
 namespace fieldkeep {
 
 constexpr int kSshPort = 22;
@@ -33,6 +35,8 @@ struct Session {
     // After login, this many seconds of silence from the server send a
     // keepalive; three unanswered in a row end the run. 0 turns the probe off.
     int aliveInterval = kDefaultAliveInterval;
+    // The run's time limit, running from when the settings were read.
+    remote::RunClock runClock;
 };
 
 }  // namespace fieldkeep

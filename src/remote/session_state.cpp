@@ -6,8 +6,6 @@
 #include <algorithm>
 #include <limits>
 
-#include "remote/run_deadline.h"
-
 namespace fieldkeep::remote {
 namespace {
 
@@ -39,7 +37,7 @@ int aliveIntervalMs(const SessionState& st) {
 // One keepalive interval: true when the server said something (or took what
 // we sent), or when it may still answer a keepalive.
 bool waitOneInterval(SessionState& st, pollfd& fd, int directions) {
-    const int ready = poll(&fd, 1, pollTimeoutWithinRun(aliveIntervalMs(st)));
+    const int ready = poll(&fd, 1, st.runClock.pollTimeout(aliveIntervalMs(st)));
     if (ready != 0) {
         if (ready > 0) {
             st.silentIntervals = 0;
@@ -62,13 +60,7 @@ int millisecondsUntil(std::chrono::steady_clock::time_point deadline) {
     return static_cast<int>(std::clamp<decltype(left)>(left, 0, decltype(left){1000000}));
 }
 
-SessionState& sessionState() {
-    static SessionState state;
-    return state;
-}
-
-void abandonLink() {
-    SessionState& st = sessionState();
+void abandonLink(SessionState& st) {
     st.linkLost = true;
     if (st.socket != -1) {
         // libssh2 now sees every read and write fail at once and stops waiting.
@@ -76,22 +68,20 @@ void abandonLink() {
     }
 }
 
-void freeCurrentChannel() {
-    SessionState& st = sessionState();
+void freeCurrentChannel(SessionState& st) {
     if (st.channel == nullptr) {
         return;
     }
-    if (untilDone([&st] { return libssh2_channel_free(st.channel); }) != 0) {
-        abandonLink();
+    if (untilDone(st, [&st] { return libssh2_channel_free(st.channel); }) != 0) {
+        abandonLink(st);
         libssh2_channel_free(st.channel);
     }
     st.channel = nullptr;
 }
 
-bool waitForSocket() {
-    SessionState& st = sessionState();
-    if (runTimedOut()) {
-        abandonLink();
+bool waitForSocket(SessionState& st) {
+    if (st.runClock.timedOut()) {
+        abandonLink(st);
         return false;
     }
     const int directions = libssh2_session_block_directions(st.session);
@@ -112,11 +102,11 @@ bool waitForSocket() {
         return left > 0 && (poll(&fd, 1, left) != 0 || millisecondsUntil(st.setupDeadline) > 0);
     }
     if (st.aliveInterval == 0) {
-        poll(&fd, 1, pollTimeoutWithinRun(-1));
+        poll(&fd, 1, st.runClock.pollTimeout(-1));
         return true;
     }
     if (!waitOneInterval(st, fd, directions)) {
-        abandonLink();
+        abandonLink(st);
         return false;
     }
     return true;

@@ -1,4 +1,5 @@
-// Process-wide session state shared by the remote layer. Only src/remote sees libssh2.
+// The state of the run's one connection, owned by its RemoteRunner and handed
+// to every step of the remote layer. Only src/remote sees libssh2.
 #pragma once
 
 #include <libssh2.h>
@@ -6,6 +7,7 @@
 #include <chrono>
 
 #include "errors/uerror.h"
+#include "remote/run_deadline.h"
 
 namespace fieldkeep::remote {
 
@@ -23,9 +25,15 @@ struct SessionState {
     int aliveInterval = 0;    // seconds of silence after login before a keepalive; 0: none
     int silentIntervals = 0;  // keepalive intervals in a row with nothing received
     bool linkLost = false;    // a wait gave up on the server: no goodbye is owed
+    RunClock runClock;        // the run's, from its session
+    // Channel openings: whether the server refused one that followed a close,
+    // and when our last close went out.
+    bool countsClosedSessions = false;
+    std::chrono::steady_clock::time_point closedAt;
+    // Why the keys got nowhere, for the message when no password gets in either.
+    bool keyUndecryptable = false;  // the key file could not be decrypted (or used)
+    bool rsaKeyRefused = false;     // the server refused an RSA key signed with SHA-1
 };
-
-SessionState& sessionState();
 
 // Milliseconds left until deadline, 0 once it has passed.
 int millisecondsUntil(std::chrono::steady_clock::time_point deadline);
@@ -35,27 +43,27 @@ TUError connectionTimedOut();
 
 // Gives up on the server: shuts the socket down so that libssh2 stops waiting
 // on it, and marks the link as lost.
-void abandonLink();
+void abandonLink(SessionState& st);
 
 // Frees a channel left in the slot by an earlier operation.
-void freeCurrentChannel();
+void freeCurrentChannel(SessionState& st);
 
 // Blocks until the socket can move data in the direction libssh2 is waiting
 // for. Returns false when waiting must stop: the set-up time ran out, or the
 // server stayed silent through every keepalive.
-bool waitForSocket();
+bool waitForSocket(SessionState& st);
 
 // Calls step, a non-blocking libssh2 call, until it no longer asks to be called
 // again, waiting on the socket in between. Returns its result, or
 // LIBSSH2_ERROR_TIMEOUT when the wait gave up.
 template <typename Step>
-auto untilDone(Step step) -> decltype(step()) {
+auto untilDone(SessionState& st, Step step) -> decltype(step()) {
     for (;;) {
         const auto rc = step();
         if (rc != LIBSSH2_ERROR_EAGAIN) {
             return rc;
         }
-        if (!waitForSocket()) {
+        if (!waitForSocket(st)) {
             return LIBSSH2_ERROR_TIMEOUT;
         }
     }
@@ -64,12 +72,11 @@ auto untilDone(Step step) -> decltype(step()) {
 // The same for calls that return a handle: null means "again" while the
 // session's last error is LIBSSH2_ERROR_EAGAIN.
 template <typename Step>
-auto handleWhenReady(Step step) -> decltype(step()) {
-    LIBSSH2_SESSION* session = sessionState().session;
+auto handleWhenReady(SessionState& st, Step step) -> decltype(step()) {
     for (;;) {
         auto handle = step();
-        if (handle != nullptr || libssh2_session_last_errno(session) != LIBSSH2_ERROR_EAGAIN ||
-            !waitForSocket()) {
+        if (handle != nullptr || libssh2_session_last_errno(st.session) != LIBSSH2_ERROR_EAGAIN ||
+            !waitForSocket(st)) {
             return handle;
         }
     }

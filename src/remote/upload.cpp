@@ -69,21 +69,20 @@ constexpr char kWarning = '\1';
 constexpr char kFatal = '\2';
 
 // A wait that gave up on a silent or vanished server is no refusal of the path.
-LIBSSH2_CHANNEL* openUploadChannel(const std::string& to, libssh2_int64_t size,
-                                   const std::string& broke) {
-    LIBSSH2_CHANNEL* channel = remote::openScpChannel(to, kRemoteMode, size);
+LIBSSH2_CHANNEL* openUploadChannel(remote::SessionState& st, const std::string& to,
+                                   libssh2_int64_t size, const std::string& broke) {
+    LIBSSH2_CHANNEL* channel = remote::openScpChannel(st, to, kRemoteMode, size);
     if (channel == nullptr) {
-        throw remote::sessionState().linkLost ? TUError{broke}
-                                              : TUError{"Unable to open the scp channel"};
+        throw st.linkLost ? TUError{broke} : TUError{"Unable to open the scp channel"};
     }
     return channel;
 }
 
-void writeAll(LIBSSH2_CHANNEL* channel, const char* data, std::size_t size,
-              const std::string& broke) {
+void writeAll(remote::SessionState& st, LIBSSH2_CHANNEL* channel, const char* data,
+              std::size_t size, const std::string& broke) {
     while (size > 0) {
         const ssize_t n =
-            remote::untilDone([=] { return libssh2_channel_write(channel, data, size); });
+            remote::untilDone(st, [=] { return libssh2_channel_write(channel, data, size); });
         if (n < 0) {
             throw TUError{broke};
         }
@@ -94,7 +93,8 @@ void writeAll(LIBSSH2_CHANNEL* channel, const char* data, std::size_t size,
 
 // Sends exactly the announced number of bytes: more would break the protocol,
 // fewer (a file that shrank meanwhile) would leave the receiver waiting.
-void sendContent(LIBSSH2_CHANNEL* channel, UploadSource& file, const std::string& broke) {
+void sendContent(remote::SessionState& st, LIBSSH2_CHANNEL* channel, UploadSource& file,
+                 const std::string& broke) {
     std::vector<char> block(kCopyBlock);
     std::uint64_t remaining = file.size();
     while (remaining > 0) {
@@ -104,14 +104,15 @@ void sendContent(LIBSSH2_CHANNEL* channel, UploadSource& file, const std::string
         if (got == 0) {
             throw file.readFailure();
         }
-        writeAll(channel, block.data(), got, broke);
+        writeAll(st, channel, block.data(), got, broke);
         remaining -= got;
     }
 }
 
 // Reads what the receiver says: at most size bytes, 0 once it has closed.
-ssize_t readAnswer(LIBSSH2_CHANNEL* channel, char* into, std::size_t size) {
-    return remote::untilDone([=] { return libssh2_channel_read(channel, into, size); });
+ssize_t readAnswer(remote::SessionState& st, LIBSSH2_CHANNEL* channel, char* into,
+                   std::size_t size) {
+    return remote::untilDone(st, [=] { return libssh2_channel_read(channel, into, size); });
 }
 
 TUError copyFailure(const char* data, std::size_t size) {
@@ -119,11 +120,12 @@ TUError copyFailure(const char* data, std::size_t size) {
 }
 
 // The end-of-content byte asks the receiver whether it stored the file.
-void awaitConfirmation(LIBSSH2_CHANNEL* channel, const std::string& broke) {
+void awaitConfirmation(remote::SessionState& st, LIBSSH2_CHANNEL* channel,
+                       const std::string& broke) {
     const char endOfContent = '\0';
-    writeAll(channel, &endOfContent, 1, broke);
+    writeAll(st, channel, &endOfContent, 1, broke);
     char status = 0;
-    const ssize_t n = readAnswer(channel, &status, 1);
+    const ssize_t n = readAnswer(st, channel, &status, 1);
     if (n <= 0) {
         throw n < 0 ? TUError{broke}
                     : TUError{"Failed to copy content: the receiver ended without confirming"};
@@ -134,12 +136,12 @@ void awaitConfirmation(LIBSSH2_CHANNEL* channel, const std::string& broke) {
     if (status != kWarning && status != kFatal) {
         std::vector<char> rest(kAnswerBuffer);
         rest[0] = status;
-        const ssize_t more = readAnswer(channel, rest.data() + 1, rest.size() - 1);
+        const ssize_t more = readAnswer(st, channel, rest.data() + 1, rest.size() - 1);
         throw copyFailure(rest.data(), 1 + static_cast<std::size_t>(more > 0 ? more : 0));
     }
     std::string text;
     char c = 0;
-    while (readAnswer(channel, &c, 1) == 1 && c != '\n') {
+    while (readAnswer(st, channel, &c, 1) == 1 && c != '\n') {
         if (text.size() == kOwnLineOutputLimit) {
             throw tooMuchOutput();
         }
@@ -150,30 +152,31 @@ void awaitConfirmation(LIBSSH2_CHANNEL* channel, const std::string& broke) {
 
 // Ends the upload and waits for the receiver to finish; anything it still says
 // is its error report.
-void finishUpload(LIBSSH2_CHANNEL* channel) {
-    remote::untilDone([channel] { return libssh2_channel_send_eof(channel); });
+void finishUpload(remote::SessionState& st, LIBSSH2_CHANNEL* channel) {
+    remote::untilDone(st, [channel] { return libssh2_channel_send_eof(channel); });
     if (libssh2_channel_eof(channel) == 0) {
         // Waits until the receiver says something or closes the channel (0).
         std::vector<char> buffer(kAnswerBuffer);
-        const ssize_t n = readAnswer(channel, buffer.data(), buffer.size());
+        const ssize_t n = readAnswer(st, channel, buffer.data(), buffer.size());
         if (n > 0) {
             throw copyFailure(buffer.data(), static_cast<std::size_t>(n));
         }
     }
-    remote::untilDone([channel] { return libssh2_channel_close(channel); });
+    remote::untilDone(st, [channel] { return libssh2_channel_close(channel); });
 }
 
 }  // namespace
 
-void scpUpload(UploadSource& from, const std::string& to, const std::string& address) {
+void scpUpload(remote::SessionState& st, UploadSource& from, const std::string& to,
+               const std::string& address) {
     // A link that broke on the way leaves the file's state unknown.
     const std::string broke = "Failed to write into the file " + to + " on " + address;
     LIBSSH2_CHANNEL* channel =
-        openUploadChannel(to, static_cast<libssh2_int64_t>(from.size()), broke);
-    sendContent(channel, from, broke);
-    awaitConfirmation(channel, broke);
-    finishUpload(channel);
-    remote::releaseChannel();
+        openUploadChannel(st, to, static_cast<libssh2_int64_t>(from.size()), broke);
+    sendContent(st, channel, from, broke);
+    awaitConfirmation(st, channel, broke);
+    finishUpload(st, channel);
+    remote::releaseChannel(st);
 }
 
 }  // namespace fieldkeep

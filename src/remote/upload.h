@@ -6,6 +6,11 @@
 
 #include "errors/uerror.h"
 
+namespace fieldkeep::remote {
+// The state of the run's connection (remote/session_state.h).
+struct SessionState;
+}  // namespace fieldkeep::remote
+
 namespace fieldkeep {
 
 // The local side of an upload: a regular file, examined and opened before a
@@ -35,6 +40,7 @@ private:
 // Copies the source to the remote path to with mode 0640. Returns only when the
 // remote receiver has confirmed that it stored the whole file; throws TUError
 // otherwise, naming address (the session's) when the link broke.
-void scpUpload(UploadSource& from, const std::string& to, const std::string& address);
+void scpUpload(remote::SessionState& st, UploadSource& from, const std::string& to,
+               const std::string& address);
 
 }  // namespace fieldkeep

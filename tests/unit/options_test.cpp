@@ -136,7 +136,7 @@ static std::string runEntry(const std::string& args, const Environment& environm
     std::streambuf* const saved = std::cout.rdbuf(captured.rdbuf());
     const Argv argv(args);
     const int status = runFieldkeep(static_cast<int>(argv.all.size()), argv.pointers.data(),
-                                    kFakeCommands, hostRunner());
+                                    kFakeCommands, *makeHostRunner());
     std::cout.rdbuf(saved);
     return captured.str() + std::to_string(status);
 }
