@@ -15,7 +15,7 @@
 namespace fieldkeep {
 namespace {
 
-constexpr std::size_t kLargestDefinition = 1024 * 1024;
+constexpr std::size_t kLargestDefinition = std::size_t{1024} * 1024;
 constexpr int kLongestGrace = 60;
 constexpr int kLargestPort = 65535;
 
@@ -153,7 +153,7 @@ public:
 
 private:
     std::string checked(const toml::node& node, const char* key, Shape shape) const {
-        const std::string value = node.value_exact<std::string>().value_or("");
+        std::string value = node.value_exact<std::string>().value_or("");
         if (!hasShape(value, shape)) {
             fail(node.source(), "'" + std::string(key) + "' must be " + shapeText(shape));
         }
@@ -184,7 +184,7 @@ void readSettings(const Fields& top, GameDefinition& game) {
 
 // The id of a settings file; "" for none.
 std::string settingsFileId(const Fields& fields, const char* key, const GameDefinition& game) {
-    const std::string id = fields.text(key, Shape::Name, false);
+    std::string id = fields.text(key, Shape::Name, false);
     if (!id.empty() &&
         std::none_of(game.settings.begin(), game.settings.end(),
                      [&id](const GameSettingsFile& file) { return file.id == id; })) {
