@@ -62,57 +62,42 @@ start_args=(--start --srv-dir=$base/game/bf1942 --cfg-dir=$base/cfg --name=Bench
     --srv-bandwidth=1 --cl-bandwidth=1 --ip=127.0.0.50 --port=14567 --spy-lan-port=22000
     --spy-port=23000 --game-time=1 --score-lim=1 --round-num=1 --srv-passwd
     --remote-admin-passwd=a --rcon-username=u --rcon-password=p --rcon-port=4711)
-# One remote command, the whole script; the launch waits 1 s on the host before its first look.
-# The target: at most the round trips of exec true plus 3.
+# Each instance command is one remote command. The machine's own pace varies
+# from run to run as much as a round trip, so each run is paired with an exec
+# true over the same link just before it, and the median of the differences
+# counts: the round trips beyond exec true's, less the command's own wait (the
+# launch's and the stop script's one second). Targets: start 3, status and stop 1.5.
+nanoseconds() { date +%s%N; }
+# RUNS pairs over the link to $1: exec true, then the command "${@:4}" less $2
+# seconds; $3 runs untimed after each pair. Prints the median in round trips.
 beyond_exec_true() {
-    awk -v s="$1" -v e="$exec_true" -v r="$rtt" 'BEGIN { if (r > 0) printf "%.2f", (s - e) / r; else printf "-" }'
-}
-# The median wall time in seconds of three runs of "$@", with the untimed
-# command in $1 run between them, and the peak memory of the last run.
-median_of_three() {
-    local between=$1 times=() t0 t1 i
-    shift
-    for i in 1 2 3; do
-        t0=$(date +%s%N); /usr/bin/time -f %M -o /run/bench.rss "$@" >/dev/null; t1=$(date +%s%N)
-        times+=("$((t1 - t0))")
-        [ "$i" = 3 ] || eval "$between" >/dev/null
+    local address=$1 wait=$2 between=$3 diffs=() t0 t1 t2 i
+    shift 3
+    for i in $(seq "$runs"); do
+        t0=$(nanoseconds); "$fieldkeep" --address="$address" --login=fkuser --exec --cmd=true >/dev/null
+        t1=$(nanoseconds); /usr/bin/time -f %M -o /run/bench.rss "$fieldkeep" --address="$address" \
+            --login=fkuser "$@" >/dev/null
+        t2=$(nanoseconds)
+        diffs+=("$(( (t2 - t1) - (t1 - t0) ))")
+        eval "$between" >/dev/null
     done
-    printf '%s\n' "${times[@]}" | sort -n | awk 'NR == 2 { printf "%.3f", $1 / 1e9 }'
+    printf '%s\n' "${diffs[@]}" | sort -n | awk -v w="$wait" -v r="$rtt" \
+        '{ d[NR] = $1 } END { printf "%.2f", (d[int((NR + 1) / 2)] / 1e9 - w) / r }'
 }
-fast_stop="\"\$fieldkeep\" --address=testhost --login=fkuser --stop --cfg-dir=$base/cfg"
-fast_start="\"\$fieldkeep\" --address=testhost --login=fkuser \"\${start_args[@]}\""
-# Starts over the slow link to $1, reported as $2; the instance runs afterwards.
-measure_start() {
-    local start_s start_net start_rss
-    start_s=$(median_of_three "$fast_stop" "$fieldkeep" --address="$1" --login=fkuser "${start_args[@]}")
-    start_rss=$(peak_kib)
-    start_net=$(awk -v s="$start_s" 'BEGIN { printf "%.3f", s - 1 }')
-    row "start, fresh instance$2 (s)" "$start_s" "" "" "$start_rss KiB"
-    row "  in round trips, less the launch's 1 s wait" "$(trips "$start_net")" "" "" ""
-    row "  round trips beyond exec true's" "$(beyond_exec_true "$start_net")" "" "" ""
-}
-measure_start slowhost ""
-# The status of the running instance: one remote command, like exec true, and the
-# game's query; the target is the round trips of exec true plus 1.5.
-status_s=$(median_seconds "$fieldkeep" --address=slowhost --login=fkuser --status --cfg-dir=$base/cfg)
-status_rss=$(peak_kib)
+fast() { "$fieldkeep" --address=testhost --login=fkuser "$@"; }
+for link in "slowhost:" "slowdropbear:, Dropbear" "slowonesession:, MaxSessions 1"; do
+    trips_beyond=$(beyond_exec_true "${link%%:*}" 1 'fast --stop --cfg-dir=$base/cfg' "${start_args[@]}")
+    row "start, fresh instance${link#*:}: round trips" "$trips_beyond" "" "" "$(peak_kib) KiB"
+done
+fast "${start_args[@]}" >/dev/null
 "$fieldkeep" --address=slowhost --login=fkuser --status --cfg-dir=$base/cfg | grep -q '^query: answered' ||
     { echo "status: the instance is not running or its game does not answer" >&2; exit 1; }
-row "status, running instance (s)" "$status_s" "" "" "$status_rss KiB"
-row "  in round trips (exec true: $(trips "$exec_true"))" "$(trips "$status_s")" "" "" ""
-row "  round trips beyond exec true's" "$(beyond_exec_true "$status_s")" "" "" ""
-# One remote command; the stop script waits 1 s for the server to quit.
-stop_s=$(median_of_three "$fast_start" "$fieldkeep" --address=slowhost --login=fkuser --stop --cfg-dir=$base/cfg)
-stop_rss=$(peak_kib)
-row "stop, running instance (s)" "$stop_s" "" "" "$stop_rss KiB"
-row "  in round trips, less the script's 1 s wait" \
-    "$(trips "$(awk -v s="$stop_s" 'BEGIN { print s - 1 }')")" "" "" ""
-row "  round trips beyond exec true's" "$(beyond_exec_true "$(awk -v s="$stop_s" 'BEGIN { print s - 1 }')")" "" "" ""
-# The same start on Dropbear 2022.83 and on an sshd with MaxSessions 1.
-measure_start slowdropbear ", Dropbear"
-"$fieldkeep" --address=testhost --login=fkuser --stop --cfg-dir=$base/cfg
-measure_start slowonesession ", MaxSessions 1"
-"$fieldkeep" --address=testhost --login=fkuser --stop --cfg-dir=$base/cfg
+trips_beyond=$(beyond_exec_true slowhost 0 true --status --cfg-dir=$base/cfg)
+row "status, running instance: round trips" "$trips_beyond" "" "" "$(peak_kib) KiB"
+trips_beyond=$(beyond_exec_true slowhost 1 'fast "${start_args[@]}"' --stop --cfg-dir=$base/cfg)
+row "stop, running instance: round trips" "$trips_beyond" "" "" "$(peak_kib) KiB"
+fast --stop --cfg-dir=$base/cfg >/dev/null
+row "  (beyond exec true's, less their own waits)" "" "" "" ""
 
 # Throughput on loopback.
 head -c $((64 * 1024 * 1024)) /dev/urandom > /srv/bench/big

@@ -134,11 +134,11 @@ void addLaunchSteps(ScriptSteps& steps, const StartOptions& o) {
               "Start server failed: ", false);
 }
 
-constexpr int kMostWait = 600;
-constexpr long long kLargestNumber = 999999999999999999;
 // The game keeps at most 255 bytes of a setting's value, and cuts a console
 // line past 1023 bytes into two commands: a longer value would run its rest.
 constexpr std::size_t kLongestQuakeValue = 255;
+constexpr int kMostWait = 600;
+constexpr long long kLargestNumber = 999999999999999999;
 
 std::string lookUp(talvor::opt::TOParsing& options, const GameOption& option) {
     switch (option.kind) {
@@ -157,11 +157,13 @@ bool usedAsArgument(const GameDefinition& game, const std::string& name) {
            game.arguments.end();
 }
 
-// A server that reads its arguments as console text (ioq3ded splits them at
-// '+' into commands and ends one at '//') takes a value there only as a plain
-// word.
+// Game servers read their arguments as console text (ioq3ded splits them at
+// '+' into commands, ends one at '//' and keeps 1023 bytes of them all), so a
+// value there is a short plain word; the configuration directory too when the
+// definition says the server reads them so.
 void requireConsoleWord(const std::string& value, const std::string& option) {
-    if (value.empty() || value.find("//") != std::string::npos ||
+    if (value.empty() || value.size() > kLongestQuakeValue ||
+        value.find("//") != std::string::npos ||
         value.find_first_not_of(
             "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-./") !=
             std::string::npos) {
@@ -258,7 +260,7 @@ void validateStartOptions(const StartOptions& o) {
             if (quotedInFile(o, option)) {
                 requireNoDoubleQuote(value->second, option.name);
             }
-            if (o.game.consoleArguments && usedAsArgument(o.game, option.name)) {
+            if (usedAsArgument(o.game, option.name)) {
                 requireConsoleWord(value->second, option.name);
             }
             if (quakeFile(o, option) && value->second.size() > kLongestQuakeValue) {

@@ -17,6 +17,7 @@ namespace {
 
 constexpr std::size_t kLargestDefinition = std::size_t{1024} * 1024;
 constexpr int kLongestGrace = 60;
+constexpr std::size_t kLongestKey = 64;
 constexpr int kLargestPort = 65535;
 
 // What a field's text may hold. A path is relative and never steps up; a
@@ -33,7 +34,7 @@ bool hasShape(const std::string& value, Shape shape) {
         case Shape::Line:
             return value.find_first_of("\r\n") == std::string::npos;
         case Shape::Key:
-            return only((std::string(kWord) + ".").c_str());
+            return value.size() <= kLongestKey && only((std::string(kWord) + ".").c_str());
         case Shape::Name:
             return only((std::string(kWord) + ".-").c_str()) && value[0] != '-' && value[0] != '.';
         case Shape::Path:
@@ -50,7 +51,7 @@ const char* shapeText(Shape shape) {
         case Shape::Path:
             return "a relative path of letters, digits, '_', '-', '.' and '/'";
         case Shape::Key:
-            return "a key of letters, digits, '_' and '.'";
+            return "a key of at most 64 letters, digits, '_' and '.'";
         case Shape::Name:
             return "a name of letters, digits, '_', '-' and '.'";
     }
@@ -207,6 +208,13 @@ void readOptions(const Fields& top, GameDefinition& game) {
         o.key = option.text("key", Shape::Key, !o.file.empty());
         if (o.checkFree && o.kind != GameOption::Port) {
             option.fail("'check_free' is for options of kind port");
+        }
+        // The game cuts a long console line into commands: one value a line.
+        if (!o.file.empty() && game.settingsFile(o.file).dialect == GameSettingsFile::Quake &&
+            std::any_of(game.options.begin(), game.options.end(), [&o](const GameOption& other) {
+                return other.file == o.file && other.key == o.key;
+            })) {
+            option.fail("'" + o.key + "' is written by another option too, in a quake file");
         }
         game.options.push_back(o);
     }

@@ -61,6 +61,11 @@ TEST(GameDefinition, NamesEachFaultWithItsPlace) {
         {"path stepping up", changed("g/server.cfg", "../x"),
          "Game definition t.toml:15:8: 'path' must be a relative path of letters, digits, '_', "
          "'-', '.' and '/'"},
+        {"a shared key in a quake file",
+         kGame + "[[options]]\nname = \"a\"\nkind = \"value\"\nfile"
+                 " = \"cfg\"\nkey = \"k\"\n[[options]]\nname = \"b\"\nkind = \"any\"\nfile = "
+                 "\"cfg\"\nkey = \"k\"\n",
+         "Game definition t.toml:32:1: 'k' is written by another option too, in a quake file"},
         {"control bytes shown", changed("\"quake\"", "\"\\u001b\""),
          "Game definition t.toml:16:11: unknown dialect '\\x1B'"},
     };
