@@ -316,8 +316,8 @@ INSTANTIATE_TEST_SUITE_P(Tenant, Run, ::testing::Values(
     Case{"PipeAsPidFileReadByNobody", {"--status", "--cfg-dir=/srv/t/cfg"}, "state: exited\n", 0,
          "", "instance && mkfifo cfg/server.pid"},
     Case{"PipeAsSettingsReadByNobody", {"--status", "--cfg-dir=/srv/t/cfg"}, "state: running\n...", 0,
-         "", "instance && " + kStartFirst + " && rm cfg/settings/serversettings.con && mkfifo "
-         "cfg/settings/serversettings.con"},
+         "[ -z \"$(fk --stop --cfg-dir=/srv/t/cfg)\" ] && stopped", "instance && " + kStartFirst +
+         " && rm cfg/settings/serversettings.con && mkfifo cfg/settings/serversettings.con"},
     Case{"PlantedLinkRefused", kStop, "Configuration directory /srv/t/cfg holds a symbolic link: "
          "stop.sh\n", 1, kKept, "instance root && " + kPlanted + " && ln -s ../outside cfg/stop.sh",
          root()},
