@@ -156,14 +156,10 @@ void launchInstallScript(RemoteRunner& host, const std::string& tempDir) {
 
 std::string makeInstallScript(const std::string& url, const std::string& dir,
                               const GameDefinition& game) {
-    std::string executables;
-    for (const std::string& file : game.executables) {
-        executables += (executables.empty() ? "" : " ") + shellWord(file);
-    }
     return fillShellTemplate(
         kInstallScript, {{"URL", url}, {"DIR", dir}},
         {{"ARCHIVE", shellWord(game.archiveDirectory)},
-         {"EXECUTABLES", executables},
+         {"EXECUTABLES", shellWords(game.executables)},
          {"PREPARE", game.prepare.empty() ? "true" : shellWord("./" + game.prepare)}});
 }
 

@@ -4,18 +4,7 @@
 
 namespace fieldkeep {
 
-// Only a regular file is read: a pipe planted there would hold the run. kill
-// would take -1 or 0 for whole groups of processes and expand a pattern, so
-// only a plain number passes; the shell reads it itself: alone on the first
-// line, blanks and a DOS line end around it, nothing on the second. After a
-// reboot or a killed wrapper the number may have been given to an unrelated
-// process: /proc tells whose it is (its real, effective and saved user must
-// all be the script's own, so that a set-user-ID program that another account
-// started with arguments of its choice does not pass) and what it runs
-// (its arguments, NUL-separated). An argument names a file of the
-// configuration directory when it is the same file, a relative one taken from
-// the process's own working directory.
-// Read by the shell itself, so that no process is started for them.
+// The user ids of a process, read by the shell itself: no process is started for them.
 const char kProcessUidsFunction[] = R"SCRIPT(process_uids()
 {
 	while read -r FK_KEY FK_RUID FK_EUID FK_SUID FK_REST; do
@@ -27,6 +16,17 @@ const char kProcessUidsFunction[] = R"SCRIPT(process_uids()
 
 namespace {
 
+// Only a regular file is read: a pipe planted there would hold the run. kill
+// would take -1 or 0 for whole groups of processes and expand a pattern, so
+// only a plain number passes; the shell reads it itself: alone on the first
+// line, blanks and a DOS line end around it, nothing on the second. After a
+// reboot or a killed wrapper the number may have been given to an unrelated
+// process: /proc tells whose it is (its real, effective and saved user must
+// all be the script's own, so that a set-user-ID program that another account
+// started with arguments of its choice does not pass) and what it runs
+// (its arguments, NUL-separated). An argument names a file of the
+// configuration directory when it is the same file, a relative one taken from
+// the process's own working directory.
 const char kInstancePidFunction[] = R"SCRIPT(instance_pid()
 {
 	[ -f "$1" ] && [ ! -h "$1" ] || return 0

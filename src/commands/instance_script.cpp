@@ -252,11 +252,7 @@ std::string guardedNames(const GameDefinition& game) {
         names.insert(names.end(), {file.path, file.path + ".pre"});
     }
     names.insert(names.end(), game.instanceFiles.begin(), game.instanceFiles.end());
-    std::string words;
-    for (const std::string& name : names) {
-        words += (words.empty() ? "" : " ") + shellWord(name);
-    }
-    return words;
+    return shellWords(names);
 }
 
 }  // namespace

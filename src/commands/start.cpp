@@ -192,14 +192,12 @@ bool quotedInFile(const StartOptions& o, const GameOption& option) {
 std::string launchWords(const StartOptions& o) {
     std::string words = shellWord("./" + o.game.launcher);
     for (const std::string& argument : o.game.arguments) {
-        const bool placeholder =
-            argument.size() > 2 && argument.front() == '{' && argument.back() == '}';
+        const auto name = argumentPlaceholder(argument);
         // A blanked option's value is an empty word.
-        const auto value =
-            o.values.find(placeholder ? argument.substr(1, argument.size() - 2) : "");
-        words += " " + (argument == "{cfgdir}" ? std::string("\"$CFGDIR\"")
-                        : placeholder ? shellWord(value != o.values.end() ? value->second : "")
-                                      : shellWord(argument));
+        const auto value = o.values.find(name.value_or(""));
+        words += " " + (name == "cfgdir" ? std::string("\"$CFGDIR\"")
+                        : name           ? shellWord(value != o.values.end() ? value->second : "")
+                                         : shellWord(argument));
     }
     return words;
 }

@@ -30,12 +30,13 @@ namespace {
 // For a running server one awk reads the game's query port from its settings
 // (a regular file only: a pipe there would hold the run), or the server's
 // arguments hold it, and, reading /proc with getline (a process that ended
-// meanwhile is skipped, not an error), prints the tick rate, the boot time and the server's start,
-// builds the process tree from the parent field of every /proc/PID/stat (the
-// text after the last ')', since a command name may hold anything), sums its
-// resident memory and looks the socket inodes among its open files up in the
-// kernel's UDP and TCP tables (TCP only when listening, state 0A). Few
-// processes are started: the script's time on the host adds to the round trips.
+// meanwhile is skipped, not an error), prints the tick rate, the boot time and
+// the server's start, builds the process tree from the parent field of every
+// /proc/PID/stat (the text after the last ')', since a command name may hold
+// anything), sums its resident memory and looks the socket inodes among its
+// open files up in the kernel's UDP and TCP tables (TCP only when listening,
+// state 0A). Few processes are started: the script's time on the host adds to
+// the round trips.
 const char kStatusScript[] = R"SCRIPT(PID=`instance_pid server.pid`
 [ -f server.restarts ] && printf 'restarts %s\n' "$(head -n 1 server.restarts)"
 if [ -n "$PID" ]; then

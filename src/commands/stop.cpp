@@ -16,14 +16,16 @@ namespace {
 
 // Works in the configuration directory: the one it was run from by a run,
 // its own when run by its path. A background reader keeps the pipe open so
-// that opening it to write the game's stop line (and an empty line) cannot block when the server is
-// gone, and "quit" is written in the background too, so that a server that stopped reading with its
-// pipe full cannot hold the stop up: both are ended after the wait. Only what instance_pid prints
-// is signalled, and asked again before the KILL a second after the TERM: by then the process may
-// have ended and its number gone to another. The pid files go either way. While it works,
-// server.stopping tells the wrapper not to start a server that ended again.
-// The wrapper's records of the server's end and restarts go last, once nothing
-// is left that could write them: the instance is stopped.
+// that opening it to write the game's stop line (and an empty line) cannot
+// block when the server is gone, and the line is written in the background
+// too, so that a server that stopped reading with its pipe full cannot hold
+// the stop up: both are ended after the game's grace time. Only what
+// instance_pid prints is signalled, and asked again before the KILL a second
+// after the TERM: by then the process may have ended and its number gone to
+// another. The pid files go either way. While it works, server.stopping tells
+// the wrapper not to start a server that ended again. The wrapper's records of
+// the server's end and restarts go last, once nothing is left that could
+// write them: the instance is stopped.
 const char kStopScript[] = R"SCRIPT(umask 077
 case $0 in */*) cd -P "${0%/*}" || exit 1 ;; esac
 mkdir server.stopping 2>/dev/null

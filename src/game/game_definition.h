@@ -2,6 +2,7 @@
 // read from its definition file (TOML) instead of being written into them.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -62,10 +63,16 @@ struct GameDefinition {
 
     // The settings file of a known id.
     const GameSettingsFile& settingsFile(const std::string& id) const;
+    // The settings file of an id, the option of a name; nullptr for none.
+    const GameSettingsFile* findSettingsFile(const std::string& id) const;
+    const GameOption* findOption(const std::string& name) const;
     // The option that sets the query port, when one does.
     const GameOption* queryPortOption() const;
     // The launch argument after queryPortArgument; "" when there is none.
     std::string queryPortArgumentValue() const;
 };
+
+// NAME of a launch argument "{NAME}" that stands for a value; nothing for any other.
+std::optional<std::string> argumentPlaceholder(const std::string& argument);
 
 }  // namespace fieldkeep

@@ -186,9 +186,7 @@ void readSettings(const Fields& top, GameDefinition& game) {
 // The id of a settings file; "" for none.
 std::string settingsFileId(const Fields& fields, const char* key, const GameDefinition& game) {
     std::string id = fields.text(key, Shape::Name, false);
-    if (!id.empty() &&
-        std::none_of(game.settings.begin(), game.settings.end(),
-                     [&id](const GameSettingsFile& file) { return file.id == id; })) {
+    if (!id.empty() && game.findSettingsFile(id) == nullptr) {
         fields.fail(fields.field(key, true)->source(),
                     "unknown " + std::string(key) + " '" + id + "'");
     }
@@ -236,15 +234,10 @@ void readQuery(const Fields& query, GameDefinition& game) {
 // Each {NAME} argument must name an option or be {cfgdir}.
 void checkArguments(const Fields& launch, const GameDefinition& game) {
     for (const std::string& argument : game.arguments) {
-        if (argument.size() < 2 || argument.front() != '{' || argument.back() != '}' ||
-            argument == "{cfgdir}") {
-            continue;
-        }
-        const std::string name = argument.substr(1, argument.size() - 2);
-        if (std::none_of(game.options.begin(), game.options.end(),
-                         [&name](const GameOption& o) { return o.name == name; })) {
+        const auto name = argumentPlaceholder(argument);
+        if (name && *name != "cfgdir" && game.findOption(*name) == nullptr) {
             launch.fail(launch.field("arguments", true)->source(),
-                        "unknown option '" + name + "' in " + argument);
+                        "unknown option '" + *name + "' in " + argument);
         }
     }
 }
@@ -252,13 +245,32 @@ void checkArguments(const Fields& launch, const GameDefinition& game) {
 }  // namespace
 
 const GameSettingsFile& GameDefinition::settingsFile(const std::string& id) const {
-    return *std::find_if(settings.begin(), settings.end(),
-                         [&id](const GameSettingsFile& file) { return file.id == id; });
+    return *findSettingsFile(id);
+}
+
+const GameSettingsFile* GameDefinition::findSettingsFile(const std::string& id) const {
+    const auto found = std::find_if(settings.begin(), settings.end(),
+                                    [&id](const GameSettingsFile& file) { return file.id == id; });
+    return found == settings.end() ? nullptr : &*found;
+}
+
+const GameOption* GameDefinition::findOption(const std::string& name) const {
+    const auto found =
+        std::find_if(options.begin(), options.end(),
+                     [&name](const GameOption& option) { return option.name == name; });
+    return found == options.end() ? nullptr : &*found;
+}
+
+std::optional<std::string> argumentPlaceholder(const std::string& argument) {
+    if (argument.size() < 2 || argument.front() != '{' || argument.back() != '}') {
+        return std::nullopt;
+    }
+    return argument.substr(1, argument.size() - 2);
 }
 
 const GameOption* GameDefinition::queryPortOption() const {
     for (const GameOption& option : options) {
-        if (queryPortFile.empty() ? "{" + option.name + "}" == queryPortArgumentValue()
+        if (queryPortFile.empty() ? argumentPlaceholder(queryPortArgumentValue()) == option.name
                                   : option.file == queryPortFile && option.key == queryPortKey) {
             return &option;
         }

@@ -8,10 +8,11 @@ namespace fieldkeep {
 // environment. awk writes FILE.pre: each line that sets a key gets that key's
 // value (or is emptied), the last line keeps its line end or the lack of one
 // (T: its last byte when that is no line feed), and each key no line set and
-// not blanked is appended (FK_QUAKE: after "seta "). FILE.pre is created afresh, owner-only (umask,
-// set -C), and replaces FILE; a failed rewrite removes it. A missing FILE
-// reads as an empty one, but blanking a key there fails, unless a key set
-// before it would have created the file.
+// not blanked is appended. With FK_QUAKE set, a line may set a key after
+// set, seta, sets or setu, and an appended one starts with seta. FILE.pre is
+// created afresh, owner-only (umask, set -C), and replaces FILE; a failed
+// rewrite removes it. A missing FILE reads as an empty one, but blanking a key there fails, unless
+// a key set before it would have created the file.
 const char kEditSettingsFunction[] = R"SH(edit_settings()
 {
 	umask 077

@@ -25,6 +25,14 @@ std::string shellWord(const std::string& text) {
     return plain ? text : shellQuote(text);
 }
 
+std::string shellWords(const std::vector<std::string>& texts) {
+    std::string words;
+    for (const std::string& text : texts) {
+        words += (words.empty() ? "" : " ") + shellWord(text);
+    }
+    return words;
+}
+
 std::string fillShellTemplate(std::string_view text, const std::vector<ShellWord>& words,
                               const std::vector<ShellText>& texts) {
     // The value for the placeholder at `at`, when it names one.

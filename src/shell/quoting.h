@@ -18,6 +18,9 @@ std::string shellQuote(const std::string& text);
 // in a generated file.
 std::string shellWord(const std::string& text);
 
+// Each text as shellWord makes it, joined by blanks.
+std::string shellWords(const std::vector<std::string>& texts);
+
 // A value for a placeholder @NAME@ of a line or script template.
 using ShellWord = std::pair<std::string_view, std::string>;
 // Shell text for a placeholder @NAME@, composed from shell words already.
