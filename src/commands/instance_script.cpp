@@ -14,15 +14,20 @@ namespace {
 // The most of the guard's line, and of what follows a refusal, that is kept.
 constexpr std::size_t kGuardLineLimit = 4096;
 
-// unsafe_here OWNER EXTRA prints the first directory, from / down to the
-// current one (physically), then EXTRA in it when that exists, that another
-// account could change: one writable by its group or others, or owned by an
-// account other than root and OWNER. A sticky directory above (as /tmp, where
-// others rename only what they own) passes; the current one and EXTRA must
-// not be sticky and writable, nor carry an access list.
-const char kUnsafeHere[] = R"SH(unsafe_here()
+// look_here OWNER EXTRA sets FK_UNSAFE to the first directory, from / down to
+// the current one (physically), then EXTRA in it when that exists, that
+// another account could change: one writable by its group or others, or owned
+// by an account other than root and OWNER (OWNER empty: the current
+// directory's owner, left in FK_OWNER). A sticky directory above (as /tmp,
+// where others rename only what they own) passes; the current one and EXTRA
+// must not be sticky and writable, nor carry an access list. One ls lists
+// them all, one line each (-q), in the order given (a path sorts before the
+// paths below it); the shell reads its fields, so no other process starts. A
+// listing short of a line (a path gone meanwhile) makes the current directory
+// the unsafe one.
+const char kLookHere[] = R"SH(look_here()
 {
-	FK_O=$1 FK_E=$2 FK_A= FK_R=$PWD
+	FK_O=$1 FK_E=$2 FK_A= FK_R=$PWD FK_UNSAFE= FK_N=
 	FK_R=${FK_R#/}
 	set -- /
 	while [ -n "$FK_R" ]; do
@@ -30,17 +35,42 @@ const char kUnsafeHere[] = R"SH(unsafe_here()
 		set -- "$@" "$FK_A"
 		case $FK_R in */*) FK_R=${FK_R#*/} ;; *) FK_R= ;; esac
 	done
-	FK_X=$(($# - 1))
+	FK_X=$#
 	[ -z "$FK_E" ] || [ ! -e "$FK_E" ] || set -- "$@" "$FK_A/$FK_E"
-	FK_N=`LC_ALL=C ls -ndq "$@" | awk -v o="$FK_O" -v x="$FK_X" '{ m = $1 }
-		(substr(m, 6, 1) == "w" || substr(m, 9, 1) == "w") && (NR > x || substr(m, 10, 1) !~ /[tT]/) ||
-		NR > x && m ~ /\+$/ || $3 != 0 && $3 != o { print NR; exit }'`
-	[ -z "$FK_N" ] || eval "printf '%s\n' \"\${$FK_N}\""
+	FK_L=`LC_ALL=C ls -ndq "$@" 2>/dev/null`
+	FK_I=0
+	while read -r FK_M FK_K FK_U FK_REST; do
+		FK_I=$((FK_I + 1))
+		[ "$FK_I" != "$FK_X" ] || FK_O=${FK_O:-$FK_U}
+	done <<FK_LIST_END
+$FK_L
+FK_LIST_END
+	[ "$FK_I" = $# ] && [ -n "$FK_O" ] || FK_N=$FK_X
+	FK_OWNER=$FK_O FK_I=0
+	while [ -z "$FK_N" ] && read -r FK_M FK_K FK_U FK_REST; do
+		FK_I=$((FK_I + 1))
+		case $FK_M in
+		?????w*|????????w*)
+			case $FK_M in ?????????[tT]*) [ "$FK_I" -ge "$FK_X" ] ;; esac && FK_N=$FK_I ;;
+		esac
+		case $FK_M in *+) [ "$FK_I" -lt "$FK_X" ] || FK_N=$FK_I ;; esac
+		[ "$FK_U" = 0 ] || [ "$FK_U" = "$FK_O" ] || FK_N=${FK_N:-$FK_I}
+	done <<FK_LIST_END
+$FK_L
+FK_LIST_END
+	[ -z "$FK_N" ] || eval "FK_UNSAFE=\${$FK_N}"
 }
 
 )SH";
 
-// enter PATH enters PATH one name at a time from /, always from the directory
+// enter PATH holds the directory PATH names. An absolute PATH without ".."
+// takes one cd -P, and the directory reached stands when the kernel's own name
+// for it (pwd -P, read right after the cd) is PATH without its empty and "."
+// names: whatever the path met on the way, the directory held is the one at
+// PATH. Any other outcome (a link on the way, a missing name) takes walk, which
+// decides and says why. FK_OWNER is then left for look_here to find.
+//
+// walk PATH enters PATH one name at a time from /, always from the directory
 // it holds, never by a path: a name that is a symbolic link is followed only
 // when root made it in a directory that only root can change (a system's /home
 // that points elsewhere), by entering its target the same way; any other name
@@ -53,6 +83,24 @@ const char kUnsafeHere[] = R"SH(unsafe_here()
 // "missing" (the shell said why on standard error) or "dirlink".
 const char kEnterFunction[] = R"SH(FK_DEPTH=0
 enter()
+{
+	FK_OWNER= FK_N= FK_UP=
+	case $1 in /*)
+		set -f
+		IFS=/
+		for FK_C in $1; do
+			case $FK_C in ''|.) ;; ..) FK_UP=1 ;; *) FK_N=$FK_N/$FK_C ;; esac
+		done
+		unset IFS
+		set +f
+		if [ -z "$FK_UP" ] && cd -P "${FK_N:-/}" 2>/dev/null; then
+			FK_P=`pwd -P && echo /`
+			[ "${FK_P%?/}" = "${FK_N:-/}" ] && return 0
+		fi ;;
+	esac
+	walk "$1"
+}
+walk()
 {
 	case $1 in /*) cd / && FK_H=/ || return 1 ;; esac
 	FK_WHY=dirlink
@@ -71,7 +119,7 @@ enter()
 			LC_ALL=C ls -ndq . "./$FK_C" | awk '$3 != 0 ||
 				NR == 1 && (substr($1, 6, 1) == "w" || substr($1, 9, 1) == "w") { bad = 1 }
 				END { exit bad || NR != 2 }' || return 1
-			FK_T=`readlink "$FK_C"` && FK_DEPTH=$((FK_DEPTH + 1)) && enter "$FK_T" || return 1
+			FK_T=`readlink "$FK_C"` && FK_DEPTH=$((FK_DEPTH + 1)) && walk "$FK_T" || return 1
 			FK_DEPTH=$((FK_DEPTH - 1))
 		else
 			cd -P "./$FK_C" || { FK_WHY=missing; return 1; }
@@ -97,7 +145,7 @@ enter()
 // - a symbolic link among the files the runs and the wrapper write, read or
 //   signal through (link NAME);
 // - the directory, its settings/ or a directory above that another account
-//   could change (unsafe PATH, see unsafe_here);
+//   could change (unsafe PATH, see look_here);
 // and for --start the checks of the server directory. Then, held in the
 // directory, it runs the body there with /bin/sh: as root on its own
 // directories, as the owner on another account's (runuser, setpriv or su;
@@ -105,14 +153,13 @@ enter()
 const char kGuard[] = R"SH(umask 077
 enter @CFGDIR@ || { [ "$FK_WHY" = missing ] && echo missing || echo refused dirlink; exit 1; }
 @SERVERDIR@process_uids /proc/self/status && U=$FK_EUID || U=`id -u`
+look_here "$FK_OWNER" @SETTINGSDIR@
 O=$FK_OWNER
-[ -n "$O" ] || O=`ls -nd . | awk '{ print $3 }'`
 [ "$U" = 0 ] || [ "$O" = "$U" ] || { echo refused owner; exit 1; }
 for N in @GUARDED@; do
 	[ -L "$N" ] && { echo "refused link $N"; exit 1; }
 done
-N=`unsafe_here "$O" @SETTINGSDIR@`
-[ -z "$N" ] || { printf 'refused unsafe %s\n' "$N"; exit 1; }
+[ -z "$FK_UNSAFE" ] || { printf 'refused unsafe %s\n' "$FK_UNSAFE"; exit 1; }
 @SERVERSAFE@set -- /bin/sh -s
 if [ "$O" != "$U" ]; then
 	N=`ls -ld . | awk '{ print $3 }'`
@@ -134,14 +181,15 @@ echo ok
 // it (a link, a bind mount, /proc/self/root/...). The launcher runs with the
 // owner's rights, so the server directory is entered as the configuration
 // directory is, and every directory above it and every file in it (links
-// aside) must be safe from other accounts as unsafe_here says: no other
+// aside) must be safe from other accounts as look_here says: no other
 // account can change what the wrapper finds there later. A missing one fails
 // as a missing launcher does.
 const char kSameDirectory[] = R"SH([ @OTHERDIR@ -ef . ] && { echo refused same; exit 1; }
 )SH";
 const char kServerDirectorySafe[] =
     R"SH(N=$(enter @OTHERDIR@ >/dev/null 2>&1 || { echo "$FK_WHY"; exit; }
-	F=`unsafe_here "$O" @LAUNCHER@`
+	look_here "$O" @LAUNCHER@
+	F=$FK_UNSAFE
 	[ -n "$F" ] || F=`find "$PWD" ! -type l \( -perm -g+w -o -perm -o+w \) -print -o \
 		\( ! -user 0 ! -user "$O" \) -print 2>/dev/null | head -n 1`
 	echo "${F:-ok}")
@@ -269,7 +317,7 @@ std::string makeInstanceScript(const InstanceScript& script) {
          {"GUARDED", guardedNames(script.game)},
          {"SETTINGSDIR", settings.empty() ? "''" : shellWord(settings)},
          {"SERVERSAFE", start ? fillShellTemplate(kServerDirectorySafe, dirs) : ""}});
-    return "{\n" + std::string(kUnsafeHere) + kEnterFunction + kProcessUidsFunction + guard +
+    return "{\n" + std::string(kLookHere) + kEnterFunction + kProcessUidsFunction + guard +
            hereDocument("exec \"$@\"", script.body) + "\n}\n";
 }
 
