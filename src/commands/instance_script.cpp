@@ -67,7 +67,8 @@ FK_LIST_END
 // takes one cd -P, and the directory reached stands when the kernel's own name
 // for it (pwd -P, read right after the cd) is PATH without its empty and "."
 // names: whatever the path met on the way, the directory held is the one at
-// PATH. Any other outcome (a link on the way, a missing name) takes walk, which
+// PATH, which PWD then holds (some shells spell PWD out from the path given).
+// Any other outcome (a link on the way, a missing name) takes walk, which
 // decides and says why. FK_OWNER is then left for look_here to find.
 //
 // walk PATH enters PATH one name at a time from /, always from the directory
@@ -95,7 +96,7 @@ enter()
 		set +f
 		if [ -z "$FK_UP" ] && cd -P "${FK_N:-/}" 2>/dev/null; then
 			FK_P=`pwd -P && echo /`
-			[ "${FK_P%?/}" = "${FK_N:-/}" ] && return 0
+			[ "${FK_P%?/}" = "${FK_N:-/}" ] && PWD=${FK_N:-/} && return 0
 		fi ;;
 	esac
 	walk "$1"

@@ -15,20 +15,27 @@ namespace fieldkeep {
 namespace {
 
 // Works in the configuration directory: the one it was run from by a run,
-// its own when run by its path. A background reader keeps the pipe open so
-// that opening it to write the game's stop line (and an empty line) cannot
-// block when the server is gone, and the line is written in the background
-// too, so that a server that stopped reading with its pipe full cannot hold
-// the stop up: both are ended after the game's grace time. Only what
+// its own when run by its path. The pipe is opened to read and write at once,
+// which cannot block when the server is gone (no reader needs to be there),
+// and the game's stop line (and an empty line) is written in the background,
+// so that a server that stopped reading with its pipe full cannot hold the
+// stop up: the writer is ended after the game's grace time. Only what
 // instance_pid prints is signalled, and asked again before the KILL a second
 // after the TERM: by then the process may have ended and its number gone to
 // another. The pid files go either way. While it works, server.stopping tells
 // the wrapper not to start a server that ended again. The wrapper's records of
 // the server's end and restarts go last, once nothing is left that could
-// write them: the instance is stopped.
+// write them: the instance is stopped. Each rm is a process of its own, so one
+// starts only when a name is there to remove.
 const char kStopScript[] = R"SCRIPT(umask 077
 case $0 in */*) cd -P "${0%/*}" || exit 1 ;; esac
 mkdir server.stopping 2>/dev/null
+remove()
+{
+	for F; do
+		[ -e "$F" ] || [ -h "$F" ] && { rm -f "$@"; return; }
+	done
+}
 end_process()
 {
 	P=`instance_pid $1`
@@ -40,23 +47,22 @@ end_process()
 }
 
 if [ -p server-stdin -a -r server-stdin ]; then
-	{ sleep 1000 <server-stdin & } && FSLEEPPID=$!
-	{ echo @STOPLINE@ >server-stdin & } && FQUITPID=$!
+	{ echo @STOPLINE@ >&3 & } 3<>server-stdin && FQUITPID=$!
 	for i in @GRACE@; do
 		sleep 1
 		[ ! -p server-stdin ] && break
 	done
-	kill $FSLEEPPID $FQUITPID 2>/dev/null
+	kill $FQUITPID 2>/dev/null
 fi
 
-rm -f server-stdin
+remove server-stdin
 
 [ -f server.pid ] && end_process server.pid
-rm -f server.pid
+remove server.pid
 
 [ -f start.pid ] && sleep 1 && end_process start.pid
 
-rm -f start.pid server.exit server.restarts 2>/dev/null
+remove start.pid server.exit server.restarts 2>/dev/null
 rmdir server.stopping 2>/dev/null
 )SCRIPT";
 
