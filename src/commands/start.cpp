@@ -93,8 +93,10 @@ done
 echo 'Timeout end' 1>&2
 exit 1)SCRIPT";
 
-// An earlier version kept the setting values in this file during a start.
-const char kRemoveOldValueStore[] = "rm -f settings.values";
+// An earlier version kept the setting values in this file during a start; rm
+// starts only when it is there.
+const char kRemoveOldValueStore[] =
+    "[ ! -e settings.values ] && [ ! -h settings.values ] || rm -f settings.values";
 
 // One pass over each settings file, in the order of the changes; a failure
 // names the change that would have failed first.

@@ -23,13 +23,14 @@ namespace {
 // instance_pid prints is signalled, and asked again before the KILL a second
 // after the TERM: by then the process may have ended and its number gone to
 // another. The pid files go either way. While it works, server.stopping tells
-// the wrapper not to start a server that ended again. The wrapper's records of
-// the server's end and restarts go last, once nothing is left that could
-// write them: the instance is stopped. Each rm is a process of its own, so one
-// starts only when a name is there to remove.
+// the wrapper not to start a server that ended again; it is made only when a
+// running instance left anything (a wrapper started later removes it anyway).
+// The wrapper's records of the server's end and restarts go last, once nothing
+// is left that could write them: the instance is stopped. Each rm and rmdir is
+// a process of its own, so one starts only when a name is there to remove.
 const char kStopScript[] = R"SCRIPT(umask 077
 case $0 in */*) cd -P "${0%/*}" || exit 1 ;; esac
-mkdir server.stopping 2>/dev/null
+[ -e start.pid ] || [ -e server.pid ] || [ -e server-stdin ] && mkdir server.stopping 2>/dev/null
 remove()
 {
 	for F; do
@@ -63,7 +64,7 @@ remove server.pid
 [ -f start.pid ] && sleep 1 && end_process start.pid
 
 remove start.pid server.exit server.restarts 2>/dev/null
-rmdir server.stopping 2>/dev/null
+[ ! -d server.stopping ] || rmdir server.stopping 2>/dev/null
 )SCRIPT";
 
 // Whatever the script reports, the instance is as stopped as it can be.
