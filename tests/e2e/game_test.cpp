@@ -324,6 +324,9 @@ INSTANTIATE_TEST_SUITE_P(Tenant, Run, ::testing::Values(
     Case{"LinkAsTheDirectoryRefused", {"--stop", "--cfg-dir=/srv/t/l/"}, "Configuration "
          "directory /srv/t/l/ holds a symbolic link: /srv/t/l/\n", 1, "! test -e cfg/stop.sh",
          "instance root && ln -s cfg l && chown -h fkuser l", root()},
+    // A link root made in a directory only root can change is followed.
+    Case{"RootsLinkFollowed", {"--status", "--cfg-dir=/run/fk-t/cfg"}, "state: stopped\n", 0, "",
+         "instance && ln -sfn /srv/t /run/fk-t"},
     Case{"OwnersOtherProcessSurvivesStop", kStop, "", 0, kKept + " && ! test -e cfg/server.pid",
          "instance && echo keep >outside && plant fkuser cfg/server.pid cfg/start.pid"},
     Case{"WrapperKilledWithoutConsole", kStop, "", 0, "! alive cfg/old-start.pid && ! alive "
