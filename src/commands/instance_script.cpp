@@ -9,25 +9,24 @@
 #include "shell/quoting.h"
 
 namespace fieldkeep {
-namespace {
-
-// The most of the guard's line, and of what follows a refusal, that is kept.
-constexpr std::size_t kGuardLineLimit = 4096;
-
-// look_here OWNER EXTRA sets FK_UNSAFE to the first directory, from / down to
-// the current one (physically), then EXTRA in it when that exists, that
-// another account could change: one writable by its group or others, or owned
-// by an account other than root and OWNER (OWNER empty: the current
-// directory's owner, left in FK_OWNER). A sticky directory above (as /tmp,
-// where others rename only what they own) passes; the current one and EXTRA
-// must not be sticky and writable, nor carry an access list. One ls lists
-// them all, one line each (-q), in the order given (a path sorts before the
-// paths below it); the shell reads its fields, so no other process starts. A
-// listing short of a line (a path gone meanwhile) makes the current directory
-// the unsafe one.
+// look_here OWNER EXTRA checks the directory held against its path, PWD, and
+// sets FK_UNSAFE to the first directory, from / down to PWD, then EXTRA in it
+// when that exists, that another account could change: one writable by its
+// group or others, or owned by an account other than root and OWNER (OWNER
+// empty: the current directory's owner, left in FK_OWNER). A sticky directory
+// above (as /tmp, where others rename only what they own) passes; the current
+// one and EXTRA must not be sticky and writable, nor carry an access list. One
+// ls lists "." and them all, one line each (-q), in the order given ("." and a
+// path sort before the paths below it); the shell reads its fields, so no
+// other process starts. Every name down to PWD must be a directory, not a
+// link, and PWD the very directory held (its inode, then device and inode
+// again with -ef): some shells spell PWD out from a path rather than ask the
+// kernel, and a name swapped meanwhile could make it another directory's
+// (FK_WHY dirlink). A listing short of a line (a path gone meanwhile, one too
+// long for the system) cannot be checked (FK_WHY unchecked).
 const char kLookHere[] = R"SH(look_here()
 {
-	FK_O=$1 FK_E=$2 FK_A= FK_R=$PWD FK_UNSAFE= FK_N=
+	FK_O=$1 FK_E=$2 FK_A= FK_R=$PWD FK_UNSAFE= FK_N= FK_WHY= FK_DOT=
 	FK_R=${FK_R#/}
 	set -- /
 	while [ -n "$FK_R" ]; do
@@ -37,18 +36,26 @@ const char kLookHere[] = R"SH(look_here()
 	done
 	FK_X=$#
 	[ -z "$FK_E" ] || [ ! -e "$FK_E" ] || set -- "$@" "$FK_A/$FK_E"
-	FK_L=`LC_ALL=C ls -ndq "$@" 2>/dev/null`
-	FK_I=0
-	while read -r FK_M FK_K FK_U FK_REST; do
+	FK_L=`LC_ALL=C ls -ndiq . "$@" 2>/dev/null`
+	FK_I=-1
+	while read -r FK_D FK_M FK_K FK_U FK_REST; do
 		FK_I=$((FK_I + 1))
-		[ "$FK_I" != "$FK_X" ] || FK_O=${FK_O:-$FK_U}
+		case $FK_I:$FK_M in
+		0:d*) FK_DOT=$FK_D ;;
+		"$FK_X":d*) [ "$FK_D" = "$FK_DOT" ] || FK_WHY=dirlink; FK_O=${FK_O:-$FK_U} ;;
+		*:d*) ;;
+		*) [ "$FK_I" -gt "$FK_X" ] || FK_WHY=dirlink ;;
+		esac
 	done <<FK_LIST_END
 $FK_L
 FK_LIST_END
-	[ "$FK_I" = $# ] && [ -n "$FK_O" ] || FK_N=$FK_X
-	FK_OWNER=$FK_O FK_I=0
-	while [ -z "$FK_N" ] && read -r FK_M FK_K FK_U FK_REST; do
+	[ "$FK_I" = $# ] && [ -n "$FK_DOT" ] || FK_WHY=unchecked
+	[ -n "$FK_WHY" ] || { [ -n "$FK_O" ] && [ . -ef "$PWD" ]; } || FK_WHY=dirlink
+	[ -z "$FK_WHY" ] || return 0
+	FK_OWNER=$FK_O FK_I=-1
+	while [ -z "$FK_N" ] && read -r FK_D FK_M FK_K FK_U FK_REST; do
 		FK_I=$((FK_I + 1))
+		[ "$FK_I" -gt 0 ] || continue
 		case $FK_M in
 		?????w*|????????w*)
 			case $FK_M in ?????????[tT]*) [ "$FK_I" -ge "$FK_X" ] ;; esac && FK_N=$FK_I ;;
@@ -136,6 +143,11 @@ walk()
 }
 )SH";
 
+namespace {
+
+// The most of the guard's line, and of what follows a refusal, that is kept.
+constexpr std::size_t kGuardLineLimit = 4096;
+
 // The guard, run by the login's /bin/sh. It enters the configuration
 // directory (see enter) and refuses, with one line on standard output:
 // - a symbolic link on the way that root did not make in a directory that only
@@ -146,7 +158,8 @@ walk()
 // - a symbolic link among the files the runs and the wrapper write, read or
 //   signal through (link NAME);
 // - the directory, its settings/ or a directory above that another account
-//   could change (unsafe PATH, see look_here);
+//   could change (unsafe PATH, see look_here), or one it cannot check
+//   (unchecked);
 // and for --start the checks of the server directory. Then, held in the
 // directory, it runs the body there with /bin/sh: as root on its own
 // directories, as the owner on another account's (runuser, setpriv or su;
@@ -155,6 +168,7 @@ const char kGuard[] = R"SH(umask 077
 enter @CFGDIR@ || { [ "$FK_WHY" = missing ] && echo missing || echo refused dirlink; exit 1; }
 @SERVERDIR@process_uids /proc/self/status && U=$FK_EUID || U=`id -u`
 look_here "$FK_OWNER" @SETTINGSDIR@
+[ -z "$FK_WHY" ] || { echo "refused $FK_WHY"; exit 1; }
 O=$FK_OWNER
 [ "$U" = 0 ] || [ "$O" = "$U" ] || { echo refused owner; exit 1; }
 for N in @GUARDED@; do
@@ -190,6 +204,7 @@ const char kSameDirectory[] = R"SH([ @OTHERDIR@ -ef . ] && { echo refused same; 
 const char kServerDirectorySafe[] =
     R"SH(N=$(enter @OTHERDIR@ >/dev/null 2>&1 || { echo "$FK_WHY"; exit; }
 	look_here "$O" @LAUNCHER@
+	[ -z "$FK_WHY" ] || { echo "$FK_WHY"; exit; }
 	F=$FK_UNSAFE
 	[ -n "$F" ] || F=`find "$PWD" ! -type l \( -perm -g+w -o -perm -o+w \) -print -o \
 		\( ! -user 0 ! -user "$O" \) -print 2>/dev/null | head -n 1`
@@ -198,6 +213,7 @@ case $N in
 ok) ;;
 missing) echo refused nolauncher; exit 1 ;;
 dirlink) echo refused srvlink; exit 1 ;;
+unchecked) echo refused srvunchecked; exit 1 ;;
 *) printf 'refused srvunsafe %s\n' "$N"; exit 1 ;;
 esac
 )SH";
@@ -256,6 +272,9 @@ bool checkGuardAnswer(const std::string& answer, const InstanceScript& script,
     if (const auto name = refusal("link")) {
         throw TUError{prefix + " holds a symbolic link: " + *name};
     }
+    if (refusal("unchecked")) {
+        throw TUError{prefix + " cannot be checked"};
+    }
     if (const auto path = refusal("unsafe")) {
         throw TUError{prefix + " is not safe: " + *path + " is writable by other accounts"};
     }
@@ -265,6 +284,9 @@ bool checkGuardAnswer(const std::string& answer, const InstanceScript& script,
     if (refusal("srvlink")) {
         throw TUError{"Server directory " + script.otherDir +
                       " holds a symbolic link: " + script.otherDir};
+    }
+    if (refusal("srvunchecked")) {
+        throw TUError{"Server directory " + script.otherDir + " cannot be checked"};
     }
     if (const auto path = refusal("srvunsafe")) {
         throw TUError{"Server directory " + script.otherDir + " is not safe: " + *path +

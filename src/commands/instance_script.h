@@ -24,6 +24,11 @@ struct InstanceScript {
     std::string otherDir{};  // when set, the configuration directory must not be it
 };
 
+// The guard's shell functions: enter PATH (and walk PATH) holds the directory
+// PATH names; look_here OWNER EXTRA checks it and every directory above it.
+extern const char kLookHere[];
+extern const char kEnterFunction[];
+
 // The whole text that /bin/sh reads: the directory guard, then the body, as the
 // directory's owner when the login is root and another account owns it.
 std::string makeInstanceScript(const InstanceScript& script);

@@ -6,6 +6,7 @@
 
 #include "commands/account_random.h"
 #include "commands/create_user.h"
+#include "commands/instance_script.h"
 #include "commands/send.h"
 #include "commands/start.h"
 #include "commands/stop.h"
@@ -218,6 +219,8 @@ TEST(Guard, EachAnswerAndAFailedStepEndTheRunWithTheirMessage) {
         {"the directory a link", stop, "refused dirlink", c + "holds a symbolic link: /c"},
         {"a link inside", status, "refused link /c/x", c + "holds a symbolic link: /c/x"},
         {"writable by others", stop, "refused unsafe /c", c + "is not safe: /c" + others},
+        {"a path too long to check", status, "refused unchecked", c + "cannot be checked"},
+        {"a server directory too long", start, "refused srvunchecked", s + "cannot be checked"},
         {"no launcher", start, "refused nolauncher", "Test on exec server failed"},
         {"the server directory a link", start, "refused srvlink", s + "holds a symbolic link: /s"},
         {"server directory writable", start, "refused srvunsafe /", s + "is not safe: /" + others},
@@ -231,6 +234,32 @@ TEST(Guard, EachAnswerAndAFailedStepEndTheRunWithTheirMessage) {
         FakeHost host;
         host.answers = {std::string(answer) + "\n"};
         EXPECT_EQ(raisedMessage([&host, f = run] { f(host); }), message) << behaviour;
+    }
+}
+
+TEST(Guard, HoldsTheDirectoryItsPathNamesInEveryShell) {
+    // In a scratch tree T: a and b, each with settings/, and l, a link to a that T's owner made.
+    Scratch s;
+    fs::create_directories(s.path("a/settings")), fs::create_directories(s.path("b/settings"));
+    fs::create_directory_symlink("a", s.path("l"));
+    const std::pair<std::string, std::string> rows[] = {
+        {"enter T/a/./", "why= unsafe="},  // one cd -P, spare names and all
+        {"enter T/l", "why= unsafe="},     // followed: T's owner is root or the login
+        {"enter T/a && PWD=T/b", "why=dirlink unsafe="},  // a path to another directory
+        {"enter T/a && PWD=T/l", "why=dirlink unsafe="},  // a path through a link
+        {"chmod 777 T/a/settings && enter T/a", "why= unsafe=T/a/settings"}};
+    const auto inT = [&s](std::string text) {
+        for (std::size_t at; (at = text.find("T/")) != std::string::npos;) text.replace(at, 1, s.dir);
+        return text;
+    };
+    for (const char* shell : {"sh", "bash --posix", "mksh"}) {
+        for (const auto& [line, expected] : rows) {
+            const std::string run = std::string(kLookHere) + kEnterFunction + inT(line) +
+                                    " && look_here '' settings; echo \"why=$FK_WHY unsafe=$FK_UNSAFE\"";
+            std::system((shell + (" -c " + shellQuote(run)) + " >" + s.path("out")).c_str());
+            EXPECT_EQ(s.read("out"), inT(expected) + "\n") << shell << ": " << line;
+        }
+        fs::permissions(s.path("a/settings"), fs::perms(0700));
     }
 }
 
