@@ -249,13 +249,15 @@ TEST(Guard, HoldsTheDirectoryItsPathNamesInEveryShell) {
         {"enter T/a && PWD=T/l", "why=dirlink unsafe="},  // a path through a link
         {"chmod 777 T/a/settings && enter T/a", "why= unsafe=T/a/settings"}};
     const auto inT = [&s](std::string text) {
-        for (std::size_t at; (at = text.find("T/")) != std::string::npos;) text.replace(at, 1, s.dir);
+        for (std::size_t at = 0; (at = text.find("T/", at)) != std::string::npos;)
+            at = text.replace(at, 1, s.dir).find('/', at + s.dir.size());
         return text;
     };
     for (const char* shell : {"sh", "bash --posix", "mksh"}) {
         for (const auto& [line, expected] : rows) {
-            const std::string run = std::string(kLookHere) + kEnterFunction + inT(line) +
-                                    " && look_here '' settings; echo \"why=$FK_WHY unsafe=$FK_UNSAFE\"";
+            const std::string run =
+                std::string(kLookHere) + kEnterFunction + inT(line) +
+                " && look_here '' settings; echo \"why=$FK_WHY unsafe=$FK_UNSAFE\"";
             std::system((shell + (" -c " + shellQuote(run)) + " >" + s.path("out")).c_str());
             EXPECT_EQ(s.read("out"), inT(expected) + "\n") << shell << ": " << line;
         }
