@@ -15,18 +15,20 @@ namespace fieldkeep {
 // group or others, or owned by an account other than root and OWNER (OWNER
 // empty: the current directory's owner, left in FK_OWNER). A sticky directory
 // above (as /tmp, where others rename only what they own) passes; the current
-// one and EXTRA must not be sticky and writable, nor carry an access list. One
-// ls lists "." and them all, one line each (-q), in the order given ("." and a
-// path sort before the paths below it); the shell reads its fields, so no
-// other process starts. Every name down to PWD must be a directory, not a
-// link, and PWD the very directory held (its inode, then device and inode
-// again with -ef): some shells spell PWD out from a path rather than ask the
-// kernel, and a name swapped meanwhile could make it another directory's
-// (FK_WHY dirlink). A listing short of a line (a path gone meanwhile, one too
-// long for the system) cannot be checked (FK_WHY unchecked).
+// one and EXTRA must not be sticky and writable, nor carry an access list.
+// The directories looked at are the held one's own parents, reached through
+// "..", never through a name: each name of PWD, looked up in the parent, must
+// lead to the very directory below it (test -ef: device and inode), and the
+// last parent must be /, or FK_WHY is dirlink. Some shells work PWD out from a
+// path rather than ask the kernel, and inode numbers repeat across file
+// systems: only this ties the path to the directory held. One ls lists them
+// all, one line each (-q), in the order given ("." and "../.." sort before
+// what they start); the shell reads its fields, so no other process starts. A
+// listing short of a line (a path too long for the system) cannot be checked
+// (FK_WHY unchecked).
 const char kLookHere[] = R"SH(look_here()
 {
-	FK_O=$1 FK_E=$2 FK_A= FK_R=$PWD FK_UNSAFE= FK_N= FK_WHY= FK_DOT=
+	FK_O=$1 FK_E=$2 FK_A= FK_R=$PWD FK_UNSAFE= FK_N= FK_WHY= FK_DN=. FK_UPS=.
 	FK_R=${FK_R#/}
 	set -- /
 	while [ -n "$FK_R" ]; do
@@ -34,49 +36,49 @@ const char kLookHere[] = R"SH(look_here()
 		set -- "$@" "$FK_A"
 		case $FK_R in */*) FK_R=${FK_R#*/} ;; *) FK_R= ;; esac
 	done
-	FK_X=$#
-	[ -z "$FK_E" ] || [ ! -e "$FK_E" ] || set -- "$@" "$FK_A/$FK_E"
-	FK_L=`LC_ALL=C ls -ndiq . "$@" 2>/dev/null`
-	FK_I=-1
-	while read -r FK_D FK_M FK_K FK_U FK_REST; do
-		FK_I=$((FK_I + 1))
-		case $FK_I:$FK_M in
-		0:d*) FK_DOT=$FK_D ;;
-		"$FK_X":d*) [ "$FK_D" = "$FK_DOT" ] || FK_WHY=dirlink; FK_O=${FK_O:-$FK_U} ;;
-		*:d*) ;;
-		*) [ "$FK_I" -gt "$FK_X" ] || FK_WHY=dirlink ;;
-		esac
-	done <<FK_LIST_END
-$FK_L
-FK_LIST_END
-	[ "$FK_I" = $# ] && [ -n "$FK_DOT" ] || FK_WHY=unchecked
-	[ -n "$FK_WHY" ] || { [ -n "$FK_O" ] && [ . -ef "$PWD" ]; } || FK_WHY=dirlink
+	FK_X=$# FK_Y=$(($# + 1)) FK_I=$#
+	while [ "$FK_I" -gt 1 ]; do
+		eval "FK_C=\${$FK_I}"
+		case $FK_DN in .) FK_UP=.. ;; *) FK_UP=$FK_DN/.. ;; esac
+		[ "$FK_UP/${FK_C##*/}" -ef "$FK_DN" ] || FK_WHY=dirlink
+		FK_UPS="$FK_UPS $FK_UP" FK_DN=$FK_UP FK_I=$((FK_I - 1))
+	done
+	[ "$FK_DN" -ef / ] || FK_WHY=dirlink
 	[ -z "$FK_WHY" ] || return 0
-	FK_OWNER=$FK_O FK_I=-1
-	while [ -z "$FK_N" ] && read -r FK_D FK_M FK_K FK_U FK_REST; do
-		FK_I=$((FK_I + 1))
-		[ "$FK_I" -gt 0 ] || continue
+	FK_R=
+	[ -z "$FK_E" ] || [ ! -e "$FK_E" ] || { FK_R=./$FK_E; set -- "$@" "$FK_A/$FK_E"; }
+	FK_L=`LC_ALL=C ls -ndq $FK_UPS ${FK_R:+"$FK_R"} 2>/dev/null`
+	FK_I=0
+	while read -r FK_M FK_K FK_U FK_REST; do
+		FK_I=$((FK_I + 1)) FK_B= FK_EDGE=
+		[ "$FK_I" != 1 ] || FK_O=${FK_O:-$FK_U}
+		[ "$FK_I" = 1 ] || [ "$FK_I" = "$FK_Y" ] && FK_EDGE=1
 		case $FK_M in
 		?????w*|????????w*)
-			case $FK_M in ?????????[tT]*) [ "$FK_I" -ge "$FK_X" ] ;; esac && FK_N=$FK_I ;;
+			case $FK_M in ?????????[tT]*) [ -n "$FK_EDGE" ] ;; esac && FK_B=1 ;;
 		esac
-		case $FK_M in *+) [ "$FK_I" -lt "$FK_X" ] || FK_N=$FK_I ;; esac
-		[ "$FK_U" = 0 ] || [ "$FK_U" = "$FK_O" ] || FK_N=${FK_N:-$FK_I}
+		case $FK_M in *+) [ -z "$FK_EDGE" ] || FK_B=1 ;; esac
+		[ "$FK_U" = 0 ] || [ "$FK_U" = "$FK_O" ] || FK_B=1
+		[ -z "$FK_B" ] || if [ "$FK_I" -le "$FK_X" ]; then
+			FK_N=$((FK_X + 1 - FK_I))
+		else
+			FK_N=${FK_N:-$FK_Y}
+		fi
 	done <<FK_LIST_END
 $FK_L
 FK_LIST_END
+	[ "$FK_I" = $# ] && [ -n "$FK_O" ] || { FK_WHY=unchecked; return 0; }
+	FK_OWNER=$FK_O
 	[ -z "$FK_N" ] || eval "FK_UNSAFE=\${$FK_N}"
 }
 
 )SH";
 
 // enter PATH holds the directory PATH names. An absolute PATH without ".."
-// takes one cd -P, and the directory reached stands when the kernel's own name
-// for it (pwd -P, read right after the cd) is PATH without its empty and "."
-// names: whatever the path met on the way, the directory held is the one at
-// PATH, which PWD then holds (some shells spell PWD out from the path given).
-// Any other outcome (a link on the way, a missing name) takes walk, which
-// decides and says why. FK_OWNER is then left for look_here to find.
+// takes one cd -P, kept when pwd -P is PATH without its empty and "." names;
+// any other outcome (a link on the way, a missing name) takes walk, which
+// decides and says why. PWD is then the path taken (PATH, or walk's FK_HERE),
+// which look_here ties to the directory held. FK_OWNER is left for look_here.
 //
 // walk PATH enters PATH one name at a time from /, always from the directory
 // it holds, never by a path: a name that is a symbolic link is followed only
@@ -87,12 +89,13 @@ FK_LIST_END
 // following it, is that very directory (one ls of the three, whose fields the
 // shell splits; FK_OWNER is the owner of the last one): a name swapped for a
 // link meanwhile is caught, whatever it points to. ".." only in such a link's
-// target, where the directory entered decides it. On failure FK_WHY is
-// "missing" (the shell said why on standard error) or "dirlink".
+// target, where the directory entered decides it. FK_HERE is the path taken,
+// links replaced by their targets. On failure FK_WHY is "missing" (the shell
+// said why on standard error) or "dirlink".
 const char kEnterFunction[] = R"SH(FK_DEPTH=0
 enter()
 {
-	FK_OWNER= FK_N= FK_UP=
+	FK_OWNER= FK_N= FK_UP= FK_HERE=
 	case $1 in /*)
 		set -f
 		IFS=/
@@ -106,11 +109,11 @@ enter()
 			[ "${FK_P%?/}" = "${FK_N:-/}" ] && PWD=${FK_N:-/} && return 0
 		fi ;;
 	esac
-	walk "$1"
+	walk "$1" && PWD=${FK_HERE:-/}
 }
 walk()
 {
-	case $1 in /*) cd / && FK_H=/ || return 1 ;; esac
+	case $1 in /*) cd / && FK_H=/ FK_HERE= || return 1 ;; esac
 	FK_WHY=dirlink
 	[ "$FK_DEPTH" -lt 8 ] || return 1
 	set -f
@@ -122,7 +125,7 @@ walk()
 		[ -n "$FK_C" ] && [ "$FK_C" != . ] || continue
 		if [ "$FK_C" = .. ]; then
 			[ "$FK_DEPTH" -gt 0 ] && cd -P .. || return 1
-			FK_H=`ls -ndi . | awk '{ print $1 }'` FK_OWNER=
+			FK_H=`ls -ndi . | awk '{ print $1 }'` FK_OWNER= FK_HERE=${FK_HERE%/*}
 		elif [ -L "$FK_C" ]; then
 			LC_ALL=C ls -ndq . "./$FK_C" | awk '$3 != 0 ||
 				NR == 1 && (substr($1, 6, 1) == "w" || substr($1, 9, 1) == "w") { bad = 1 }
@@ -137,7 +140,7 @@ walk()
 			[ $# = 30 ] && [ "${21}" = "$1" ] && { [ "$FK_H" = / ] || [ "${11}" = "$FK_H" ]; } ||
 				return 1
 			case ${22} in d*) ;; *) return 1 ;; esac
-			FK_H=$1 FK_OWNER=$4
+			FK_H=$1 FK_OWNER=$4 FK_HERE=$FK_HERE/$FK_C
 		fi
 	done
 }
@@ -206,8 +209,9 @@ const char kServerDirectorySafe[] =
 	look_here "$O" @LAUNCHER@
 	[ -z "$FK_WHY" ] || { echo "$FK_WHY"; exit; }
 	F=$FK_UNSAFE
-	[ -n "$F" ] || F=`find "$PWD" ! -type l \( -perm -g+w -o -perm -o+w \) -print -o \
+	[ -n "$F" ] || F=`find . ! -type l \( -perm -g+w -o -perm -o+w \) -print -o \
 		\( ! -user 0 ! -user "$O" \) -print 2>/dev/null | head -n 1`
+	[ -z "$F" ] || F=$PWD${F#.}
 	echo "${F:-ok}")
 case $N in
 ok) ;;
