@@ -209,9 +209,8 @@ const char kServerDirectorySafe[] =
 	look_here "$O" @LAUNCHER@
 	[ -z "$FK_WHY" ] || { echo "$FK_WHY"; exit; }
 	F=$FK_UNSAFE
-	[ -n "$F" ] || F=`find . ! -type l \( -perm -g+w -o -perm -o+w \) -print -o \
-		\( ! -user 0 ! -user "$O" \) -print 2>/dev/null | head -n 1`
-	[ -z "$F" ] || F=$PWD${F#.}
+	[ -n "$F" ] || { F=`find . ! -type l \( -perm -g+w -o -perm -o+w \) -print -o \
+		\( ! -user 0 ! -user "$O" \) -print 2>/dev/null | head -n 1` && F=${F:+$PWD${F#.}}; }
 	echo "${F:-ok}")
 case $N in
 ok) ;;
