@@ -78,7 +78,7 @@ FK_LIST_END
 // takes one cd -P, kept when pwd -P is PATH without its empty and "." names;
 // any other outcome (a link on the way, a missing name) takes walk, which
 // decides and says why. PWD is then the path taken (PATH, or walk's FK_HERE),
-// which look_here ties to the directory held. FK_OWNER is left for look_here.
+// which look_here ties to the directory held and whose owner it finds.
 //
 // walk PATH enters PATH one name at a time from /, always from the directory
 // it holds, never by a path: a name that is a symbolic link is followed only
@@ -87,7 +87,7 @@ FK_LIST_END
 // must lead to a directory whose parent is the one it was entered from (FK_H,
 // its inode number; / needs no look) and whose entry there, looked at without
 // following it, is that very directory (one ls of the three, whose fields the
-// shell splits; FK_OWNER is the owner of the last one): a name swapped for a
+// shell splits): a name swapped for a
 // link meanwhile is caught, whatever it points to. ".." only in such a link's
 // target, where the directory entered decides it. FK_HERE is the path taken,
 // links replaced by their targets. On failure FK_WHY is "missing" (the shell
@@ -95,7 +95,7 @@ FK_LIST_END
 const char kEnterFunction[] = R"SH(FK_DEPTH=0
 enter()
 {
-	FK_OWNER= FK_N= FK_UP= FK_HERE=
+	FK_N= FK_UP= FK_HERE=
 	case $1 in /*)
 		set -f
 		IFS=/
@@ -125,7 +125,7 @@ walk()
 		[ -n "$FK_C" ] && [ "$FK_C" != . ] || continue
 		if [ "$FK_C" = .. ]; then
 			[ "$FK_DEPTH" -gt 0 ] && cd -P .. || return 1
-			FK_H=`ls -ndi . | awk '{ print $1 }'` FK_OWNER= FK_HERE=${FK_HERE%/*}
+			FK_H=`ls -ndi . | awk '{ print $1 }'` FK_HERE=${FK_HERE%/*}
 		elif [ -L "$FK_C" ]; then
 			LC_ALL=C ls -ndq . "./$FK_C" | awk '$3 != 0 ||
 				NR == 1 && (substr($1, 6, 1) == "w" || substr($1, 9, 1) == "w") { bad = 1 }
@@ -140,7 +140,7 @@ walk()
 			[ $# = 30 ] && [ "${21}" = "$1" ] && { [ "$FK_H" = / ] || [ "${11}" = "$FK_H" ]; } ||
 				return 1
 			case ${22} in d*) ;; *) return 1 ;; esac
-			FK_H=$1 FK_OWNER=$4 FK_HERE=$FK_HERE/$FK_C
+			FK_H=$1 FK_HERE=$FK_HERE/$FK_C
 		fi
 	done
 }
@@ -170,7 +170,7 @@ constexpr std::size_t kGuardLineLimit = 4096;
 const char kGuard[] = R"SH(umask 077
 enter @CFGDIR@ || { [ "$FK_WHY" = missing ] && echo missing || echo refused dirlink; exit 1; }
 @SERVERDIR@process_uids /proc/self/status && U=$FK_EUID || U=`id -u`
-look_here "$FK_OWNER" @SETTINGSDIR@
+look_here '' @SETTINGSDIR@
 [ -z "$FK_WHY" ] || { echo "refused $FK_WHY"; exit 1; }
 O=$FK_OWNER
 [ "$U" = 0 ] || [ "$O" = "$U" ] || { echo refused owner; exit 1; }
