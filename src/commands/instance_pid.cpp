@@ -26,40 +26,44 @@ namespace {
 // started with arguments of its choice does not pass) and what it runs
 // (its arguments, NUL-separated). An argument names a file of the
 // configuration directory when it is the same file, a relative one taken from
-// the process's own working directory.
+// the process's own working directory. The pid is left in IPID, not printed:
+// reading a function's output would cost a process of its own.
 const char kInstancePidFunction[] = R"SCRIPT(instance_pid()
 {
-	[ -f "$1" ] && [ ! -h "$1" ] || return 0
-	IPID= FK_REST= FK_MORE=
-	{ IFS=' 	' read -r IPID FK_REST; IFS=' 	' read -r FK_MORE; } 2>/dev/null <"$1"
-	IPID=${IPID%[[:space:]]} FK_REST=${FK_REST%[[:space:]]} FK_MORE=${FK_MORE%[[:space:]]}
-	[ -z "$FK_REST$FK_MORE" ] || return 0
-	case $IPID in
-	''|*[!0-9]*|0*|1) return 0 ;;
+	IPID=
+	[ -f "$1" ] && [ ! -h "$1" ] || return 1
+	FK_P= FK_REST= FK_MORE=
+	{ IFS=' 	' read -r FK_P FK_REST; IFS=' 	' read -r FK_MORE; } 2>/dev/null <"$1"
+	FK_P=${FK_P%[[:space:]]} FK_REST=${FK_REST%[[:space:]]} FK_MORE=${FK_MORE%[[:space:]]}
+	[ -z "$FK_REST$FK_MORE" ] || return 1
+	case $FK_P in
+	''|*[!0-9]*|0*|1) return 1 ;;
 	esac
 	if [ -d /proc/self ]; then
-		process_uids /proc/self/status && FK_U=$FK_RUID && process_uids /proc/$IPID/status &&
-			[ "$FK_RUID $FK_EUID $FK_SUID" = "$FK_U $FK_U $FK_U" ] || return 0
-		tr '\000' '\n' 2>/dev/null </proc/$IPID/cmdline | {
-			PREV=
-			while IFS= read -r ARG; do
-				if [ "$PREV" = @INSTANCEARG@ ]; then
-					same_path "$ARG" . && exit 0
-				fi
-				same_path "$ARG" start.sh && exit 0
-				PREV=$ARG
-			done
-			exit 1
-		} || return 0
+		process_uids /proc/self/status && FK_U=$FK_RUID && process_uids /proc/$FK_P/status &&
+			[ "$FK_RUID $FK_EUID $FK_SUID" = "$FK_U $FK_U $FK_U" ] || return 1
+		FK_ARGS=`tr '\000' '\n' 2>/dev/null </proc/$FK_P/cmdline`
+		FK_PREV= FK_OURS=
+		while IFS= read -r FK_ARG; do
+			if [ "$FK_PREV" = @INSTANCEARG@ ] && same_path "$FK_ARG" . ||
+				same_path "$FK_ARG" start.sh; then
+				FK_OURS=1
+				break
+			fi
+			FK_PREV=$FK_ARG
+		done <<FK_ARGS_END
+$FK_ARGS
+FK_ARGS_END
+		[ -n "$FK_OURS" ] || return 1
 	fi
-	echo $IPID
+	IPID=$FK_P
 }
 
 same_path()
 {
 	case $1 in
 	/*) [ "$1" -ef "$2" ] ;;
-	*) [ "/proc/$IPID/cwd/$1" -ef "$2" ] ;;
+	*) [ "/proc/$FK_P/cwd/$1" -ef "$2" ] ;;
 	esac
 }
 )SCRIPT";

@@ -9,12 +9,12 @@
 namespace fieldkeep {
 
 // The POSIX sh function `instance_pid FILE` and the functions it uses, to be put into a generated
-// script before its use, which runs in the configuration directory. It prints the pid that FILE
-// holds when FILE holds one decimal number from 2 up without leading zeros (blanks and line ends
-// around it aside) and, where /proc exists, that process belongs to the current user and is this
-// instance's own: the wrapper (an argument naming the directory's start.sh) or the game server it
-// launched (the game's instance argument followed by one naming the directory). Otherwise it prints
-// nothing. It sets IPID, and defines same_path and process_uids too.
+// script before its use, which runs in the configuration directory. It succeeds, with IPID set to
+// the pid that FILE holds, when FILE holds one decimal number from 2 up without leading zeros
+// (blanks and line ends around it aside) and, where /proc exists, that process belongs to the
+// current user and is this instance's own: the wrapper (an argument naming the directory's
+// start.sh) or the game server it launched (the game's instance argument followed by one naming
+// the directory). Otherwise it fails with IPID empty. It defines same_path and process_uids too.
 std::string instancePidFunctions(const GameDefinition& game);
 
 // The POSIX sh function `process_uids FILE`: from FILE, a /proc/PID/status,

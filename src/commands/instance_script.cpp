@@ -75,7 +75,8 @@ FK_LIST_END
 )SH";
 
 // enter PATH holds the directory PATH names. An absolute PATH without ".."
-// takes one cd -P, kept when pwd -P is PATH without its empty and "." names;
+// takes one cd -P, kept when the PWD it sets (as pwd -P would print it, with
+// no process started to ask) is PATH without its empty and "." names;
 // any other outcome (a link on the way, a missing name) takes walk, which
 // decides and says why. PWD is then the path taken (PATH, or walk's FK_HERE),
 // which look_here ties to the directory held and whose owner it finds.
@@ -105,8 +106,7 @@ enter()
 		unset IFS
 		set +f
 		if [ -z "$FK_UP" ] && cd -P "${FK_N:-/}" 2>/dev/null; then
-			FK_P=`pwd -P && echo /`
-			[ "${FK_P%?/}" = "${FK_N:-/}" ] && PWD=${FK_N:-/} && return 0
+			[ "$PWD" = "${FK_N:-/}" ] && return 0
 		fi ;;
 	esac
 	walk "$1" && PWD=${FK_HERE:-/}

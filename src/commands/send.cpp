@@ -25,7 +25,7 @@ namespace {
 // not read within five seconds ends it. Only "sent" after the write tells that
 // the line arrived.
 const char kSendScript[] =
-    R"SCRIPT([ -n "`instance_pid server.pid`" ] && [ -p server-stdin ] || exit 3
+    R"SCRIPT(instance_pid server.pid && [ -p server-stdin ] || exit 3
 @WRITE@
 S=$?
 [ $S = 0 ] && { echo sent; exit 0; }

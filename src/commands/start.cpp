@@ -49,8 +49,8 @@ CRASHED=0
 RESTARTS=0
 [ -n "`find stderr.log -size +10485760c 2>/dev/null`" ] && mv -f stderr.log stderr.log.1
 chmod 600 stderr.log stderr.log.1 2>/dev/null
-rm -f server.restarts
-rmdir server.stopping 2>/dev/null
+rm -f server.restarts server.stopping
+[ ! -d server.stopping ] || rmdir server.stopping 2>/dev/null
 trap '[ -z "$SRVPID" ] || kill $SRVPID; RESTART=0' 1 2 15
 run_server()
 {
@@ -61,12 +61,12 @@ run_server()
 restart_after_crash()
 {
 	NOW=`date +%s`
-	[ "$RESTART" = 1 ] && [ "$STATUS" != 0 ] && [ ! -d server.stopping ] && [ $((NOW - CRASHED)) -ge 60 ] || return 1
+	[ "$RESTART" = 1 ] && [ "$STATUS" != 0 ] && [ ! -e server.stopping ] && [ $((NOW - CRASHED)) -ge 60 ] || return 1
 	CRASHED=$NOW
 	RESTARTS=$((RESTARTS + 1))
 	echo $RESTARTS >server.restarts
 	sleep 1
-	[ "$RESTART" = 1 ] && [ ! -d server.stopping ]
+	[ "$RESTART" = 1 ] && [ ! -e server.stopping ]
 }
 echo $$ > start.pid && rm -f server-stdin && mkfifo server-stdin && { sleep 2147483647 >server-stdin & } && FKEEPPID=$! && run_server
 while [ -n "$SRVPID" ] && restart_after_crash; do run_server; done

@@ -37,7 +37,8 @@ namespace {
 // open files up in the kernel's UDP and TCP tables (TCP only when listening,
 // state 0A). Few processes are started: the script's time on the host adds to
 // the round trips.
-const char kStatusScript[] = R"SCRIPT(PID=`instance_pid server.pid`
+const char kStatusScript[] = R"SCRIPT(instance_pid server.pid
+PID=$IPID
 [ -f server.restarts ] && printf 'restarts %s\n' "$(head -n 1 server.restarts)"
 if [ -n "$PID" ]; then
 	echo running $PID

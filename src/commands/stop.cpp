@@ -20,17 +20,21 @@ namespace {
 // and the game's stop line (and an empty line) is written in the background,
 // so that a server that stopped reading with its pipe full cannot hold the
 // stop up: the writer is ended after the game's grace time. Only what
-// instance_pid prints is signalled, and asked again before the KILL a second
+// instance_pid finds is signalled, and asked again before the KILL a second
 // after the TERM: by then the process may have ended and its number gone to
-// another. The pid files go either way. While it works, server.stopping tells
-// the wrapper not to start a server that ended again; it is made only when a
-// running instance left anything (a wrapper started later removes it anyway).
-// The wrapper's records of the server's end and restarts go last, once nothing
-// is left that could write them: the instance is stopped. Each rm and rmdir is
-// a process of its own, so one starts only when a name is there to remove.
+// another. The pid files go either way. While it works, the empty file
+// server.stopping tells the wrapper not to start a server that ended again; it
+// is made only when a running instance left anything (a wrapper started later
+// removes it anyway), by the shell itself, never through a name already there
+// (set -C). The wrapper's records of the server's end and restarts go last,
+// with the marker, once nothing is left that could write them: the instance is
+// stopped. Each rm is a process of its own, so one starts only when a name is
+// there to remove; a marker directory that an older stop script made goes too.
 const char kStopScript[] = R"SCRIPT(umask 077
 case $0 in */*) cd -P "${0%/*}" || exit 1 ;; esac
-[ -e start.pid ] || [ -e server.pid ] || [ -e server-stdin ] && mkdir server.stopping 2>/dev/null
+[ -e start.pid ] || [ -e server.pid ] || [ -e server-stdin ] &&
+	[ ! -e server.stopping ] && [ ! -h server.stopping ] &&
+	{ set -C; true >server.stopping; set +C; } 2>/dev/null
 remove()
 {
 	for F; do
@@ -39,12 +43,10 @@ remove()
 }
 end_process()
 {
-	P=`instance_pid $1`
-	[ -n "$P" ] || return 0
-	kill $P 2>/dev/null
+	instance_pid $1 || return 0
+	kill $IPID 2>/dev/null
 	sleep 1
-	P=`instance_pid $1`
-	[ -z "$P" ] || kill -9 $P 2>/dev/null
+	! instance_pid $1 || kill -9 $IPID 2>/dev/null
 }
 
 if [ -p server-stdin -a -r server-stdin ]; then
@@ -63,7 +65,7 @@ remove server.pid
 
 [ -f start.pid ] && sleep 1 && end_process start.pid
 
-remove start.pid server.exit server.restarts 2>/dev/null
+remove start.pid server.exit server.restarts server.stopping 2>/dev/null
 [ ! -d server.stopping ] || rmdir server.stopping 2>/dev/null
 )SCRIPT";
 
