@@ -164,9 +164,10 @@ constexpr std::size_t kGuardLineLimit = 4096;
 //   could change (unsafe PATH, see look_here), or one it cannot check
 //   (unchecked);
 // and for --start the checks of the server directory. Then, held in the
-// directory, it runs the body there with /bin/sh: as root on its own
-// directories, as the owner on another account's (runuser, setpriv or su;
-// act NAME when none works or the owner's number has no name of its own).
+// directory, it runs the body there (see kRunBody): as itself on its own
+// directories, as the owner on another account's with a new /bin/sh (runuser,
+// setpriv or su; act NAME when none works or the owner's number has no name of
+// its own).
 const char kGuard[] = R"SH(umask 077
 enter @CFGDIR@ || { [ "$FK_WHY" = missing ] && echo missing || echo refused dirlink; exit 1; }
 @SERVERDIR@process_uids /proc/self/status && U=$FK_EUID || U=`id -u`
@@ -220,6 +221,13 @@ unchecked) echo refused srvunchecked; exit 1 ;;
 *) printf 'refused srvunsafe %s\n' "$N"; exit 1 ;;
 esac
 )SH";
+
+// The body, on its here-document: read by this very shell when it acts as
+// itself (a new one would cost a process), with no positional parameters, as
+// a shell of its own would have; else by the shell that the guard set up to
+// act as the owner.
+const char kRunBody[] =
+    R"SH(if [ "$1" = /bin/sh ] && [ -r /dev/stdin ]; then set --; . /dev/stdin; else exec "$@"; fi)SH";
 
 // A body's steps: each runs in a subshell with its error output held, so that a
 // failure reports only its own, and reads no input: the shell reads the rest of
@@ -344,7 +352,7 @@ std::string makeInstanceScript(const InstanceScript& script) {
          {"SETTINGSDIR", settings.empty() ? "''" : shellWord(settings)},
          {"SERVERSAFE", start ? fillShellTemplate(kServerDirectorySafe, dirs) : ""}});
     return "{\n" + std::string(kLookHere) + kEnterFunction + kProcessUidsFunction + guard +
-           hereDocument("exec \"$@\"", script.body) + "\n}\n";
+           hereDocument(kRunBody, script.body) + "\n}\n";
 }
 
 InstanceRun runInstanceScript(RemoteRunner& host, const InstanceScript& script,
