@@ -35,9 +35,11 @@ using talvor::opt::OptArg;
 // RESTART 1, a crash (a status other than 0, or a signal) starts the server
 // again a second later and counts it in server.restarts, unless the stop
 // script is at work (server.stopping) or the previous crash was less than a
-// minute before. The wrapper records the last exit status with the time in
-// server.exit (removed by the stop script: an instance that holds it ended by
-// itself). The last two lines clean up.
+// minute before. Unless the stop script is at work, the wrapper records the
+// last exit status with the time in server.exit (an instance that holds it
+// ended by itself; the stop script removes it). The last two lines clean up,
+// the stop script's marker too: no wrapper is left to heed it, and the stop
+// script then finds nothing of the instance left to remove.
 const char kStartScript[] = R"SCRIPT(#!/bin/sh
 umask 077
 case $0 in */*) cd -P "${0%/*}" || exit 1 ;; esac
@@ -70,10 +72,10 @@ restart_after_crash()
 }
 echo $$ > start.pid && rm -f server-stdin && mkfifo server-stdin && { sleep 2147483647 >server-stdin & } && FKEEPPID=$! && run_server
 while [ -n "$SRVPID" ] && restart_after_crash; do run_server; done
-[ -n "$SRVPID" ] && echo $STATUS `date +%s` >server.exit
+[ -n "$SRVPID" ] && [ ! -e server.stopping ] && echo $STATUS `date +%s` >server.exit
 
 kill $FKEEPPID 2>/dev/null
-rm -f server.pid server-stdin start.pid 2>/dev/null
+rm -f server.pid server-stdin start.pid server.stopping 2>/dev/null
 )SCRIPT";
 
 // Makes the wrapper executable and launches it detached. The first look comes

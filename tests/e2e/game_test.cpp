@@ -245,9 +245,11 @@ INSTANTIATE_TEST_SUITE_P(Game, Run, ::testing::Values(
     Case{"NoRestartAfterQuit", kStatus, "state: exited\nended: ...", 0, "! grep -q restarts /srv/out "
          "&& grep -qx 'exit: 0' /srv/out", "instance && " + kKeep + " && echo quit >cfg/server-stdin "
          "&& soon '! test -e cfg/start.pid'"},
-    // A server that does not quit is killed by --stop: no other is started.
+    // A server that does not quit is killed by --stop: no other is started, and no end is
+    // recorded nor marker left.
     Case{"NoRestartAfterStop", {"--stop", "--cfg-dir=/srv/t/cfg"}, "", 0, "sleep 2 && ! pgrep -f "
-         "'overlayPat[h] /srv/t/cfg' && ! test -e cfg/server.pid", "instance && " + kKeep + " && kill "
+         "'overlayPat[h] /srv/t/cfg' && ! test -e cfg/server.pid && ! test -e cfg/server.exit && ! "
+         "test -e cfg/server.stopping", "instance && " + kKeep + " && kill "
          "-STOP $(cat cfg/server.pid)"},
     Case{"WaitsUntilTheGameAnswers", startArgs({"--wait-ready=10"}), "", 0, "started && fk --players "
          "--cfg-dir=/srv/t/cfg | grep -q ^Ann" + std::string(kThenStop), "instance"},
