@@ -26,10 +26,11 @@ namespace {
 // server.stopping tells the wrapper not to start a server that ended again nor
 // to record its end; it is made only when a running instance left anything (a
 // wrapper removes it when it ends or starts), by the shell itself, never
-// through a name already there (set -C). The wrapper's records of the server's end and restarts go
-// last, with the marker, once nothing is left that could write them: the instance is stopped. Each
-// rm is a process of its own, so one starts only when a name is there to remove; a marker directory
-// that an older stop script made goes too.
+// through a name already there (set -C). The wrapper's records of the server's
+// end and restarts go last, with the marker, once nothing is left that could
+// write them: the instance is stopped. Each rm is a process of its own, so one
+// starts only when a name is there to remove; a marker directory that an older
+// stop script made goes too.
 const char kStopScript[] = R"SCRIPT(umask 077
 case $0 in */*) cd -P "${0%/*}" || exit 1 ;; esac
 [ -e start.pid ] || [ -e server.pid ] || [ -e server-stdin ] &&
