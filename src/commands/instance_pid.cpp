@@ -27,7 +27,10 @@ namespace {
 // (its arguments, NUL-separated). An argument names a file of the
 // configuration directory when it is the same file, a relative one taken from
 // the process's own working directory. The pid is left in IPID, not printed:
-// reading a function's output would cost a process of its own.
+// reading a function's output would cost a process of its own. The arguments
+// are taken apart in the shell's own variables: a here-document would need a
+// temporary file in some shells, which another account can keep from being
+// made by filling /tmp, and a process with none is not the instance.
 const char kInstancePidFunction[] = R"SCRIPT(instance_pid()
 {
 	IPID=
@@ -43,18 +46,16 @@ const char kInstancePidFunction[] = R"SCRIPT(instance_pid()
 		process_uids /proc/self/status && FK_U=$FK_RUID && process_uids /proc/$FK_P/status &&
 			[ "$FK_RUID $FK_EUID $FK_SUID" = "$FK_U $FK_U $FK_U" ] || return 1
 		FK_ARGS=`tr '\000' '\n' 2>/dev/null </proc/$FK_P/cmdline`
-		FK_PREV= FK_OURS=
-		while IFS= read -r FK_ARG; do
-			if [ "$FK_PREV" = @INSTANCEARG@ ] && same_path "$FK_ARG" . ||
-				same_path "$FK_ARG" start.sh; then
-				FK_OURS=1
-				break
-			fi
-			FK_PREV=$FK_ARG
-		done <<FK_ARGS_END
-$FK_ARGS
-FK_ARGS_END
-		[ -n "$FK_OURS" ] || return 1
+		[ -n "$FK_ARGS" ] || return 1
+		FK_PREV= FK_NL='
+'
+		while :; do
+			FK_ARG=${FK_ARGS%%"$FK_NL"*}
+			[ "$FK_PREV" = @INSTANCEARG@ ] && same_path "$FK_ARG" . && break
+			same_path "$FK_ARG" start.sh && break
+			[ "$FK_ARG" != "$FK_ARGS" ] || return 1
+			FK_PREV=$FK_ARG FK_ARGS=${FK_ARGS#*"$FK_NL"}
+		done
 	fi
 	IPID=$FK_P
 }

@@ -193,7 +193,6 @@ if [ "$O" != "$U" ]; then
 	fi
 	[ "$1" != /bin/sh ] || { printf 'refused act %s\n' "$N"; exit 1; }
 fi
-echo ok
 )SH";
 
 // --start: the server directory is another than the held one, as the host sees
@@ -225,7 +224,10 @@ esac
 // The body, on its here-document: read by this very shell when it acts as
 // itself (a new one would cost a process), with no positional parameters, as
 // a shell of its own would have; else by the shell that the guard set up to
-// act as the owner.
+// act as the owner. The body's own first line answers "ok": a body that never
+// started (a here-document that a full /tmp kept from being made, an owner's
+// shell that could not be started) answers nothing, and the run reports the
+// host's words instead of a success.
 const char kRunBody[] =
     R"SH(if [ "$1" = /bin/sh ] && [ -r /dev/stdin ]; then set --; . /dev/stdin; else exec "$@"; fi)SH";
 
@@ -352,7 +354,7 @@ std::string makeInstanceScript(const InstanceScript& script) {
          {"SETTINGSDIR", settings.empty() ? "''" : shellWord(settings)},
          {"SERVERSAFE", start ? fillShellTemplate(kServerDirectorySafe, dirs) : ""}});
     return "{\n" + std::string(kLookHere) + kEnterFunction + kProcessUidsFunction + guard +
-           hereDocument(kRunBody, script.body) + "\n}\n";
+           hereDocument(kRunBody, "echo ok\n" + script.body) + "\n}\n";
 }
 
 InstanceRun runInstanceScript(RemoteRunner& host, const InstanceScript& script,

@@ -52,7 +52,8 @@ TEST(SettingsEdit, OnePassMakesWhatTheEditsOneAfterAnotherWould) {
 
 TEST(StopScript, SignalsOnlyAPlainPidOfTheInstance) {
     // The pid file holds printf's text with %s the pid of the shell that runs stop.sh with the
-    // arguments "+overlayPath CFGDIR"; the kill calls expected, and the file removed either way.
+    // arguments "+overlayPath CFGDIR" (its parent has them inside one argument); the kill calls
+    // expected, and the file removed either way.
     // clang-format off
     const std::tuple<const char*, const char*, const char*, const char*> pidFiles[] = {
         {"a negative number", "server.pid", "-1", ""},
@@ -61,6 +62,7 @@ TEST(StopScript, SignalsOnlyAPlainPidOfTheInstance) {
         {"blanks around the server's pid", "server.pid", "  %s \n", "%s\n-9 %s\n"},
         {"a line end from DOS", "start.pid", "%s\r\n", "%s\n-9 %s\n"},
         {"two numbers", "start.pid", "%s 2", ""},
+        {"a process of ours that runs something else", "server.pid", "%.0s'$PPID'", ""},
     };
     // clang-format on
     const Scratch s;
