@@ -23,7 +23,9 @@ namespace fieldkeep {
 // path rather than ask the kernel, and inode numbers repeat across file
 // systems: only this ties the path to the directory held. One ls lists them
 // all, one line each (-q), in the order given ("." and "../.." sort before
-// what they start); the shell reads its fields, so no other process starts. A
+// what they start); the shell takes its lines and fields apart in its own
+// variables, so no other process starts and no temporary file is needed (a
+// here-document needs one in some shells, which a full /tmp would refuse). A
 // listing short of a line (a path too long for the system) cannot be checked
 // (FK_WHY unchecked).
 const char kLookHere[] = R"SH(look_here()
@@ -48,8 +50,14 @@ const char kLookHere[] = R"SH(look_here()
 	FK_R=
 	[ -z "$FK_E" ] || [ ! -e "$FK_E" ] || { FK_R=./$FK_E; set -- "$@" "$FK_A/$FK_E"; }
 	FK_L=`LC_ALL=C ls -ndq $FK_UPS ${FK_R:+"$FK_R"} 2>/dev/null`
-	FK_I=0
-	while read -r FK_M FK_K FK_U FK_REST; do
+	FK_I=0 FK_NL='
+'
+	while [ -n "$FK_L" ]; do
+		FK_M=${FK_L%%"$FK_NL"*}
+		case $FK_L in *"$FK_NL"*) FK_L=${FK_L#*"$FK_NL"} ;; *) FK_L= ;; esac
+		set -f
+		listed_fields $FK_M
+		set +f
 		FK_I=$((FK_I + 1)) FK_B= FK_EDGE=
 		[ "$FK_I" != 1 ] || FK_O=${FK_O:-$FK_U}
 		[ "$FK_I" = 1 ] || [ "$FK_I" = "$FK_Y" ] && FK_EDGE=1
@@ -64,12 +72,14 @@ const char kLookHere[] = R"SH(look_here()
 		else
 			FK_N=${FK_N:-$FK_Y}
 		fi
-	done <<FK_LIST_END
-$FK_L
-FK_LIST_END
+	done
 	[ "$FK_I" = $# ] && [ -n "$FK_O" ] || { FK_WHY=unchecked; return 0; }
 	FK_OWNER=$FK_O
 	[ -z "$FK_N" ] || eval "FK_UNSAFE=\${$FK_N}"
+}
+listed_fields()
+{
+	FK_M=$1 FK_K=$2 FK_U=$3
 }
 
 )SH";
